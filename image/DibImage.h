@@ -17,7 +17,9 @@ enum TPixelFormat : uint8_t {
   pf15bit = 4,
   pf16bit = 5, // stored exactly as pf15bit (5-5-5)
   pf24bit = 6, // bytes blue, green, red
-  pf32bit = 7, // the 32-bit color value stored unchanged
+  // The color value 0x00BBGGRR stored unchanged as a little-endian dword:
+  // bytes red, green, blue and a fourth byte (alpha where a reader keeps it).
+  pf32bit = 7,
 };
 inline constexpr uint8_t pfInvalid = 8;
 
@@ -68,12 +70,16 @@ public:
   uint8_t* PaletteEntries() { return FBitmapInfo.data() + BitmapInfoHeaderSize; }
   const uint8_t* PaletteEntries() const { return FBitmapInfo.data() + BitmapInfoHeaderSize; }
 
-  // Pixel access; x and y are not checked, the caller stays inside.
+  // Pixel access; x and y are not checked, the caller stays inside. Values are
+  // palette indexes, packed 5-5-5 words, or colors (0x00BBGGRR) for 24 and 32
+  // bits, so that GetPixelValue and SetPixelValue are exact inverses.
   uint32_t GetPixelValue(int32_t X, int32_t Y) const { return FGetPixelValue(*this, X, Y); }
   void SetPixelValue(int32_t X, int32_t Y, uint32_t Value) { FSetPixelValue(*this, X, Y, Value); }
   TColor GetPixelColor(int32_t X, int32_t Y) const { return FGetPixelColor(*this, X, Y); }
   void SetPixelColor(int32_t X, int32_t Y, TColor Color);
   void SwapPixels(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) { FSwapPixels(*this, X1, Y1, X2, Y2); }
+  // Row Y as colors, as GetPixelColor gives them, without a call per pixel.
+  void GetRowColors(int32_t Y, std::span<TColor> Colors) const;
 
   TColor GetPaletteColor(int32_t I) const;
   void SetPaletteColor(int32_t I, TColor Color);
@@ -97,6 +103,8 @@ public:
   int32_t CountColors() const;
 
   // Packed device-independent bitmap: header, palette or masks, rows bottom-up.
+  // The block may come from another program: every size in it is checked, and
+  // a block that does not hold what its header claims fails.
   static std::unique_ptr<TDib> FromGlobalDib(std::span<const uint8_t> Packed);
   std::vector<uint8_t> ToGlobalDib() const;
 
