@@ -65,6 +65,9 @@ public:
   // Converts Count pixels starting at pixel SourceIndex of Source into Dest
   // starting at pixel DestIndex. Fails with EColorConversionError when no
   // routine serves the layout or the pixels would not fit either row.
+  // 16-bit samples are stored low byte first unless sfSwap16; LogLuv pixels
+  // (4 or 3 samples of 8 bits) most significant byte first. A fourth target
+  // byte is written 0: the pixel buffer keeps no alpha.
   void ConvertRow(std::span<const uint8_t> Source, std::span<uint8_t> Dest, int32_t DestIndex,
                   int32_t SourceIndex, int32_t Count);
 
@@ -82,8 +85,22 @@ public:
   bool ExposureOn = true;
 
 private:
-  using TRowRoutine = void (TColorManager::*)(const uint8_t* Source, uint8_t* Dest, int32_t DestIndex,
-                                              int32_t SourceIndex, int32_t Count);
+  friend struct TColorRoutines;
+  using TRowRoutine = void (*)(TColorManager& CM, const uint8_t* Source, uint8_t* Dest, int32_t DestIndex,
+                               int32_t SourceIndex, int32_t Count);
   void Prepare();
+  void BuildYCbCrTables();
+  void BuildUnpackTable();
+
   TRowRoutine FConvertRow;
+  // The layout the chosen routine works with, fixed by Prepare so that
+  // ConvertRow checks the rows against exactly what the routine touches.
+  int64_t FSourcePixelBits = 0, FDestPixelBits = 0;
+  int32_t FSourceBits = 0;
+  int32_t FSourceStep = 0;     // samples per source pixel
+  int32_t FDestStep = 0;       // bytes per destination pixel
+  int32_t FUnpackBits = 0;     // target bits of bit unpacking
+  bool FSourceRedFirst = true;
+  uint8_t FUnpackTable[256] = {};
+  int32_t CrRTable[256] = {}, CbBTable[256] = {}, CbGTable[256] = {}, CrGTable[256] = {};
 };
