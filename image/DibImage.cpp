@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <sys/mman.h>
+
 static_assert(std::endian::native == std::endian::little, "pixel words are stored little-endian");
 
 namespace {
@@ -70,6 +72,49 @@ inline uint32_t Get4(const uint8_t* Row, int32_t X) {
 inline void Set4(uint8_t* Row, int32_t X, uint32_t V) {
   uint8_t& B = Row[X >> 1];
   B = (X & 1) ? uint8_t((B & 0xF0) | (V & 0x0F)) : uint8_t((B & 0x0F) | ((V & 0x0F) << 4));
+}
+
+// Large pixel blocks come straight from the kernel, mapped and populated at
+// once (with huge pages where the kernel has them): touching a fresh 70 MB
+// block page by page costs many times more than the transform that fills it.
+constexpr size_t MappedMinimum = size_t(1) << 20;
+constexpr size_t HugePage = size_t(2) << 20;
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+
+uint8_t* AllocPixels(size_t Size) {
+  if (Size < MappedMinimum)
+    return static_cast<uint8_t*>(std::calloc(std::max<size_t>(Size, 4), 1));
+  void* Raw = mmap(nullptr, Size + HugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (Raw == MAP_FAILED)
+    return nullptr;
+  const uintptr_t Start = reinterpret_cast<uintptr_t>(Raw);
+  const uintptr_t Aligned = (Start + HugePage - 1) & ~uintptr_t(HugePage - 1);
+  // Give back the unused head and tail so that only the aligned block stays.
+  if (Aligned > Start)
+    munmap(Raw, Aligned - Start);
+  const uintptr_t End = Aligned + ((Size + 4095) & ~size_t(4095));
+  if (Start + Size + HugePage > End)
+    munmap(reinterpret_cast<void*>(End), Start + Size + HugePage - End);
+  uint8_t* P = reinterpret_cast<uint8_t*>(Aligned);
+  madvise(P, Size, MADV_HUGEPAGE);
+  if (madvise(P, Size, MADV_POPULATE_WRITE) != 0) {
+    // Older kernels: fault the pages in now; a failure here would otherwise
+    // surface as a crash in the middle of a transform.
+    for (size_t I = 0; I < Size; I += 4096)
+      P[I] = 0;
+  }
+  return P;
+}
+
+void FreePixels(uint8_t* P, size_t Size) {
+  if (!P)
+    return;
+  if (Size < MappedMinimum)
+    std::free(P);
+  else
+    munmap(P, (Size + 4095) & ~size_t(4095));
 }
 
 template <int N> inline void CopyPixel(uint8_t* D, const uint8_t* S) { std::memcpy(D, S, N); }
@@ -157,13 +202,14 @@ TDib::TDib(int32_t AWidth, int32_t AHeight, TPixelFormat APixelFormat) {
   FillHeader();
   SetResolution(72);
 
-  // calloc hands out zeroed pages lazily, which keeps large buffers cheap.
-  FBits.reset(static_cast<uint8_t*>(std::calloc(size_t(std::max(FImageSize, 4)), 1)));
+  FBits = std::unique_ptr<uint8_t, TPixelDeleter>(AllocPixels(size_t(FImageSize)), TPixelDeleter{size_t(FImageSize)});
   if (!FBits)
     throw EInvalidGraphicOperation(SOutOfMemory);
   Lock();
   SetZoom(0);
 }
+
+void TPixelDeleter::operator()(uint8_t* P) const { FreePixels(P, Size); }
 
 TDib::TDib(TDib&&) noexcept = default;
 TDib& TDib::operator=(TDib&&) noexcept = default;

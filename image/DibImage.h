@@ -26,6 +26,12 @@ inline constexpr uint8_t pfInvalid = 8;
 inline constexpr int32_t BitmapInfoHeaderSize = 40;
 inline constexpr double PelsPerMetrePerDpi = 39.37007874016;
 
+// Frees a pixel block by the way its size had it allocated.
+struct TPixelDeleter {
+  size_t Size = 0;
+  void operator()(uint8_t* P) const;
+};
+
 // The one in-memory image: a device-independent bitmap with header, palette
 // and top-down rows padded to four bytes, so it can be drawn, printed and put
 // on the clipboard without conversion.
@@ -123,9 +129,6 @@ public:
   void DrawZoomed();
 
 private:
-  struct TFreeDeleter {
-    void operator()(uint8_t* P) const { std::free(P); }
-  };
   using TGetValue = uint32_t (*)(const TDib&, int32_t, int32_t);
   using TSetValue = void (*)(TDib&, int32_t, int32_t, uint32_t);
   using TGetColor = TColor (*)(const TDib&, int32_t, int32_t);
@@ -143,7 +146,7 @@ private:
   int32_t FResolution = 72;
   int32_t FTileSrc = 64, FTileDst = 64;
   std::vector<uint8_t> FBitmapInfo;
-  std::unique_ptr<uint8_t, TFreeDeleter> FBits;
+  std::unique_ptr<uint8_t, TPixelDeleter> FBits;
   bool FLocked = false;
   int32_t FImageSize = 0;
   int32_t FRowBytes = 0;
