@@ -1,0 +1,296 @@
+#include "XImg.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+#include <system_error>
+
+namespace {
+
+struct TFormatEntry {
+  int32_t Format;
+  std::array<const char*, 4> Extensions;
+  const char* Text;
+};
+
+// Tested in this order; the first extension the name ends with wins.
+constexpr TFormatEntry FormatTable[] = {
+    {fmtBMP, {".BMP", ".RLE"}, "Windows Bitmap"},
+    {fmtPCX, {".PCX"}, "ZSoft Paintbrush Image"},
+    {fmtGIF, {".GIF"}, "Graphic Interchange Format"},
+    {fmtPNG, {".PNG"}, "Portable Network Graphic"},
+    {fmtTIFF, {".TIF", ".TIFF"}, "Tagged Image File Format"},
+    {fmtJPEG, {".JPG", ".JPE", ".JPEG", ".JFIF"}, "JPEG Image"},
+    {fmtJP2, {".JP2"}, "JPEG 2000 Image"},
+    {fmtTGA, {".TGA", ".VST", ".VDA", ".ICB"}, "TARGA True Vision Image"},
+    {fmtPNM, {".PPM", ".PGM", ".PBM", ".PNM"}, "Portable Map Image"},
+    {fmtSGI, {".SGI", ".RGB", ".RGBA"}, "Silicon Graphics Image"},
+    {fmtRAS, {".RAS"}, "SUN Raster File"},
+    {fmtIFF, {".IFF", ".LBM"}, "Interchange File Format"},
+    {fmtPSD, {".PSD"}, "Photoshop Image"},
+    {fmtPCD, {".PCD"}, "Kodak Photo-CD Image"},
+    {fmtWMF, {".WMF", ".EMF"}, "Windows Metafile"},
+    {fmtBUM, {".BUM", ".BUMP"}, "Poser Bump Map"},
+};
+
+constexpr const char* CompressionTexts[] = {
+    "Uncompressed", "Run Length Coding", "Thunder Scan RLE", "LZW", "LZW prediction",
+    "Huffman Coding", "CCITT Group 3", "CCITT Group 4", "DCT", "DCT progressive",
+    "DCT (old style jpeg)", "DCT (embedded jpeg)", "LZ77 deflate", "Vector graphic",
+    "Uncompressed Ascii", "LogLUV 16bit RLE", "LogLuv 24bit", "LogLUV 32bit RLE"};
+
+constexpr const char* ColorFormatTexts[] = {
+    "", "Color Palette", "Grayscale", "Grayscale+Alpha", "True Color RGB", "True Color RGBA",
+    "True Color RGB", "True Color RGBA", "High Color RGB (15bit)", "High Color RGB (16bit)",
+    "True Color CMY", "True Color CMYK", "True Color CMYKA", "True Color CIE L*A*B",
+    "True Color CIE L*A*B A", "True Color YCbCr", "True Color YCC", "True Color YCCK",
+    "High Dyn. Range LogLUV", "High Dyn. Gray LogL"};
+
+bool EndsWith(std::string_view S, std::string_view Tail) {
+  return S.size() >= Tail.size() && S.substr(S.size() - Tail.size()) == Tail;
+}
+
+} // namespace
+
+int32_t FormatOfFile(std::string_view Name) {
+  // Both separators count: names may come from either world.
+  const size_t Cut = Name.find_last_of("\\:/");
+  if (Cut != std::string_view::npos)
+    Name.remove_prefix(Cut + 1);
+  std::string Upper(Name);
+  for (char& C : Upper)
+    C = char(std::toupper(static_cast<unsigned char>(C)));
+  for (const auto& Entry : FormatTable)
+    for (const char* Ext : Entry.Extensions)
+      if (Ext && EndsWith(Upper, Ext))
+        return Entry.Format;
+  return fmtUnknown;
+}
+
+std::string FormatText(int32_t Format) {
+  if (Format < 0 || Format >= FormatCount)
+    return "Unknown";
+  return FormatTable[Format].Text;
+}
+
+std::vector<std::string> FormatTexts() {
+  std::vector<std::string> Texts;
+  for (int32_t I = 0; I < FormatCount; ++I)
+    Texts.push_back(FormatText(I));
+  return Texts;
+}
+
+std::string CompressionText(int32_t Compression) {
+  if (Compression < 0 || Compression >= int32_t(std::size(CompressionTexts)))
+    return "Unknown";
+  return CompressionTexts[Compression];
+}
+
+std::string ColorFormatText(int32_t ColorFormat) {
+  if (ColorFormat <= 0 || ColorFormat >= int32_t(std::size(ColorFormatTexts)))
+    return "";
+  return ColorFormatTexts[ColorFormat];
+}
+
+TImgIO::TImgIO() = default;
+TImgIO::~TImgIO() = default;
+
+std::string TImgIO::FormatMessage(std::string_view Message) const {
+  std::string Text(Message);
+  const size_t At = Text.find("%s");
+  if (At != std::string::npos)
+    Text.replace(At, 2, FormatName);
+  return Text;
+}
+
+void TImgIO::Fail(std::string_view Message) {
+  OK = false;
+  throw EInvalidGraphicOperation(FormatMessage(Message));
+}
+
+void TImgIO::SetWarning(const std::string& Text) {
+  if (Warning.empty())
+    Warning = Text;
+}
+
+void TImgIO::UseStream(std::unique_ptr<TStream> S) {
+  FreeStream();
+  OwnedStream = std::move(S);
+  Stream = OwnedStream.get();
+}
+
+void TImgIO::LendStream(TStream& S) {
+  FreeStream();
+  Stream = &S;
+}
+
+void TImgIO::FreeStream() {
+  Stream = nullptr;
+  OwnedStream.reset();
+}
+
+void TImgReader::Open(const std::filesystem::path& Name) {
+  OK = false;
+  FreeStream();
+  FileName = Name;
+  UseStream(std::make_unique<TFileStream>(Name, TFileMode::Read));
+  std::error_code Ec;
+  FileDate = std::filesystem::last_write_time(Name, Ec);
+  AfterOpen();
+}
+
+void TImgReader::OpenMemory(std::span<const uint8_t> Data) {
+  OK = false;
+  UseStream(std::make_unique<TMemoryStream>(Data));
+  AfterOpen();
+}
+
+void TImgReader::OpenStream(TStream& S) {
+  OK = false;
+  LendStream(S);
+  AfterOpen();
+}
+
+void TImgReader::AfterOpen() {
+  FileSize = Stream->Size();
+  ShowProgress = true;
+  ReadHeader();
+  OK = true;
+  Dib = nullptr;
+  FOwnedDib.reset();
+}
+
+void TImgReader::CreateDib() {
+  FOwnedDib = std::make_unique<TDib>(Width, Height, TPixelFormat(PixelFormat));
+  Dib = FOwnedDib.get();
+}
+
+std::unique_ptr<TDib> TImgReader::TakeDib() { return std::move(FOwnedDib); }
+
+void TImgReader::SetBackground(TColor Color) {
+  BackgroundColor = Color;
+  ColorManager.SetBackground(GetRValue(Color), GetGValue(Color), GetBValue(Color));
+}
+
+void TImgReader::ReadExact(void* Buffer, size_t Count) {
+  if (Stream->Read(Buffer, Count) != Count)
+    Fail(ImgMsg::StreamRead);
+}
+
+void TImgReader::Read() {
+  if (Width <= 0 || Height <= 0 || !Stream || !OK)
+    return;
+  if (!Dib)
+    CreateDib();
+  if (PaletteOffset > 0 && PaletteSize > 0) {
+    Seek(PaletteOffset);
+    ReadPalette();
+  } else if (IsGray && PaletteSize == 0) {
+    Dib->MakeGrayPalette();
+  }
+  Dib->SetResolution(Resolution);
+  if (HasAlpha && AlphaEnabled)
+    ColorManager.SetFlags(ColorManager.Flags | cmfComposite);
+  ReadBuffer.clear();
+  Progressor = std::make_unique<TXProgressor>();
+  Progressor->Init(Width, Height, OnProgress);
+  Progressor->BottomUp = BottomUp;
+  Progressor->ReportRects = ShowProgress;
+  Progressor->Start();
+  Seek(DataOffset);
+  ReadImage();
+  Progressor->Finish();
+  Progressor.reset();
+  ReadBuffer = std::vector<uint8_t>();
+  FreeStream();
+}
+
+void TImgWriter::CreateFile(const std::filesystem::path& Name) {
+  FreeStream();
+  OK = false;
+  FileName = Name;
+  UseStream(std::make_unique<TFileStream>(Name, TFileMode::Create));
+  OK = true;
+}
+
+void TImgWriter::CreateStream(TStream& S) {
+  FreeStream();
+  OK = false;
+  FileName.clear();
+  LendStream(S);
+  OK = true;
+}
+
+void TImgWriter::Write(const TDib& ADib) {
+  if (!Stream || !OK)
+    return;
+  PixelFormat = ADib.PixelFormat();
+  Width = ADib.Width();
+  Height = ADib.Height();
+  PaletteSize = ADib.PaletteSize();
+  IsGray = ADib.IsGray;
+  Resolution = ADib.Resolution();
+  Dib = &ADib;
+  Progressor = std::make_unique<TXProgressor>();
+  Progressor->Init(Width, Height, OnProgress);
+  Progressor->Start();
+  WriteHeader();
+  WriteImage();
+  Progressor->Finish();
+  Progressor.reset();
+  if (OK) {
+    FileSize = Stream->Position();
+    std::error_code Ec;
+    if (!FileName.empty())
+      FileDate = std::filesystem::last_write_time(FileName, Ec);
+  } else {
+    FileSize = 0;
+    FileDate = {};
+  }
+  FreeStream();
+}
+
+void TImgWriter::WriteRaw(const void* Data, size_t Count) {
+  if (Count == 0)
+    return;
+  if (Stream->Write(Data, Count) != Count)
+    Fail(ImgMsg::FileWrite);
+}
+
+void TImgWriter::BeginBuffer() {
+  WriteBuffer.assign(WriteBufferSize, 0);
+  BufferPos = 0;
+  BufferCount = 0;
+}
+
+void TImgWriter::BufferedWrite(const void* Data, size_t Count) {
+  if (WriteBuffer.empty()) {
+    WriteRaw(Data, Count);
+    return;
+  }
+  if (size_t(BufferCount) + Count > size_t(WriteBufferSize))
+    FlushBuffer();
+  if (Count > size_t(WriteBufferSize)) {
+    WriteRaw(Data, Count);
+    return;
+  }
+  std::memcpy(WriteBuffer.data() + BufferPos, Data, Count);
+  BufferPos += int32_t(Count);
+  BufferCount += int32_t(Count);
+}
+
+void TImgWriter::FlushBuffer() {
+  if (BufferCount == 0)
+    return;
+  const int32_t N = BufferCount;
+  BufferPos = 0;
+  BufferCount = 0;
+  WriteRaw(WriteBuffer.data(), size_t(N));
+}
+
+void TImgWriter::EndBuffer() {
+  WriteBuffer = std::vector<uint8_t>();
+  BufferPos = 0;
+  BufferCount = 0;
+}
