@@ -66,20 +66,16 @@ private:
   int Fd;
 };
 
-// Packed fields cannot bind to references, so the helpers take and give values.
-int32_t Clamped(int32_t V, int32_t Lo, int32_t Hi) { return std::clamp(V, Lo, Hi); }
+// Fields of every width pass through one signed type wide enough for all.
+int64_t Clamped(int64_t V, int64_t Lo, int64_t Hi) { return std::clamp(V, Lo, Hi); }
 
 // For choices from a list: a value off the list means nothing, so the
 // default takes its place.
-template <class T>
-T ChoiceOr(T V, std::initializer_list<T> Allowed, T Default) {
+int64_t ChoiceOr(int64_t V, std::initializer_list<int64_t> Allowed, int64_t Default) {
   return std::find(Allowed.begin(), Allowed.end(), V) == Allowed.end() ? Default : V;
 }
 
-template <class T>
-T RangeOr(T V, T Lo, T Hi, T Default) {
-  return V < Lo || V > Hi ? Default : V;
-}
+int64_t RangeOr(int64_t V, int64_t Lo, int64_t Hi, int64_t Default) { return V < Lo || V > Hi ? Default : V; }
 
 template <size_t N>
 void ClampLength(TShortString<N>& S) {
@@ -295,8 +291,8 @@ void ClampSettings(TSettings& S) {
   SetDefaultSettings(D);
 
   // Colors are plain 0x00BBGGRR; anything in the top byte is not one.
-  S.BackColor = RangeOr<TColor>(S.BackColor, 0, 0xFFFFFF, D.BackColor);
-  S.PrintFontColor = RangeOr<TColor>(S.PrintFontColor, 0, 0xFFFFFF, D.PrintFontColor);
+  S.BackColor = RangeOr(S.BackColor, 0, 0xFFFFFF, D.BackColor);
+  S.PrintFontColor = RangeOr(S.PrintFontColor, 0, 0xFFFFFF, D.PrintFontColor);
 
   S.TileMode = ChoiceOr(S.TileMode, {0, 1, 2}, D.TileMode);
   S.TileThreshold = Clamped(S.TileThreshold, 2, 256);
@@ -323,7 +319,7 @@ void ClampSettings(TSettings& S) {
   S.PalQuantizer = ChoiceOr(S.PalQuantizer, {0, 1, 2, 3}, D.PalQuantizer);
   S.PalDiffusion = ChoiceOr(S.PalDiffusion, {0, 1, 2, 3, 4}, D.PalDiffusion);
 
-  const auto Coordinate = [](int32_t V) { return Clamped(V, -MaxCoordinate - 1, MaxCoordinate); };
+  const auto Coordinate = [](int64_t V) { return Clamped(V, -MaxCoordinate - 1, MaxCoordinate); };
   S.MainLeft = Coordinate(S.MainLeft);
   S.MainTop = Coordinate(S.MainTop);
   S.InfoLeft = Coordinate(S.InfoLeft);
@@ -353,20 +349,20 @@ void ClampSettings(TSettings& S) {
   S.GifCompression = S.GifCompression ? 3 : 0;
   S.TifBigEndian = S.TifBigEndian ? 1 : 0;
   S.JpgQuality = Clamped(S.JpgQuality, 10, 100);
-  S.TifCompression = ChoiceOr<uint8_t>(S.TifCompression, {0, 3, 4, 12}, D.TifCompression);
+  S.TifCompression = ChoiceOr(S.TifCompression, {0, 3, 4, 12}, D.TifCompression);
   S.TifStripSize = ChoiceOr(S.TifStripSize, {8192, 16384, 32768}, D.TifStripSize);
   S.PngCompressionLevel = Clamped(S.PngCompressionLevel, 0, 9);
   S.PngFilters &= 0x1F;
-  S.PnmCompression = ChoiceOr<uint8_t>(S.PnmCompression, {0, 14}, D.PnmCompression);
+  S.PnmCompression = ChoiceOr(S.PnmCompression, {0, 14}, D.PnmCompression);
   // The open dialog's last entry is "all supported files" (16); the save
   // dialog lists 13 formats.
-  S.OpenFilterIndex = RangeOr<uint8_t>(S.OpenFilterIndex, 1, 16, D.OpenFilterIndex);
-  S.SaveFilterIndex = RangeOr<uint8_t>(S.SaveFilterIndex, 1, 13, D.SaveFilterIndex);
+  S.OpenFilterIndex = RangeOr(S.OpenFilterIndex, 1, 16, D.OpenFilterIndex);
+  S.SaveFilterIndex = RangeOr(S.SaveFilterIndex, 1, 13, D.SaveFilterIndex);
 
   // Far beyond any title, but keeps the printed height within reach.
   S.PrintFontSize = RangeOr(S.PrintFontSize, 1, 1000, D.PrintFontSize);
   S.PrintFontStyle &= 0x0F;
-  S.PcdResolution = RangeOr<uint8_t>(S.PcdResolution, 0, 4, D.PcdResolution);
+  S.PcdResolution = RangeOr(S.PcdResolution, 0, 4, D.PcdResolution);
 }
 
 bool SettingsFromBytes(const uint8_t* Data, size_t Size, TSettings& S) {
@@ -374,8 +370,7 @@ bool SettingsFromBytes(const uint8_t* Data, size_t Size, TSettings& S) {
     return false;
   std::array<uint8_t, SettingsSize> Bytes;
   std::memcpy(Bytes.data(), Data, SettingsSize);
-  uint32_t Version;
-  std::memcpy(&Version, Bytes.data() + offsetof(TSettings, Version), sizeof Version);
+  const uint32_t Version = uint32_t(Bytes[0]) | uint32_t(Bytes[1]) << 8 | uint32_t(Bytes[2]) << 16 | uint32_t(Bytes[3]) << 24;
   if (Version != SettingsVersion)
     return false;
   for (size_t Offset : BoolOffsets)

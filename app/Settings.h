@@ -1,21 +1,46 @@
 #pragma once
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "CodePage1252.h"
 
-// The record is the file format: fields are read and written in place, so the
-// integers must already be in file order.
-static_assert(std::endian::native == std::endian::little, "the settings record is little-endian");
 static_assert(sizeof(bool) == 1);
 
 using TColor = uint32_t;
+
+// A 32-bit integer kept as its four little-endian file bytes. Its alignment
+// of 1 lays the record out without gaps and without packing, so any field
+// may be bound to a reference; it reads and writes like the integer.
+template <class T>
+class TLittleEndian {
+  static_assert(sizeof(T) == 4);
+
+public:
+  operator T() const {
+    return T(uint32_t(Bytes[0]) | uint32_t(Bytes[1]) << 8 | uint32_t(Bytes[2]) << 16 | uint32_t(Bytes[3]) << 24);
+  }
+  TLittleEndian& operator=(T Value) {
+    const uint32_t U = uint32_t(Value);
+    for (int I = 0; I < 4; ++I)
+      Bytes[I] = uint8_t(U >> (8 * I));
+    return *this;
+  }
+  TLittleEndian& operator+=(T Delta) { return *this = T(*this + Delta); }
+  TLittleEndian& operator-=(T Delta) { return *this = T(*this - Delta); }
+
+private:
+  uint8_t Bytes[4];
+};
+
+using TInt32 = TLittleEndian<int32_t>;
+using TUInt32 = TLittleEndian<uint32_t>;
+using TColorField = TLittleEndian<TColor>;
 
 // A length byte and up to N characters of Windows-1252. Callers see UTF-8.
 template <size_t N>
@@ -44,14 +69,13 @@ struct TShortString {
   bool Empty() const { return Len == 0; }
 };
 
-#pragma pack(push, 1)
 struct TSettings {
-  uint32_t Version;
-  TColor BackColor;
+  TUInt32 Version;
+  TColorField BackColor;
   bool ZoomToFit;
-  int32_t TileMode;             // 0 never, 1 auto, 2 always
-  int32_t TileThreshold;        // "auto" limit in units of 1 024 000 bytes
-  int32_t FullScreenResample;   // 0 linear, 1 filter 1, 2 filter 2
+  TInt32 TileMode;              // 0 never, 1 auto, 2 always
+  TInt32 TileThreshold;         // "auto" limit in units of 1 024 000 bytes
+  TInt32 FullScreenResample;    // 0 linear, 1 filter 1, 2 filter 2
   bool ShowProgress;
   bool ApplyAlpha;
   uint8_t Reserved;
@@ -61,34 +85,34 @@ struct TSettings {
   bool ShowWarnings;
   bool Gradients;
   bool ResizeDistortion;
-  int32_t ResizeFilter;         // 0 Box .. 6 Lanczos
-  int32_t ResizeUnit;           // 0 inch, 1 cm
-  int32_t DefaultDpi;
-  int32_t PrinterDpi;
-  int32_t ResizeUserDpi;
-  int32_t GrayLevels;
-  int32_t GrayWeighting;        // 0 custom, 1 CIE, 2 NTSC, 3 OpenGL
-  int32_t GrayRed;
-  int32_t GrayGreen;
-  int32_t GrayBlue;
-  int32_t GrayDiffusion;        // 0 none .. 4 Jarvis, Judice & Ninke
-  int32_t PalColors;            // color choice 0..6
-  int32_t PalCustomCount;
-  int32_t PalQuantizer;         // 0..3
-  int32_t PalDiffusion;         // as GrayDiffusion
-  int32_t MainLeft;
-  int32_t MainTop;
-  int32_t InfoLeft;
-  int32_t InfoTop;
-  int32_t ListLeft;
-  int32_t ListTop;
-  int32_t ListWidth;
-  int32_t ListHeight;
+  TInt32 ResizeFilter;          // 0 Box .. 6 Lanczos
+  TInt32 ResizeUnit;            // 0 inch, 1 cm
+  TInt32 DefaultDpi;
+  TInt32 PrinterDpi;
+  TInt32 ResizeUserDpi;
+  TInt32 GrayLevels;
+  TInt32 GrayWeighting;         // 0 custom, 1 CIE, 2 NTSC, 3 OpenGL
+  TInt32 GrayRed;
+  TInt32 GrayGreen;
+  TInt32 GrayBlue;
+  TInt32 GrayDiffusion;         // 0 none .. 4 Jarvis, Judice & Ninke
+  TInt32 PalColors;             // color choice 0..6
+  TInt32 PalCustomCount;
+  TInt32 PalQuantizer;          // 0..3
+  TInt32 PalDiffusion;          // as GrayDiffusion
+  TInt32 MainLeft;
+  TInt32 MainTop;
+  TInt32 InfoLeft;
+  TInt32 InfoTop;
+  TInt32 ListLeft;
+  TInt32 ListTop;
+  TInt32 ListWidth;
+  TInt32 ListHeight;
   bool ListDetails;
   bool ListBold;
-  int32_t ListSortColumn;       // 0 name, 1 type, 2 size, 3 date
+  TInt32 ListSortColumn;        // 0 name, 1 type, 2 size, 3 date
   uint8_t ListSortDescending[4];
-  int32_t ListColumnWidths[4];
+  TInt32 ListColumnWidths[4];
   bool ListAutoCheck;
   TShortString<240> SignAuthor;
   TShortString<240> SignCopyright;
@@ -99,12 +123,12 @@ struct TSettings {
   uint8_t GifCompression;       // 0 none, 3 LZW
   bool GifInterlaced;
   bool TgaRle;
-  int32_t JpgQuality;
+  TInt32 JpgQuality;
   bool JpgProgressive;
   uint8_t TifBigEndian;         // 0 PC, 1 Mac
   uint8_t TifCompression;       // 0 none, 3 LZW, 4 LZW with prediction, 12 LZ77
-  int32_t TifStripSize;
-  int32_t PngCompressionLevel;
+  TInt32 TifStripSize;
+  TInt32 PngCompressionLevel;
   uint8_t PngFilters;           // bit 0 None, 1 Sub, 2 Up, 3 Average, 4 Paeth
   bool PngOptimizePalette;
   bool PngInterlaced;
@@ -113,12 +137,12 @@ struct TSettings {
   uint8_t SaveFilterIndex;      // 1-based
   TShortString<255> OpenFolder;
   TShortString<255> SaveFolder;
-  TShortString<255> LaunchPrograms[3];  // F6, F7, F8
+  TShortString<255> LaunchPrograms[3]; // F6, F7, F8
   bool AutoOpen;
   TShortString<64> PrintFontName;
-  int32_t PrintFontSize;        // points
+  TInt32 PrintFontSize;         // points
   uint8_t PrintFontStyle;       // bit 0 bold, 1 italic, 2 underline, 3 strike-out
-  TColor PrintFontColor;
+  TColorField PrintFontColor;
   bool PrintCenterTitle;
   bool PrintTitle;
   bool PrintKeepMargins;
@@ -127,7 +151,6 @@ struct TSettings {
   bool LuvControl;
   bool LuvStonits;
 };
-#pragma pack(pop)
 
 inline constexpr size_t SettingsSize = 2021;
 inline constexpr uint32_t SettingsVersion = 1541;
@@ -135,6 +158,7 @@ inline constexpr char SettingsFileTitle[] = "Pelorin.up";
 
 static_assert(sizeof(TSettings) == SettingsSize);
 static_assert(alignof(TSettings) == 1);
+static_assert(std::is_standard_layout_v<TSettings> && std::is_trivially_copyable_v<TSettings>);
 #define PELORIN_AT(Field, Offset) static_assert(offsetof(TSettings, Field) == Offset, #Field)
 PELORIN_AT(Version, 0);
 PELORIN_AT(BackColor, 4);
@@ -248,7 +272,7 @@ std::filesystem::path ExecutableFolder();
 // Where files that belong beside the program go: the program folder when a
 // file can be created there, else the user's config folder
 // ($XDG_CONFIG_HOME/Pelorin, default ~/.config/Pelorin), created on demand.
-// Empty when neither is usable.
+// Empty only when no home folder can be found.
 std::filesystem::path ProgramDataFolder();
 
 std::filesystem::path SettingsFileName();

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -204,9 +206,26 @@ TEST_F(SettingsFile, ReplacingKeepsTheFileModeAndLeavesNoTemporaryFile) {
   EXPECT_EQ(Entries(Program), std::vector<std::string>{"Pelorin.up"});
 }
 
-TEST_F(SettingsFile, AFailedWriteLeavesNothingBehind) {
-  // A folder in the file's place: the temporary file is written, the rename
-  // fails, and the temporary file must go again.
+TEST_F(SettingsFile, AWriteThatFailsHalfwayKeepsTheOldFile) {
+  LoadSettings();
+  const auto Before = ReadAll(File());
+  // A file size limit stops the write after 1000 bytes, as a full disk would.
+  const auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit Old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &Old), 0);
+  rlimit Small = Old;
+  Small.rlim_cur = 1000;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &Small), 0);
+  Settings.MainLeft = 999;
+  SaveSettings();
+  ::setrlimit(RLIMIT_FSIZE, &Old);
+  std::signal(SIGXFSZ, OldHandler);
+
+  EXPECT_EQ(ReadAll(File()), Before);
+  EXPECT_EQ(Entries(Program), std::vector<std::string>{"Pelorin.up"});
+}
+
+TEST_F(SettingsFile, AFolderInPlaceOfTheFileIsLeftAlone) {
   fs::create_directory(File());
   LoadSettings();
   EXPECT_EQ(SettingsToBytes(Settings), GoldenDefaults());
