@@ -4,7 +4,6 @@
 #include <cstring>
 #include <limits>
 #include <string>
-#include <vector>
 
 #include "Settings.h"
 #include "SettingsTestUtil.h"
@@ -30,23 +29,6 @@ TEST(SettingsRecord, DefaultsAreTheGoldenRecord) {
   const auto Actual = Bytes(S);
   for (size_t I = 0; I < Golden.size(); ++I)
     EXPECT_EQ(int(Actual[I]), int(Golden[I])) << "offset " << I;
-}
-
-TEST(SettingsRecord, RefusesWrongSizeOrVersionAndLeavesTheRecordAlone) {
-  const auto Golden = GoldenDefaults();
-  std::vector<uint8_t> Longer(Golden.begin(), Golden.end());
-  Longer.push_back(0);
-  auto Foreign = Golden;
-  PutI32(Foreign.data(), 0, 1540);
-
-  TSettings S;
-  SetDefaultSettings(S);
-  S.MainLeft = 777;
-  EXPECT_FALSE(SettingsFromBytes(Golden.data(), 2020, S));
-  EXPECT_FALSE(SettingsFromBytes(Longer.data(), Longer.size(), S));
-  EXPECT_FALSE(SettingsFromBytes(Foreign.data(), Foreign.size(), S));
-  EXPECT_FALSE(SettingsFromBytes(nullptr, 2021, S));
-  EXPECT_EQ(S.MainLeft, 777);
 }
 
 TEST(SettingsRecord, InRangeValuesPassUnchanged) {
@@ -125,6 +107,7 @@ TEST(SettingsRecord, ChoicesOffTheirListAndNonsenseSizesFallBackToDefaults) {
   B[658] = 14;                      // save filter
   PutI32(B.data(), 2005, 0);        // font size
   B[2018] = 5;                      // Photo CD resolution
+  B[1940] = 0;                      // font name
   const TSettings S = FromPatched(B);
   EXPECT_EQ(S.BackColor, 0x808080u);
   EXPECT_EQ(S.TileMode, 1);
@@ -142,6 +125,7 @@ TEST(SettingsRecord, ChoicesOffTheirListAndNonsenseSizesFallBackToDefaults) {
   EXPECT_EQ(S.SaveFilterIndex, 1);
   EXPECT_EQ(S.PrintFontSize, 24);
   EXPECT_EQ(S.PcdResolution, 2);
+  EXPECT_EQ(S.PrintFontName.Text(), "Arial");
 }
 
 TEST(SettingsRecord, FlagBytesAreNormalised) {
@@ -180,12 +164,6 @@ TEST(SettingsRecord, StringLengthsBeyondTheFieldAreCut) {
   EXPECT_EQ(S.SignCopyright.Text(), "\u00A9 X");
 }
 
-TEST(SettingsRecord, AnEmptyFontNameBecomesArial) {
-  auto B = GoldenDefaults();
-  B[1940] = 0;
-  EXPECT_EQ(FromPatched(B).PrintFontName.Text(), "Arial");
-}
-
 TEST(SettingsStrings, SetTextEncodesCutsAndClearsTheTail) {
   TShortString<8> S{};
   EXPECT_TRUE(S.SetText("Caf\u00E9 \u20AC"));
@@ -204,18 +182,4 @@ TEST(SettingsStrings, SetTextEncodesCutsAndClearsTheTail) {
 
   EXPECT_TRUE(S.SetText(""));
   EXPECT_TRUE(S.Empty());
-}
-
-TEST(SettingsStrings, FullLengthFieldsInTheRecord) {
-  TSettings S;
-  SetDefaultSettings(S);
-  const std::string Path = "/home/user/" + std::string(300, 'x');
-  EXPECT_FALSE(S.OpenFolder.SetText(Path));
-  EXPECT_EQ(S.OpenFolder.Text(), Path.substr(0, 255));
-  S.LaunchPrograms[1].SetText("/opt/\u00FC/run");
-  const auto Out = Bytes(S);
-  EXPECT_EQ(Out[659], 255);
-  EXPECT_EQ(Out[1427], 10);
-  EXPECT_EQ(std::memcmp(&Out[1428], "/opt/\xFC/run", 10), 0);
-  EXPECT_EQ(Out[1683], 0);
 }
