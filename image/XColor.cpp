@@ -1,6 +1,7 @@
 #include "XColor.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -98,7 +99,8 @@ inline void WriteBits(uint8_t* D, uint64_t Bit, int32_t Count, uint32_t V) {
 }
 
 template <int B>
-void UnpackTo8(const uint8_t* Table, const uint8_t* S, uint8_t* D, uint64_t SourceBit, int32_t Count) {
+void UnpackTo8(const uint8_t* Table, const uint64_t* ByteTable, const uint8_t* S, uint8_t* D, uint64_t SourceBit,
+               int32_t Count) {
   constexpr int32_t PerByte = 8 / B;
   constexpr uint32_t Mask = (1u << B) - 1;
   const uint8_t* P = S + SourceBit / 8;
@@ -108,10 +110,15 @@ void UnpackTo8(const uint8_t* Table, const uint8_t* S, uint8_t* D, uint64_t Sour
     for (int32_t K = Phase; K < PerByte && I < Count; ++K)
       D[I++] = Table[(Byte >> (8 - B * (K + 1))) & Mask];
   }
-  for (; I + PerByte <= Count; I += PerByte) {
-    const uint32_t Byte = *P++;
-    for (int32_t K = 0; K < PerByte; ++K)
-      D[I + K] = Table[(Byte >> (8 - B * (K + 1))) & Mask];
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; I + PerByte <= Count; I += PerByte)
+      std::memcpy(D + I, &ByteTable[*P++], PerByte);
+  } else {
+    for (; I + PerByte <= Count; I += PerByte) {
+      const uint32_t Byte = *P++;
+      for (int32_t K = 0; K < PerByte; ++K)
+        D[I + K] = Table[(Byte >> (8 - B * (K + 1))) & Mask];
+    }
   }
   if (I < Count) {
     const uint32_t Byte = *P;
@@ -289,9 +296,9 @@ struct TColorRoutines {
     }
     if (TB == 8) {
       switch (SB) {
-      case 1: UnpackTo8<1>(CM.FUnpackTable, S, D + DI, SBit, N); return;
-      case 2: UnpackTo8<2>(CM.FUnpackTable, S, D + DI, SBit, N); return;
-      case 4: UnpackTo8<4>(CM.FUnpackTable, S, D + DI, SBit, N); return;
+      case 1: UnpackTo8<1>(CM.FUnpackTable, CM.FUnpackBytes, S, D + DI, SBit, N); return;
+      case 2: UnpackTo8<2>(CM.FUnpackTable, CM.FUnpackBytes, S, D + DI, SBit, N); return;
+      case 4: UnpackTo8<4>(CM.FUnpackTable, CM.FUnpackBytes, S, D + DI, SBit, N); return;
       default: break;
       }
     }
@@ -729,6 +736,15 @@ void TColorManager::BuildUnpackTable() {
   const uint32_t Max = (Flags & cmfKeepValues) ? SourceMax : (1u << FUnpackBits) - 1;
   for (uint32_t V = 0; V <= SourceMax; ++V)
     FUnpackTable[V] = uint8_t(V * Max / SourceMax);
+  if (FUnpackBits != 8 || 8 % FSourceBits != 0)
+    return;
+  const int32_t PerByte = 8 / FSourceBits;
+  for (uint32_t Byte = 0; Byte < 256; ++Byte) {
+    uint64_t Out = 0;
+    for (int32_t K = 0; K < PerByte; ++K)
+      Out |= uint64_t(FUnpackTable[(Byte >> (8 - FSourceBits * (K + 1))) & SourceMax]) << (8 * K);
+    FUnpackBytes[Byte] = Out;
+  }
 }
 
 void TColorManager::Prepare() {

@@ -102,5 +102,7 @@ private:
   int32_t FUnpackBits = 0;     // target bits of bit unpacking
   bool FSourceRedFirst = true;
   uint8_t FUnpackTable[256] = {};
+  // 1, 2 and 4 bits to 8: the pixels of each source byte, first in the low byte.
+  uint64_t FUnpackBytes[256] = {};
   int32_t CrRTable[256] = {}, CbBTable[256] = {}, CbGTable[256] = {}, CrGTable[256] = {};
 };
