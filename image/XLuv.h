@@ -48,5 +48,5 @@ private:
   TColorManager FColorManager;
   std::vector<uint8_t> FData;
   int32_t FWritePos = 0; // rows stored so far
-  int32_t FWidth = 0, FHeight = 0, FRowBytes = 0, FSampleBytes = 0;
+  int32_t FWidth = 0, FHeight = 0, FRowBytes = 0;
 };

@@ -362,3 +362,48 @@ TEST(XColorPrepare, PixelFormatForSamplesAndBits) {
   CM.SetTarget(cfBGRA, 8);
   EXPECT_EQ(CM.PixelFormatFor(true), pf32bit);
 }
+
+// Every layout a manager serves converts within rows of exactly the smallest
+// size it accepts (the sanitizer build sees any byte beyond them).
+TEST(XColorBounds, EveryServedLayoutStaysInsideTheSmallestRows) {
+  const int32_t BitsList[] = {1, 2, 4, 8, 12, 16};
+  const TColorFormat Targets[] = {cfPalette, cfGray, cfGrayAlpha, cfRGB, cfRGBA, cfBGR, cfBGRA};
+  constexpr int32_t SourceIndex = 3, DestIndex = 5, Count = 7;
+  int32_t Served = 0;
+  auto Accepts = [](TColorManager& CM, size_t SourceSize, size_t DestSize) {
+    Bytes Source(SourceSize, 0xA5), Dest(DestSize, 0x5A);
+    try {
+      CM.ConvertRow(Source, Dest, DestIndex, SourceIndex, Count);
+      return true;
+    } catch (const EColorConversionError&) {
+      return false;
+    }
+  };
+  for (int32_t Format = cfPalette; Format <= cfLogL; ++Format)
+    for (int32_t Samples = 1; Samples <= 5; ++Samples)
+      for (int32_t Bits : BitsList)
+        for (TColorFormat Target : Targets)
+          for (int32_t TargetBits : {1, 4, 8, 16})
+            for (uint8_t Flags : {uint8_t(0), uint8_t(cmfComposite | cmfKeepValues | cmfLevels)}) {
+              auto CM = Manager(TColorFormat(Format), Samples, Bits, Target, TargetBits, Flags, sfSwap16);
+              if (!Accepts(CM, 4096, 4096))
+                continue;
+              ++Served;
+              auto Smallest = [](auto&& Fits) {
+                size_t Low = 0, High = 4096;
+                while (Low < High) {
+                  const size_t Mid = (Low + High) / 2;
+                  if (Fits(Mid))
+                    High = Mid;
+                  else
+                    Low = Mid + 1;
+                }
+                return Low;
+              };
+              const size_t SourceSize = Smallest([&](size_t Size) { return Accepts(CM, Size, 4096); });
+              const size_t DestSize = Smallest([&](size_t Size) { return Accepts(CM, SourceSize, Size); });
+              EXPECT_TRUE(Accepts(CM, SourceSize, DestSize));
+              EXPECT_GE(SourceSize * 8, size_t(SourceIndex + Count) * size_t(Bits)) << Format << " " << Samples;
+            }
+  EXPECT_GT(Served, 100);
+}
