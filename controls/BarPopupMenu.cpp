@@ -271,6 +271,8 @@ TBarPopupMenu::TBarPopupMenu(QWidget *parent) : QMenu(parent)
     setStyle(SharedMenuStyle());
     setFont(MenuFont());
     setProperty(ShowIconsProperty, FShowIcons);
+    // Leading and trailing separators are part of the designed menus.
+    setSeparatorsCollapsible(false);
     UpdateMargins();
     connect(this, &QMenu::aboutToShow, this, [this] { ApplyStyle(this, FShowIcons); });
 }

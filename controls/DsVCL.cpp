@@ -637,12 +637,15 @@ TPeCombo::TPeCombo(QWidget *parent) : QComboBox(parent)
 {
     setEditable(true);
     ApplyEditColors();
-    connect(this, &QComboBox::currentIndexChanged, this, [this] { emit OnChange(this); });
-    connect(this, &QComboBox::editTextChanged, this, [this] {
-        if (isEditable())
-            emit OnChange(this);
+    connect(this, &QComboBox::activated, this, [this] {
+        emit OnClick(this);
+        emit OnChange(this);
     });
-    connect(this, &QComboBox::activated, this, [this] { emit OnClick(this); });
+}
+
+void TPeCombo::EditChanged()
+{
+    emit OnChange(this);
 }
 
 QStringList TPeCombo::Items() const
@@ -678,6 +681,7 @@ void TPeCombo::SetColor(const QColor &Value)
 void TPeCombo::ApplyEditColors()
 {
     if (QLineEdit *Edit = lineEdit()) {
+        connect(Edit, &QLineEdit::textEdited, this, &TPeCombo::EditChanged, Qt::UniqueConnection);
         Edit->setFrame(false);
         QPalette Pal = Edit->palette();
         Pal.setColor(QPalette::Base, FColor);

@@ -276,6 +276,8 @@ private:
 };
 
 // ReadOnly makes it a pure drop-down list; otherwise the text is editable.
+// OnClick and OnChange come from the user's choice or typing only, not from
+// setting ItemIndex or Items in code.
 class TPeCombo : public QComboBox
 {
     Q_OBJECT
@@ -302,6 +304,7 @@ protected:
 
 private:
     void ApplyEditColors();
+    void EditChanged();
 
     QColor FColor{Qt::white};
 };

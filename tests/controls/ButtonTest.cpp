@@ -201,22 +201,32 @@ TEST(PeColorButton, PaintsItsColorAndTakesTheDialogChoice)
     EXPECT_COLOR(Button.Color(), Rgb(0x20A040));
 }
 
-TEST(PeCombo, ItemsIndexAndEvents)
+TEST(PeCombo, ItemsIndexAndUserEvents)
 {
     TPeCombo Combo;
     Combo.SetItems({QStringLiteral("inch"), QStringLiteral("cm")});
     Combo.SetReadOnly(true);
     EXPECT_EQ(Combo.ItemIndex(), -1);
     QSignalSpy Changed(&Combo, &TPeCombo::OnChange);
+    QSignalSpy Clicked(&Combo, &TPeCombo::OnClick);
     Combo.SetItemIndex(1);
     EXPECT_EQ(Combo.currentText(), QStringLiteral("cm"));
-    EXPECT_EQ(Changed.count(), 1);
+    EXPECT_EQ(Changed.count(), 0);
     EXPECT_EQ(Combo.Items(), (QStringList{QStringLiteral("inch"), QStringLiteral("cm")}));
     EXPECT_TRUE(Combo.ReadOnly());
     EXPECT_EQ(Combo.lineEdit(), nullptr);
+
+    QTest::keyClick(&Combo, Qt::Key_Up);
+    EXPECT_EQ(Combo.ItemIndex(), 0);
+    EXPECT_EQ(Clicked.count(), 1);
+    EXPECT_EQ(Changed.count(), 1);
 
     Combo.SetReadOnly(false);
     ASSERT_NE(Combo.lineEdit(), nullptr);
     Combo.SetColor(Rgb(0xFFFFC0));
     EXPECT_COLOR(Combo.lineEdit()->palette().color(QPalette::Base), Rgb(0xFFFFC0));
+    Combo.setEditText(QStringLiteral("set by code"));
+    EXPECT_EQ(Changed.count(), 1);
+    QTest::keyClicks(Combo.lineEdit(), QStringLiteral("mm"));
+    EXPECT_EQ(Changed.count(), 3);
 }

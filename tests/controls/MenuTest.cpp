@@ -145,6 +145,17 @@ TEST_F(MenuFixture, GradientFlagOffFillsItemsPlainly)
     EXPECT_COLOR(Pixel(Image, Bar.left() + 1, Bar.bottom()), Mix(Rgb(0x000080), Rgb(0xFF0000)));
 }
 
+TEST_F(MenuFixture, LeadingAndTrailingSeparatorsStay)
+{
+    QAction *First = Menu.actions().first();
+    QAction *Top = Menu.insertSeparator(First);
+    QAction *Bottom = Menu.addSeparator();
+    Popup();
+    EXPECT_GT(Menu.actionGeometry(Top).height(), 0);
+    EXPECT_GT(Menu.actionGeometry(Bottom).height(), 0);
+    EXPECT_GT(Menu.actionGeometry(First).top(), Menu.actionGeometry(Top).top());
+}
+
 TEST_F(MenuFixture, HiddenBarGivesItsRoomBack)
 {
     Menu.SetBarVisible(false);
