@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <vector>
 
 #include "Errors.h"
 #include "XLuv.h"
@@ -410,6 +411,18 @@ struct TColorRoutines {
     Back2 = Back(CM.FSourceRedFirst ? CM.BackB : CM.BackR);
   }
 
+  // C * Alpha div 255 at [Alpha * 256 + C].
+  static const uint8_t* AlphaProducts() {
+    static const std::vector<uint8_t> Table = [] {
+      std::vector<uint8_t> T(65536);
+      for (uint32_t A = 0; A < 256; ++A)
+        for (uint32_t C = 0; C < 256; ++C)
+          T[A * 256 + C] = uint8_t(C * A / 255);
+      return T;
+    }();
+    return Table.data();
+  }
+
   static void RgbComposite8(TCM& CM, const uint8_t* S, uint8_t* D, int32_t DI, int32_t SI, int32_t N) {
     const int32_t SS = CM.FSourceStep, DS = CM.FDestStep;
     const uint8_t* const P0 = S + size_t(SI) * size_t(SS);
@@ -417,15 +430,24 @@ struct TColorRoutines {
     uint32_t Back0, Back2;
     SourceBack(CM, Back0, Back2);
     const uint32_t Back1 = Back(CM.BackG);
+    // The background's share (255 - Alpha) * Back div 255 per alpha and sample.
+    uint8_t Share0[256], Share1[256], Share2[256];
+    for (uint32_t A = 0; A < 256; ++A) {
+      Share0[A] = uint8_t((255 - A) * Back0 / 255);
+      Share1[A] = uint8_t((255 - A) * Back1 / 255);
+      Share2[A] = uint8_t((255 - A) * Back2 / 255);
+    }
+    const uint8_t* const Products = AlphaProducts();
     DispatchRgb(SS, DS, CM.SwapRB, [&]<int SStep, int DStep, bool Swap>() {
       const size_t Step = SStep ? size_t(SStep) : size_t(SS);
       const uint8_t* P = P0;
       uint8_t* Q = Q0;
       for (int32_t I = 0; I < N; ++I, P += Step, Q += DStep) {
         const uint32_t A = P[3];
-        const uint8_t C0 = uint8_t(Blend8(P[0], A, Back0));
-        const uint8_t C1 = uint8_t(Blend8(P[1], A, Back1));
-        const uint8_t C2 = uint8_t(Blend8(P[2], A, Back2));
+        const uint8_t* M = Products + A * 256;
+        const uint8_t C0 = uint8_t(M[P[0]] + Share0[A]);
+        const uint8_t C1 = uint8_t(M[P[1]] + Share1[A]);
+        const uint8_t C2 = uint8_t(M[P[2]] + Share2[A]);
         Q[0] = Swap ? C2 : C0;
         Q[1] = C1;
         Q[2] = Swap ? C0 : C2;
@@ -463,13 +485,9 @@ struct TColorRoutines {
     ApplyLevels(CM, Q0, N);
   }
 
-  static bool Composites(const TCM& CM) {
-    return (CM.SourceFlags & sfHasAlpha) && (CM.Flags & cmfComposite);
-  }
-
   static void Cmyk(TCM& CM, const uint8_t* S, uint8_t* D, int32_t DI, int32_t SI, int32_t N) {
     const int32_t SS = CM.FSourceStep;
-    const bool Wide = CM.FSourceBits == 16, Hi = HighFirst(CM), Composite = Composites(CM);
+    const bool Wide = CM.FSourceBits == 16, Hi = HighFirst(CM), Composite = CM.FComposite;
     const uint32_t BackB = Back(CM.BackB), BackG = Back(CM.BackG), BackR = Back(CM.BackR);
     const size_t Step = size_t(SS) * (Wide ? 2 : 1);
     const uint8_t* const P0 = S + size_t(SI) * Step;
@@ -511,7 +529,7 @@ struct TColorRoutines {
   static void Lab(TCM& CM, const uint8_t* S, uint8_t* D, int32_t DI, int32_t SI, int32_t N) {
     const int32_t SS = CM.FSourceStep;
     const bool L255 = CM.SourceFlags & sfLabL255, Unsigned = CM.SourceFlags & sfLabUnsigned;
-    const bool Composite = Composites(CM);
+    const bool Composite = CM.FComposite;
     const uint32_t BackB = Back(CM.BackB), BackG = Back(CM.BackG), BackR = Back(CM.BackR);
     const uint8_t* const P0 = S + size_t(SI) * size_t(SS);
     // D65 reference white, so that L* 100 with a* = b* = 0 is white.
@@ -764,6 +782,7 @@ void TColorManager::Prepare() {
   FDestStep = DestBytes;
   FSourceRedFirst = IsRedFirst(SourceFormat);
   const bool Composite = (SourceFlags & sfHasAlpha) && (Flags & cmfComposite);
+  FComposite = Composite;
   const bool Bits8Or16 = SourceBits == 8 || SourceBits == 16;
   const bool RgbTarget = IsRgbFormat(TargetFormat);
   TRowRoutine Routine = nullptr;

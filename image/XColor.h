@@ -101,6 +101,7 @@ private:
   int32_t FDestStep = 0;       // bytes per destination pixel
   int32_t FUnpackBits = 0;     // target bits of bit unpacking
   bool FSourceRedFirst = true;
+  bool FComposite = false;
   uint8_t FUnpackTable[256] = {};
   // 1, 2 and 4 bits to 8: the pixels of each source byte, first in the low byte.
   uint64_t FUnpackBytes[256] = {};

@@ -305,6 +305,16 @@ TEST(XColorBounds, RejectsPixelsOutsideEitherRow) {
   EXPECT_THROW(Packed.ConvertRow(Nine, One, 1, 1, 8), EColorConversionError);
 }
 
+TEST(XColorBounds, FieldsChangedWithoutPrepareKeepTheCheckedLayout) {
+  auto CM = Manager(cfCIELab, 3, 8, cfBGR);
+  CM.Flags |= cmfComposite;
+  CM.SourceFlags |= sfHasAlpha;
+  CM.SourceSamples = 4;
+  Bytes Dest(3);
+  CM.ConvertRow(Bytes{100, 0, 0}, Dest, 0, 0, 1);
+  EXPECT_EQ(Dest, (Bytes{255, 255, 255}));
+}
+
 TEST(XColorBounds, UnservedLayoutsFailAtTheFirstRow) {
   Bytes Source(64), Dest(64);
   auto Expect = [&](TColorManager CM) {
