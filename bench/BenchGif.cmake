@@ -1,0 +1,2 @@
+# giflib serves only as the yardstick of the GIF benchmarks.
+target_link_libraries(${name} PRIVATE gif)
