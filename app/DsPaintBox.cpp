@@ -1,0 +1,43 @@
+#include "DsPaintBox.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+TDsPaintBox::TDsPaintBox(QWidget* Parent) : QWidget(Parent) {
+  // The image covers the whole box; nothing behind it needs painting first.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAttribute(Qt::WA_NoSystemBackground);
+}
+
+void TDsPaintBox::paintEvent(QPaintEvent* E) {
+  if (!OnPaint)
+    return;
+  QPainter Painter(this);
+  OnPaint(Painter, E->rect());
+}
+
+void TDsPaintBox::mousePressEvent(QMouseEvent* E) {
+  if (OnMouseDown)
+    OnMouseDown(E);
+}
+
+void TDsPaintBox::mouseMoveEvent(QMouseEvent* E) {
+  if (OnMouseMove)
+    OnMouseMove(E);
+}
+
+void TDsPaintBox::mouseReleaseEvent(QMouseEvent* E) {
+  if (OnMouseUp)
+    OnMouseUp(E);
+}
+
+void TDsPaintBox::enterEvent(QEnterEvent*) {
+  if (OnMouseEnter)
+    OnMouseEnter();
+}
+
+void TDsPaintBox::leaveEvent(QEvent*) {
+  if (OnMouseLeave)
+    OnMouseLeave();
+}

@@ -1,0 +1,25 @@
+#pragma once
+#include <QWidget>
+#include <functional>
+
+// The image's paint box: hands its paint and mouse events to the form.
+class TDsPaintBox : public QWidget {
+  Q_OBJECT
+public:
+  explicit TDsPaintBox(QWidget* Parent = nullptr);
+
+  std::function<void(QPainter&, const QRect&)> OnPaint;
+  std::function<void(QMouseEvent*)> OnMouseDown;
+  std::function<void(QMouseEvent*)> OnMouseMove;
+  std::function<void(QMouseEvent*)> OnMouseUp;
+  std::function<void()> OnMouseEnter;
+  std::function<void()> OnMouseLeave;
+
+protected:
+  void paintEvent(QPaintEvent* E) override;
+  void mousePressEvent(QMouseEvent* E) override;
+  void mouseMoveEvent(QMouseEvent* E) override;
+  void mouseReleaseEvent(QMouseEvent* E) override;
+  void enterEvent(QEnterEvent* E) override;
+  void leaveEvent(QEvent* E) override;
+};

@@ -1,0 +1,191 @@
+#pragma once
+#include <QHash>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "DibImage.h"
+#include "PainterSurface.h"
+#include "Progressors.h"
+#include "Transparency.h"
+
+class QAction;
+class QLocalServer;
+class QMenu;
+class QProgressDialog;
+class QScrollBar;
+class TBarPopupMenu;
+class TDsPaintBox;
+class TInfoForm;
+class TListForm;
+class TScreenForm;
+
+// The open-file message: its number, and the longest name it carries.
+inline constexpr uint32_t WM_OPENFILE = 0x465;
+inline constexpr int OpenFileNameLimit = 256;
+
+enum TMessageKind : int { mkWarning = 0, mkError = 1, mkInformation = 2, mkConfirm = 3 };
+
+// The program's one message box; answers the pressed button
+// (QMessageBox::Ok, Yes or No).
+int ShowMessageKind(const QString& Text, int Kind);
+// Takes the place of the box when set (tests, scripted runs).
+extern std::function<int(const QString& Text, int Kind)> MessageKindHook;
+
+// Starts a program detached; replaceable so that callers can be observed.
+extern std::function<bool(const QString& Program, const QStringList& Arguments)> StartDetached;
+
+// The local socket name that carries the open-file message.
+QString OpenFileServerName();
+
+// A command-line or shell name as a file-system path.
+QString NormalizePath(const QString& Text);
+
+// The zoom step that makes an image of this size fit the screen.
+int32_t FitZoom(int32_t Width, int32_t Height, int32_t ScreenWidth, int32_t ScreenHeight);
+
+// The main window: the current image, the popups with every command, the
+// side windows and the program's start and end.
+class TPelorinMain : public QWidget {
+  Q_OBJECT
+public:
+  explicit TPelorinMain(QWidget* Parent = nullptr);
+  ~TPelorinMain() override;
+
+  // The side windows, created by the program entry after the main window.
+  void SetSideForms(TInfoForm* AInfo, TListForm* AList, TScreenForm* AScreen);
+  // The second half of the start, once every window exists; the parameters
+  // are those of the command line without the program.
+  void Start(const QStringList& Params);
+
+  TDsPaintBox* ImgBox = nullptr;
+  TBarPopupMenu* MainPopup = nullptr;
+  TBarPopupMenu* WorkPopup = nullptr;
+  QScrollBar* HorzScrollBar = nullptr;
+  QScrollBar* VertScrollBar = nullptr;
+  TInfoForm* InfoForm = nullptr;
+  TListForm* ListForm = nullptr;
+  TScreenForm* ScreenForm = nullptr;
+
+  struct TFileDialogState {
+    QString InitialDir;
+    int FilterIndex = 1;
+  };
+  TFileDialogState OpenDialog, SaveDialog;
+
+  std::unique_ptr<TDib> Image;
+  bool PaintEnabled = false;
+  bool Dragging = false;
+  bool HasTransparency = false;
+  TTransparencyInfo Transparency;
+  bool AlphaShown = false;
+  bool Edited = false;
+  bool ModalLock = false;
+  int32_t SourceKind = -1;
+  QString FileName;
+  QString ProgramDir;
+  std::filesystem::file_time_type FileDate{};
+  int64_t FileSize = 0;
+  QString MetaTitle, MetaAuthor, MetaRights;
+
+  // Menu items by their names.
+  QAction* Item(const QString& Name) const;
+  // What the enabling rules last said of an item; commands not built yet
+  // stay disabled whatever the rules say.
+  bool RuleEnabled(const QString& Name) const;
+
+  // Commands.
+  void OpenItemClick();
+  void OpenAgainItemClick();
+  void SaveItemClick();
+  void QuitItemClick();
+  void InvertItemClick();
+  void MirrorUpDownItemClick();
+  void MirrorLeftRightItemClick();
+  void RotateClick(int Tag);
+  void ConvRgbItemClick();
+  void WindowFit();
+
+  void LoadImage(const QString& Name, bool Reload);
+  // Writes Image under Name with the writer of the save dialog's filter
+  // index, as the save command does once the name is chosen.
+  void SaveImageAs(const QString& Name, int FilterIndex);
+  void LoadProgress(TProgressStage Stage, int32_t Percent, const TRect& Rect, bool Draw);
+  void SaveProgress(TProgressStage Stage, int32_t Percent, const TRect& Rect, bool Draw);
+
+  void ShowSplash();
+  void AdoptImage(const QString& Caption);
+  void SetFileName(const QString& Name);
+  void UpdateCaption();
+  void UpdateConvertItems();
+  void ApplyTransparency();
+  bool RefreshAlpha(bool Force);
+  void ApplyBackground();
+  void BeginModal();
+  void EndModal();
+  void MainPopupPopup();
+  void WorkPopupPopup();
+  void ShowPopup(Qt::KeyboardModifiers Shift, const QPoint& ScreenPos);
+
+  // The open-file message (WM_OPENFILE) with its file name.
+  void WndProc(uint32_t Msg, const QString& Param);
+  void DropFiles(const QStringList& Names);
+  // The application's exception handler.
+  void AppException(const std::exception& E);
+  // Runs a command; what it raises goes to the exception handler.
+  void Guarded(const std::function<void()>& Command);
+
+  // The view.
+  bool FullScreenShowing() const;
+  void ChooseTiling();
+  void CheckZoomItem(int32_t Z);
+  void FormResize();
+  void Redraw();
+  void SetScrollRanges(int W, int H);
+  int ClientWidth() const;
+  int ClientHeight() const;
+
+  // The color table dialog is showing (its alpha is being edited).
+  bool ColorTblShowing = false;
+
+protected:
+  void closeEvent(QCloseEvent* E) override;
+  void resizeEvent(QResizeEvent* E) override;
+  void mousePressEvent(QMouseEvent* E) override;
+  void keyPressEvent(QKeyEvent* E) override;
+  void dragEnterEvent(QDragEnterEvent* E) override;
+  void dropEvent(QDropEvent* E) override;
+
+private:
+  void BuildMenus();
+  QAction* AddItem(QMenu* Menu, const QString& Name, const QString& Caption, const QString& Shortcut,
+                   std::function<void()> Handler, bool Built, int Tag = 0);
+  QMenu* AddSubmenu(QMenu* Menu, const QString& Name, const QString& Caption);
+  void SetRule(const QString& Name, bool Enabled);
+  void ImgBoxPaint(QPainter& Painter, const QRect& Rect);
+  void ImgBoxMouseDown(QMouseEvent* E);
+  void DrawImage(const QRect& Rect);
+  void StartOpenFileServer();
+  void FormClose();
+  bool FilterAllowed() const;
+  void NewImageShown();
+
+  QHash<QString, QAction*> Items;
+  QHash<QString, bool> Rules;
+  TPainterSurface Surface;
+  QLocalServer* OpenFileServer = nullptr;
+  bool ListHiddenByModal = false;
+  bool DrawNow = false;
+  bool Closed = false;
+  bool FirstPaintReported = false;
+  bool Loading = false;
+  std::unique_ptr<QProgressDialog> ProgressForm;
+  int HorzRange = 0, VertRange = 0;
+};
+
+extern TPelorinMain* PelorinMain;

@@ -1,0 +1,257 @@
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QScreen>
+#include <filesystem>
+#include <new>
+
+#include "DsPaintBox.h"
+#include "FullScreen.h"
+#include "ImgFormats.h"
+#include "Main.h"
+#include "SafeFile.h"
+#include "Settings.h"
+#include "WaitCursor.h"
+
+namespace {
+
+QString FolderOf(const QString& Name) { return QFileInfo(Name).absolutePath(); }
+
+QString ErrorText(const std::exception& E) {
+  if (dynamic_cast<const std::bad_alloc*>(&E))
+    return QStringLiteral("Out of memory");
+  return QString::fromUtf8(E.what());
+}
+
+// Runs its function when the scope ends, however it ends.
+template <class F>
+class TFinally {
+public:
+  explicit TFinally(F AFunc) : Func(std::move(AFunc)) {}
+  ~TFinally() { Func(); }
+  TFinally(const TFinally&) = delete;
+  TFinally& operator=(const TFinally&) = delete;
+
+private:
+  F Func;
+};
+
+} // namespace
+
+void TPelorinMain::OpenItemClick() {
+  if (ModalLock)
+    return;
+  QFileDialog Dialog(this, QStringLiteral("Open Image"), OpenDialog.InitialDir);
+  Dialog.setFileMode(QFileDialog::ExistingFile);
+  Dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  Dialog.setOption(QFileDialog::ReadOnly);
+  QStringList Filters;
+  for (const std::string& F : OpenFilters())
+    Filters << QString::fromStdString(F);
+  Dialog.setNameFilters(Filters);
+  Dialog.selectNameFilter(Filters.value(std::clamp(OpenDialog.FilterIndex, 1, int(Filters.size())) - 1));
+  if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
+    return;
+  OpenDialog.FilterIndex = int(Filters.indexOf(Dialog.selectedNameFilter())) + 1;
+  if (OpenDialog.FilterIndex < 1)
+    OpenDialog.FilterIndex = OpenFilterAll;
+  Settings.OpenFilterIndex = uint8_t(OpenDialog.FilterIndex);
+  const QString Name = Dialog.selectedFiles().first();
+  QCoreApplication::processEvents();
+  LoadImage(Name, false);
+}
+
+void TPelorinMain::OpenAgainItemClick() {
+  if (ModalLock)
+    return;
+  LoadImage(FileName, true);
+}
+
+void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
+  PaintEnabled = false;
+  Transparency.Reset();
+  HasTransparency = false;
+  TWaitCursor Wait;
+  bool Done = false;
+  const TFinally Always([&] {
+    if (!Done && Image && !FullScreenShowing())
+      Redraw();
+    Wait.Release();
+    if (Image) {
+      PaintEnabled = true;
+      if (FullScreenShowing())
+        ScreenForm->update();
+    }
+  });
+
+  const std::string Path = Name.toStdString();
+  const int32_t Format = FormatOfFile(Path);
+  std::unique_ptr<TImgReader> Reader = CreateReader(Format, Settings);
+  if (!Reader) {
+    Wait.Release();
+    ShowMessageKind(QString::fromLatin1(NotSupportedText) + QStringLiteral(":\n") + Name, mkInformation);
+    return;
+  }
+  Reader->Open(Path);
+  if (!Reader->OK)
+    return;
+  ReaderFormatText(Format, *Reader, Path);
+
+  // The new buffer exists before the shown one goes, so that a file too
+  // large for memory leaves the current image in place.
+  Reader->AlphaEnabled = Settings.ApplyAlpha;
+  Reader->CreateDib();
+  std::unique_ptr<TDib> NewImage = Reader->TakeDib();
+  MetaTitle = QString::fromStdString(Reader->Title);
+  MetaAuthor = QString::fromStdString(Reader->Author);
+  MetaRights = QString::fromStdString(Reader->Rights);
+  SourceKind = 1;
+  FileSize = Reader->FileSize;
+  FileDate = Reader->FileDate;
+  Image = std::move(NewImage);
+  AlphaShown = Settings.ApplyAlpha;
+  HasTransparency = Reader->HasAlpha;
+
+  const QSize Screen = screen() ? screen()->size() : QSize(1024, 768);
+  Image->SetZoom(Settings.ZoomToFit ? FitZoom(Image->Width(), Image->Height(), Screen.width(), Screen.height())
+                                    : 0);
+  Image->Canvas = &Surface;
+  ChooseTiling();
+  CheckZoomItem(Image->Zoom());
+  show();
+  WindowFit();
+  if (!isMaximized())
+    FormResize();
+  ImgBox->update();
+
+  bool DrawAtEnd = true;
+  if (Settings.ShowProgress) {
+    Reader->OnProgress = [this](TProgressStage Stage, int32_t Percent, const TRect& Rect, bool Draw) {
+      LoadProgress(Stage, Percent, Rect, Draw);
+    };
+    DrawAtEnd = Image->ZoomedWidth() < 109;
+  }
+  SetFileName(Name);
+
+  QString ReadError;
+  Loading = true;
+  try {
+    Reader->Read();
+  } catch (const std::exception& E) {
+    ReadError = ErrorText(E);
+  }
+  Loading = false;
+  if (DrawAtEnd)
+    DrawImage(ImgBox->rect());
+  // The file list finds the file in its folder and enables reloading.
+  SetRule("OpenAgainItem", true);
+  UpdateConvertItems();
+  OpenDialog.InitialDir = FolderOf(Name);
+  TTransparencyInfo Found;
+  if (ReaderTransparency(Format, *Reader, Found))
+    Transparency = Found;
+  if (Transparency.TransparentIndex < 0)
+    Image->DetectGray();
+  Reader->OK = true;
+  Done = true;
+  NewImageShown();
+  Wait.Release();
+  if (Settings.ShowWarnings && !Reader->Warning.empty())
+    ShowMessageKind(QString::fromStdString(Reader->Warning), mkWarning);
+  if (!ReadError.isEmpty())
+    ShowMessageKind(ReadError, mkWarning);
+  (void)Reload;
+}
+
+void TPelorinMain::LoadProgress(TProgressStage, int32_t, const TRect& Rect, bool Draw) {
+  if (!Draw || !Image)
+    return;
+  const int32_t F = 1 - std::min(Image->Zoom(), 0);
+  DrawImage(QRect(QPoint(Rect.Left / F, Rect.Top / F), QPoint((Rect.Right + F - 1) / F, (Rect.Bottom + F - 1) / F)));
+}
+
+void TPelorinMain::SaveItemClick() {
+  if (ModalLock || !Image || !Item("SaveItem")->isEnabled())
+    return;
+  QString Proposed = QFileInfo(FileName).fileName();
+  Proposed = Proposed.left(Proposed.indexOf(QLatin1Char('.')) < 0 ? Proposed.size() : Proposed.indexOf(QLatin1Char('.')));
+  QStringList Filters;
+  for (const std::string& F : SaveFiltersFor(*Image))
+    Filters << QString::fromStdString(F);
+  QFileDialog Dialog(this, QStringLiteral("Save Image"), SaveDialog.InitialDir);
+  Dialog.setAcceptMode(QFileDialog::AcceptSave);
+  Dialog.setFileMode(QFileDialog::AnyFile);
+  Dialog.setNameFilters(Filters);
+  Dialog.selectNameFilter(Filters.value(std::clamp(SaveDialog.FilterIndex, 1, int(Filters.size())) - 1));
+  Dialog.selectFile(Proposed);
+  if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
+    return;
+  QCoreApplication::processEvents();
+  SaveDialog.FilterIndex = std::max<int>(1, int(Filters.indexOf(Dialog.selectedNameFilter())) + 1);
+  Settings.SaveFilterIndex = uint8_t(SaveDialog.FilterIndex);
+  SaveImageAs(Dialog.selectedFiles().first(), SaveDialog.FilterIndex);
+}
+
+void TPelorinMain::SaveImageAs(const QString& ChosenName, int FilterIndex) {
+  if (!Image)
+    return;
+  TSaveChoice Choice = CreateWriter(FilterIndex, *Image, Settings, Transparency,
+                                    {MetaTitle.toStdString(), MetaAuthor.toStdString(), MetaRights.toStdString()});
+  if (!Choice.Writer) {
+    QString Text = QString::fromStdString(Choice.Refusal);
+    if (Choice.Refusal == NotSupportedText)
+      Text += QStringLiteral(":\n") + ChosenName;
+    ShowMessageKind(Text, mkInformation);
+    return;
+  }
+  const QString Name =
+      QString::fromStdString(NameWithExtension(ChosenName.toStdString(), Choice.Extension));
+  TWaitCursor Wait;
+  SaveDialog.InitialDir = FolderOf(Name);
+  TImgWriter& Writer = *Choice.Writer;
+  Writer.OnProgress = [this](TProgressStage Stage, int32_t Percent, const TRect& Rect, bool Draw) {
+    SaveProgress(Stage, Percent, Rect, Draw);
+  };
+  const TFinally CloseProgress([this] { ProgressForm.reset(); });
+  const std::filesystem::path Path = Name.toStdString();
+  // Written beside the target and renamed over it only when complete, so a
+  // failed save leaves an existing file as it was and no partial one.
+  SaveViaTempFile(Path, [&](TStream& S) {
+    Writer.CreateStream(S);
+    Writer.Write(*Image);
+    if (!Writer.OK)
+      throw EInvalidGraphicOperation(Writer.FormatMessage(ImgMsg::FileWrite));
+  });
+  if (SourceKind <= 0) {
+    SourceKind = 1;
+    SetFileName(Name);
+    std::error_code Ec;
+    FileSize = int64_t(std::filesystem::file_size(Path, Ec));
+    FileDate = std::filesystem::last_write_time(Path, Ec);
+    SetRule("OpenAgainItem", true);
+    NewImageShown();
+  }
+}
+
+void TPelorinMain::SaveProgress(TProgressStage Stage, int32_t Percent, const TRect&, bool) {
+  switch (Stage) {
+  case psStart:
+    ProgressForm = std::make_unique<QProgressDialog>(QStringLiteral("Saving image..."), QString(), 0, 100, this);
+    ProgressForm->setWindowModality(Qt::ApplicationModal);
+    ProgressForm->setMinimumDuration(0);
+    ProgressForm->setValue(0);
+    break;
+  case psProgress:
+    if (ProgressForm)
+      ProgressForm->setValue(Percent);
+    break;
+  case psEnd:
+    if (ProgressForm) {
+      ProgressForm->setValue(Percent);
+      ProgressForm->hide();
+    }
+    break;
+  case psError: break;
+  }
+}
