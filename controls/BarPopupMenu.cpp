@@ -271,7 +271,7 @@ TBarPopupMenu::TBarPopupMenu(QWidget *parent) : QMenu(parent)
     setStyle(SharedMenuStyle());
     setFont(MenuFont());
     setProperty(ShowIconsProperty, FShowIcons);
-    // Leading and trailing separators are part of the designed menus.
+    // The program's menus open and close with a separator on purpose.
     setSeparatorsCollapsible(false);
     UpdateMargins();
     connect(this, &QMenu::aboutToShow, this, [this] { ApplyStyle(this, FShowIcons); });

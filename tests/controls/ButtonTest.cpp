@@ -39,7 +39,7 @@ TEST(PeButton, KindSetsCaptionHotColorAndModalResult)
     EXPECT_EQ(Custom.ModalResult(), mrOk);
 }
 
-TEST(PeButton, DefaultsFollowTheDesign)
+TEST(PeButton, Defaults)
 {
     TPeButton Button;
     EXPECT_EQ(Button.size(), QSize(73, 25));

@@ -60,7 +60,7 @@ struct MenuFixture : ::testing::Test {
 
 } // namespace
 
-TEST_F(MenuFixture, DefaultsFollowTheDesign)
+TEST_F(MenuFixture, Defaults)
 {
     EXPECT_EQ(Menu.BarWidth(), 26);
     EXPECT_TRUE(Menu.BarVisible());

@@ -25,7 +25,7 @@ void Drag(TSlider &Slider, int From, const std::initializer_list<int> &Through)
 
 } // namespace
 
-TEST_F(SliderFixture, DefaultsFollowTheDesign)
+TEST_F(SliderFixture, Defaults)
 {
     TSlider Fresh;
     EXPECT_EQ(Fresh.size(), QSize(26, 128));

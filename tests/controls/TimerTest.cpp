@@ -20,6 +20,13 @@ TEST(SimpleTimer, SharesOneHandlerWhileAnyTimerLives)
         EXPECT_EQ(Handler->RefCount(), Base + 1);
     }
     EXPECT_EQ(Handler->RefCount(), Base);
+    if (Base == 1) {
+        First.reset();
+        EXPECT_EQ(TSimpleTimerHandler::Instance(), nullptr);
+        TSimpleTimer Again(&Owner, nullptr);
+        EXPECT_NE(TSimpleTimerHandler::Instance(), nullptr);
+        EXPECT_TRUE(Again.Start(1000));
+    }
 }
 
 TEST(SimpleTimer, StartStopAndTicks)
