@@ -155,8 +155,8 @@ void DispatchRgb(int32_t SourceStep, int32_t DestStep, bool Swap, TBody&& Body) 
   }
 }
 
-// Writes Count gray pixels of Gray(i) as 1 (gray), 2 (gray, alpha) or 3 and 4
-// (three equal color bytes, alpha) bytes.
+// Writes Count gray pixels of Gray(i) as 1 (gray), 2 (gray, 0) or 3 and 4
+// (three equal color bytes, then 0) bytes.
 template <typename TGray>
 void StoreGray(uint8_t* Q, int32_t DestStep, int32_t Count, TGray&& Gray) {
   switch (DestStep) {
@@ -205,7 +205,7 @@ inline void XyzToBgr(double X, double Y, double Z, uint8_t& B, uint8_t& G, uint8
   B = GammaTwo(0.068 * X - 0.229 * Y + 1.069 * Z);
 }
 
-// Chromaticity (u', v') and luminance to XYZ.
+// Luminance and chromaticity (u', v') to gamma 2 bytes blue, green, red.
 inline void LuvToBgr(double L, double U, double V, uint8_t& B, uint8_t& G, uint8_t& R) {
   if (!(L > 0.0)) {
     B = G = R = 0;

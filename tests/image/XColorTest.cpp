@@ -340,18 +340,6 @@ TEST(XColorBounds, UnservedLayoutsFailAtTheFirstRow) {
   Expect(Manager(cfLogLuv, 2, 8, cfBGR));
 }
 
-TEST(XColorPrepare, FlagsAndTargetSamplesFollowTheFormats) {
-  auto CM = Manager(cfRGBA, 4, 8, cfBGRA);
-  EXPECT_TRUE(CM.SourceFlags & sfHasAlpha);
-  EXPECT_TRUE(CM.Flags & cmfHasAlpha);
-  EXPECT_EQ(CM.TargetSamples, 4);
-  CM.SetSource(cfRGB, 3, 8);
-  CM.SetTarget(cfGray, 8);
-  EXPECT_FALSE(CM.SourceFlags & sfHasAlpha);
-  EXPECT_FALSE(CM.Flags & cmfHasAlpha);
-  EXPECT_EQ(CM.TargetSamples, 1);
-}
-
 TEST(XColorPrepare, PixelFormatForSamplesAndBits) {
   struct TCase {
     int32_t Samples, Bits;
