@@ -885,7 +885,7 @@ void TPelorinMain::ImgBoxPaint(QPainter& Painter, const QRect& Rect) {
   Image->Canvas = &Surface;
   Image->DrawZoomed();
   Surface.End();
-  if (!FirstPaintReported && SourceKind == 1 && !Loading) {
+  if (!FirstPaintReported && !Loading) {
     FirstPaintReported = true;
     if (qEnvironmentVariableIsSet("PELORIN_REPORT_FIRST_PAINT")) {
       timespec T;
