@@ -126,6 +126,8 @@ private:
     QColor FColor{Qt::white};
 };
 
+// A click on a button with a ModalResult ends the QDialog it sits in
+// (mrOk: Accepted, mrCancel: Rejected) before other click handlers run.
 class TPeButton : public QAbstractButton
 {
     Q_OBJECT
@@ -188,6 +190,7 @@ protected:
 
 // Base of the check box, radio box and color button. Color is the
 // background; an invalid color (the default) leaves the parent's showing.
+// clicked() comes from the user only; toggled() also from setting Checked.
 class TPeCustomControl : public QAbstractButton
 {
     Q_OBJECT
