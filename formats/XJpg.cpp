@@ -12,7 +12,7 @@ constexpr uint8_t CompressionDCTProgressive = 9;
 // file still loads). Allowed are a generous number of pixels per file byte,
 // beyond what baseline encoders reach, and any small image.
 constexpr int64_t PixelsPerFileByte = 1024;
-constexpr int64_t PixelAllowance = int64_t(16) << 20;
+constexpr int64_t PixelAllowance = int64_t(1) << 20;
 
 constexpr uint32_t MaxRowsPerCall = 16;
 
