@@ -18,10 +18,10 @@ constexpr int32_t MaxCodeWidth = 12;
 constexpr int32_t MaxStringLength = MaxCodes;
 // The decoder reads codes four bytes at a time from anywhere in the data.
 constexpr size_t DataPadding = 8;
-// One 12-bit code stands for at most 4096 pixels and a byte holds at most four
-// codes, so no file makes more pixels than this many per byte, plus a margin
-// that lets tiny files have ordinary screens.
-constexpr int64_t PixelsPerFileByte = 4 * MaxCodes;
+// A code stands for at most 2^width pixels, so a byte of data makes at most
+// 4096 * 8 / 12 of them; with a margin, plus an allowance that lets tiny
+// files have ordinary screens.
+constexpr int64_t PixelsPerFileByte = MaxCodes;
 constexpr int64_t PixelAllowance = int64_t(1) << 20;
 
 constexpr int32_t PassStart[4] = {0, 4, 2, 1};
