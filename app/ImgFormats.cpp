@@ -4,6 +4,8 @@
 #include <cctype>
 
 #include "XBmp.h"
+#include "XGif.h"
+#include "XJpg.h"
 #include "XPng.h"
 
 namespace {
@@ -28,10 +30,15 @@ std::unique_ptr<TImgReader> CreateReader(int32_t Format, const TSettings& S) {
   switch (Format) {
   case fmtBMP:
   case fmtBUM: R = std::make_unique<TBmpReader>(); break;
+  case fmtGIF:
+    R = std::make_unique<TGifReader>();
+    Background = true;
+    break;
   case fmtPNG:
     R = std::make_unique<TPngReader>();
     Background = true;
     break;
+  case fmtJPEG: R = std::make_unique<TJpgReader>(); break;
   default: return nullptr;
   }
   R->Resolution = S.DefaultDpi;
@@ -48,13 +55,19 @@ std::string ReaderFormatText(int32_t Format, const TImgReader& Reader, const std
     if (Upper(Path).find(".RLE") != std::string::npos)
       return "Run Length Encoded Bitmap";
     return "Windows Bitmap";
+  case fmtGIF: return "GIF " + static_cast<const TGifReader&>(Reader).Version();
   case fmtPNG: return "Portable Network Graphic";
+  case fmtJPEG: return "JPEG Image";
   case fmtBUM: return "Poser Bump Map";
   default: return FormatText(Format);
   }
 }
 
 bool ReaderTransparency(int32_t Format, const TImgReader& Reader, TTransparencyInfo& Info) {
+  if (Format == fmtGIF) {
+    Info = static_cast<const TGifReader&>(Reader).Transparency;
+    return true;
+  }
   if (Format == fmtPNG) {
     Info = static_cast<const TPngReader&>(Reader).Transparency;
     return true;
@@ -127,14 +140,20 @@ TSaveChoice CreateWriter(int32_t FilterIndex, const TDib& Image, const TSettings
     C.Extension = ".pcx";
     C.FormatText = "ZSoft Paintbrush Image";
     break;
-  case 3:
+  case 3: {
     if (Image.PixelFormat() > pf8bit) {
       C.Refusal = "Convert to grayscale or indexed colors to save as GIF";
       return C;
     }
+    auto W = std::make_unique<TGifWriter>();
+    W->Compression = S.GifCompression;
+    W->Interlaced = S.GifInterlaced;
+    W->Transparency = Transparency;
     C.Extension = ".gif";
     C.FormatText = "Graphic Interchange Format 89a";
+    C.Writer = std::move(W);
     break;
+  }
   case 4: {
     auto W = std::make_unique<TPngWriter>();
     W->Filters = uint8_t(S.PngFilters | pngFilterNone);
@@ -156,10 +175,15 @@ TSaveChoice CreateWriter(int32_t FilterIndex, const TDib& Image, const TSettings
     C.Extension = ".tif";
     C.FormatText = S.TifBigEndian ? "Tagged Image File (mac)" : "Tagged Image File (pc)";
     break;
-  case 6:
+  case 6: {
+    auto W = std::make_unique<TJpgWriter>();
+    W->Quality = uint8_t(std::clamp<int32_t>(S.JpgQuality, 10, 100));
+    W->Progressive = S.JpgProgressive;
     C.Extension = ".jpg";
     C.FormatText = "JPEG Image";
+    C.Writer = std::move(W);
     break;
+  }
   case 7:
     C.Extension = ".tga";
     C.FormatText = "TARGA True Vision Image";

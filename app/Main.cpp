@@ -408,12 +408,15 @@ void TPelorinMain::StartOpenFileServer() {
       // At most the limit in characters of four UTF-8 bytes each.
       constexpr qsizetype MaxBytes = 4 * OpenFileNameLimit;
       connect(Socket, &QLocalSocket::readyRead, Socket, [Socket, Data] {
+        if (!Socket->isOpen())
+          return;
         Data->append(Socket->read(MaxBytes - Data->size()));
         if (Data->size() >= MaxBytes)
           Socket->abort();
       });
       connect(Socket, &QLocalSocket::disconnected, this, [this, Socket, Data] {
-        Data->append(Socket->read(MaxBytes - Data->size()));
+        if (Socket->isOpen())
+          Data->append(Socket->read(MaxBytes - Data->size()));
         Socket->deleteLater();
         const QString Name = QString::fromUtf8(*Data).left(OpenFileNameLimit);
         Guarded([&] { WndProc(WM_OPENFILE, Name); });
