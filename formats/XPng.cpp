@@ -886,6 +886,18 @@ namespace {
 
 inline uint32_t Cost(uint8_t V) { return V < 128 ? V : 256u - V; }
 
+template <int Type>
+inline uint8_t Residual(uint32_t X, uint32_t A, uint32_t B, uint32_t C) {
+  if constexpr (Type == 1)
+    return uint8_t(X - A);
+  else if constexpr (Type == 2)
+    return uint8_t(X - B);
+  else if constexpr (Type == 3)
+    return uint8_t(X - ((A + B) >> 1));
+  else
+    return uint8_t(X - PaethPredictor(int32_t(A), int32_t(B), int32_t(C)));
+}
+
 // Fills Out[1..] with the filtered row and Out[0] with the type; gives up
 // once the running cost passes Bound.
 template <int Type>
@@ -893,25 +905,21 @@ uint64_t FilterRow(const uint8_t* Raw, const uint8_t* Up, uint8_t* Out, size_t N
   Out[0] = uint8_t(Type);
   uint8_t* Q = Out + 1;
   uint64_t Sum = 0;
-  constexpr size_t Block = 256;
-  for (size_t Start = 0; Start < N; Start += Block) {
+  const size_t Lead = std::min(Bpp, N);
+  for (size_t I = 0; I < Lead; ++I) {
+    Q[I] = Residual<Type>(Raw[I], 0, Up[I], 0);
+    Sum += Cost(Q[I]);
+  }
+  constexpr size_t Block = 512;
+  for (size_t Start = Lead; Start < N; Start += Block) {
     const size_t End = std::min(N, Start + Block);
+    uint32_t Part = 0;
     for (size_t I = Start; I < End; ++I) {
-      const uint32_t A = I >= Bpp ? Raw[I - Bpp] : 0;
-      const uint32_t B = Up[I];
-      const uint32_t C = I >= Bpp ? Up[I - Bpp] : 0;
-      uint8_t V;
-      if constexpr (Type == 1)
-        V = uint8_t(Raw[I] - A);
-      else if constexpr (Type == 2)
-        V = uint8_t(Raw[I] - B);
-      else if constexpr (Type == 3)
-        V = uint8_t(Raw[I] - ((A + B) >> 1));
-      else
-        V = uint8_t(Raw[I] - PaethPredictor(int32_t(A), int32_t(B), int32_t(C)));
+      const uint8_t V = Residual<Type>(Raw[I], Raw[I - Bpp], Up[I], Up[I - Bpp]);
       Q[I] = V;
-      Sum += Cost(V);
+      Part += Cost(V);
     }
+    Sum += Part;
     if (Sum >= Bound)
       return Sum;
   }
