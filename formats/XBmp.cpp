@@ -257,19 +257,32 @@ void TBmpReader::ReadRows32() {
   }
 }
 
-// Run-length data stays inside the current row and inside the data read:
-// runs past the row end are cut (with a warning), and data that ends early
-// leaves the remaining pixels 0 and fails.
+// Run-length data stays inside the current row and inside the data read.
+// Runs into the row's padding are common (some writers encode whole padded
+// rows) and are dropped quietly; runs past it are cut with a warning. Data
+// that ends early leaves the remaining pixels 0 and fails.
 void TBmpReader::DecodeRle() {
   ReadBuffer.resize(size_t(DataSize));
   ReadBuffer.resize(ReadSome(ReadBuffer.data(), ReadBuffer.size()));
   const uint8_t* Data = ReadBuffer.data();
   const size_t Size = ReadBuffer.size();
   const bool Four = PixelFormat == pf4bit;
+  const int32_t PaddedWidth = Four ? 2 * RowBytes : RowBytes;
   size_t Pos = 0;
   bool Clipped = false;
   int32_t Y = BottomUp ? Height - 1 : 0;
   const int32_t Step = BottomUp ? -1 : 1;
+
+  // X moves by the full count of a run, held just past the padded width;
+  // only the pixels inside the image width are stored.
+  auto Advance = [&](int32_t& X, int32_t Count) {
+    X += Count;
+    if (X > PaddedWidth) {
+      Clipped = true;
+      X = PaddedWidth + 1;
+    }
+  };
+  auto Stored = [&](int32_t X, int32_t Count) { return std::max(0, std::min(Count, Width - X)); };
 
   for (int32_t Row = 0; Row < Height; ++Row, Y += Step) {
     uint8_t* Line = Dib->ScanLine(Y);
@@ -278,7 +291,7 @@ void TBmpReader::DecodeRle() {
     for (;;) {
       if (Size - Pos < 2) {
         // A last row that is complete needs no end code.
-        if (Row == Height - 1 && X == Width)
+        if (Row == Height - 1 && X >= Width)
           break;
         if (Clipped)
           SetWarning(FormatMessage(ImgMsg::CompressionError));
@@ -287,16 +300,14 @@ void TBmpReader::DecodeRle() {
       const uint8_t Count = Data[Pos], Value = Data[Pos + 1];
       Pos += 2;
       if (Count > 0) {
-        const int32_t N = std::min<int32_t>(Count, Width - X);
-        if (N < Count)
-          Clipped = true;
+        const int32_t N = Stored(X, Count);
         if (Four) {
           for (int32_t I = 0; I < N; ++I)
             SetNibble(Line, X + I, (I & 1) ? Value & 0x0F : Value >> 4);
         } else if (N > 0) {
           std::memset(Line + X, Value, size_t(N));
         }
-        X += N;
+        Advance(X, Count);
         continue;
       }
       if (Value == 0)
@@ -310,9 +321,7 @@ void TBmpReader::DecodeRle() {
       const size_t Bytes = Four ? (size_t(Value) + 1) / 2 : Value;
       const size_t Avail = std::min(Bytes, Size - Pos);
       const int32_t Present = Four ? int32_t(std::min<size_t>(Value, Avail * 2)) : int32_t(Avail);
-      const int32_t N = std::min<int32_t>(Present, Width - X);
-      if (N < Value && Avail == Bytes)
-        Clipped = true;
+      const int32_t N = Stored(X, Present);
       const uint8_t* Src = Data + Pos;
       if (Four) {
         for (int32_t I = 0; I < N; ++I)
@@ -320,7 +329,7 @@ void TBmpReader::DecodeRle() {
       } else if (N > 0) {
         std::memcpy(Line + X, Src, size_t(N));
       }
-      X += N;
+      Advance(X, Value);
       Pos = std::min(Size, Pos + Bytes + (Bytes & 1));
     }
     RowDone();

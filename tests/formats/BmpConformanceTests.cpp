@@ -1,0 +1,307 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <png.h>
+#include <sstream>
+
+#include "XBmp.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Expected outcome of every bitmap of the corpus, read with the BMP reader
+// whatever the extension: "ref" decodes cleanly and matches one of its PNG
+// references; "ok" decodes cleanly (no reference, or one that shows alpha);
+// "warn:" decodes with that warning; "fail:" fails with that message.
+const char* const Unsupported = "fail:Unsupported compression scheme in BMP file.";
+const char* const BadFormat = "fail:Invalid BMP image format.";
+const char* const BadRle = "fail:Compression error found in BMP file.";
+const char* const Short = "fail:Stream read error in BMP file.";
+const char* const NotBmp = "fail:invalid BMP file header";
+const char* const RunPastRow = "warn:Compression error found in BMP file.";
+
+const std::map<std::string, std::string> Expected = {
+    {"bmpsuite/bmp/g/pal1.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal1bg.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal1wb.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal4.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal4gs.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal4rle.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal8-0.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal8.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal8gs.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal8nonsquare.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal8os2.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal8rle.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal8topdown.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal8v4.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal8v5.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal8w124.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal8w125.bmp", "ref"},
+    {"bmpsuite/bmp/g/pal8w126.bmp", "ref"},
+    {"bmpsuite/bmp/g/rgb16-565.bmp", Unsupported},
+    {"bmpsuite/bmp/g/rgb16-565pal.bmp", Unsupported},
+    {"bmpsuite/bmp/g/rgb16.bmp", "ref"},
+    {"bmpsuite/bmp/g/rgb16bfdef.bmp", "ref"},
+    {"bmpsuite/bmp/g/rgb24.bmp", "ref"},
+    {"bmpsuite/bmp/g/rgb24pal.bmp", "ref"},
+    {"bmpsuite/bmp/g/rgb32.bmp", "ref"},
+    {"bmpsuite/bmp/g/rgb32bf.bmp", Unsupported},
+    {"bmpsuite/bmp/g/rgb32bfdef.bmp", "ref"},
+    {"bmpsuite/bmp/q/pal1huffmsb.bmp", Unsupported},
+    {"bmpsuite/bmp/q/pal1p1.bmp", "ref"},
+    {"bmpsuite/bmp/q/pal2.bmp", BadFormat},
+    {"bmpsuite/bmp/q/pal2color.bmp", BadFormat},
+    {"bmpsuite/bmp/q/pal4rlecut.bmp", BadRle},
+    {"bmpsuite/bmp/q/pal4rletrns.bmp", BadRle},
+    {"bmpsuite/bmp/q/pal8offs.bmp", "ref"},
+    {"bmpsuite/bmp/q/pal8os2-hs.bmp", "ref"},
+    {"bmpsuite/bmp/q/pal8os2-sz.bmp", "ref"},
+    {"bmpsuite/bmp/q/pal8os2sp.bmp", "ref"},
+    {"bmpsuite/bmp/q/pal8os2v2-16.bmp", "ref"},
+    {"bmpsuite/bmp/q/pal8os2v2-40sz.bmp", "ref"},
+    {"bmpsuite/bmp/q/pal8os2v2-sz.bmp", "ref"},
+    {"bmpsuite/bmp/q/pal8os2v2.bmp", "ref"},
+    {"bmpsuite/bmp/q/pal8oversizepal.bmp", "ref"},
+    {"bmpsuite/bmp/q/pal8rlecut.bmp", BadRle},
+    {"bmpsuite/bmp/q/pal8rletrns.bmp", BadRle},
+    {"bmpsuite/bmp/q/rgb16-231.bmp", Unsupported},
+    {"bmpsuite/bmp/q/rgb16-3103.bmp", Unsupported},
+    {"bmpsuite/bmp/q/rgb16faketrns.bmp", "ref"},
+    {"bmpsuite/bmp/q/rgb24jpeg.bmp", BadFormat},
+    {"bmpsuite/bmp/q/rgb24largepal.bmp", "ref"},
+    {"bmpsuite/bmp/q/rgb24lprof.bmp", "ref"},
+    {"bmpsuite/bmp/q/rgb24png.bmp", BadFormat},
+    {"bmpsuite/bmp/q/rgb24prof.bmp", "ref"},
+    {"bmpsuite/bmp/q/rgb24prof2.bmp", "ref"},
+    {"bmpsuite/bmp/q/rgb24rle24.bmp", Unsupported},
+    {"bmpsuite/bmp/q/rgb32-111110.bmp", Unsupported},
+    {"bmpsuite/bmp/q/rgb32-7187.bmp", Unsupported},
+    {"bmpsuite/bmp/q/rgb32-xbgr.bmp", Unsupported},
+    {"bmpsuite/bmp/q/rgb32fakealpha.bmp", "ref"},
+    {"bmpsuite/bmp/q/rgb32h52.bmp", Unsupported},
+    {"bmpsuite/bmp/q/rgba16-1924.bmp", Unsupported},
+    {"bmpsuite/bmp/q/rgba16-4444.bmp", Unsupported},
+    {"bmpsuite/bmp/q/rgba16-5551.bmp", "ok"},
+    {"bmpsuite/bmp/q/rgba32-1.bmp", "ok"},
+    {"bmpsuite/bmp/q/rgba32-1010102.bmp", Unsupported},
+    {"bmpsuite/bmp/q/rgba32-2.bmp", Unsupported},
+    {"bmpsuite/bmp/q/rgba32-61754.bmp", Unsupported},
+    {"bmpsuite/bmp/q/rgba32-81284.bmp", Unsupported},
+    {"bmpsuite/bmp/q/rgba32abf.bmp", Unsupported},
+    {"bmpsuite/bmp/q/rgba32h56.bmp", Unsupported},
+    {"bmpsuite/bmp/q/rgba64.bmp", BadFormat},
+    {"bmpsuite/bmp/b/badbitcount.bmp", BadFormat},
+    {"bmpsuite/bmp/b/badbitssize.bmp", "ok"},
+    {"bmpsuite/bmp/b/baddens1.bmp", "ok"},
+    {"bmpsuite/bmp/b/baddens2.bmp", "ok"},
+    {"bmpsuite/bmp/b/badfilesize.bmp", "ok"},
+    {"bmpsuite/bmp/b/badheadersize.bmp", "warn:Invalid BMP header"},
+    {"bmpsuite/bmp/b/badpalettesize.bmp", "ok"},
+    {"bmpsuite/bmp/b/badplanes.bmp", "warn:Invalid BMP header"},
+    {"bmpsuite/bmp/b/badrle.bmp", BadRle},
+    {"bmpsuite/bmp/b/badrle4.bmp", BadRle},
+    {"bmpsuite/bmp/b/badrle4bis.bmp", BadRle},
+    {"bmpsuite/bmp/b/badrle4ter.bmp", BadRle},
+    {"bmpsuite/bmp/b/badrlebis.bmp", BadRle},
+    {"bmpsuite/bmp/b/badrleter.bmp", BadRle},
+    {"bmpsuite/bmp/b/badwidth.bmp", BadFormat},
+    {"bmpsuite/bmp/b/pal8badindex.bmp", "ref"},
+    {"bmpsuite/bmp/b/reallybig.bmp", Short},
+    {"bmpsuite/bmp/b/rgb16-880.bmp", Unsupported},
+    {"bmpsuite/bmp/b/rletopdown.bmp", "ok"},
+    {"bmpsuite/bmp/b/shortfile.bmp", Short},
+    {"bmpsuite/bmp/x/ba-bm.bmp", NotBmp},
+    {"libjpeg-turbo/bmp/shira_bird8.bmp", "ok"},
+    {"libjpeg-turbo/bmp/vgl_6434_0018a.bmp", "ok"},
+    {"libjpeg-turbo/bmp/vgl_6548_0026a.bmp", "ok"},
+    {"image-rs/bmp/bad/Bad_clrsUsed.bmp", "ok"},
+    {"image-rs/bmp/bad/Bad_height.bmp", Short},
+    {"image-rs/bmp/bad/Bad_unusual_extend_buffer_usage.bmp", BadFormat},
+    {"image-rs/bmp/bad/Bad_width.bmp", BadFormat},
+    {"image-rs/bmp/images/images/Core_1_Bit.bmp", "ref"},
+    {"image-rs/bmp/images/images/Core_4_Bit.bmp", "ref"},
+    {"image-rs/bmp/images/images/Core_8_Bit.bmp", "ref"},
+    {"image-rs/bmp/images/images/Info_1_Bit.bmp", "ref"},
+    {"image-rs/bmp/images/images/Info_1_Bit_Top_Down.bmp", "ref"},
+    {"image-rs/bmp/images/images/Info_4_Bit.bmp", "ref"},
+    {"image-rs/bmp/images/images/Info_4_Bit_Top_Down.bmp", "ref"},
+    {"image-rs/bmp/images/images/Info_8_Bit.bmp", "ref"},
+    {"image-rs/bmp/images/images/Info_8_Bit_Top_Down.bmp", "ref"},
+    {"image-rs/bmp/images/images/Info_A8_R8_G8_B8.bmp", "ref"},
+    {"image-rs/bmp/images/images/Info_A8_R8_G8_B8_Top_Down.bmp", "ref"},
+    {"image-rs/bmp/images/images/Info_R8_G8_B8.bmp", "ref"},
+    {"image-rs/bmp/images/images/Info_R8_G8_B8_Top_Down.bmp", "ref"},
+    {"image-rs/bmp/images/images/Info_X1_R5_G5_B5.bmp", "ref"},
+    {"image-rs/bmp/images/images/Info_X1_R5_G5_B5_Top_Down.bmp", "ref"},
+    {"image-rs/bmp/images/images/V3_A1_R5_G5_B5.bmp", "ref"},
+    {"image-rs/bmp/images/images/V3_A1_R5_G5_B5_Top_Down.bmp", "ref"},
+    {"image-rs/bmp/images/images/V3_A4_R4_G4_B4.bmp", Unsupported},
+    {"image-rs/bmp/images/images/V3_A4_R4_G4_B4_Top_Down.bmp", Unsupported},
+    {"image-rs/bmp/images/images/V3_R5_G6_B5.bmp", Unsupported},
+    {"image-rs/bmp/images/images/V3_R5_G6_B5_Top_Down.bmp", Unsupported},
+    {"image-rs/bmp/images/images/V3_X4_R4_G4_B4.bmp", Unsupported},
+    {"image-rs/bmp/images/images/V3_X4_R4_G4_B4_Top_Down.bmp", Unsupported},
+    {"image-rs/bmp/images/images/V3_X8_R8_G8_B8.bmp", Unsupported},
+    {"image-rs/bmp/images/images/V3_X8_R8_G8_B8_Top_Down.bmp", Unsupported},
+    {"image-rs/bmp/images/images/V4_24_Bit.bmp", "ref"},
+    {"image-rs/bmp/images/images/V4_A8_R8_G8_B8.bmp", "ref"},
+    {"image-rs/bmp/images/images/V4_R5_G6_B5.bmp", Unsupported},
+    {"image-rs/bmp/images/images/V5_24_Bit.bmp", "ref"},
+    {"image-rs/bmp/images/images/V5_A1_R5_G5_B5.bmp", "ref"},
+    {"image-rs/bmp/images/images/V5_A8_R8_G8_B8_Rgb.bmp", "ref"},
+    {"image-rs/bmp/images/images/imagemagick_invalid_run_length_issue_2321.bmp", "ok"},
+    {"image-rs/bmp/images/images/lenient/V5_A8_R8_G8_B8_Rgb_BadMask.bmp", "ok"},
+    {"image-rs/bmp/images/images/lenient/rle_overflow.bmp", "ok"},
+    {"image-rs/bmp/images/images/pal8v4.bmp", "ref"},
+    {"image-rs/bmp/images/images/rgba16-1924.bmp", Unsupported},
+    {"pillow/bmp/clipboard.dib", NotBmp},
+    {"pillow/bmp/hopper.bmp", "ok"},
+    {"pillow/bmp/hopper_emboss.bmp", "ok"},
+    {"pillow/bmp/hopper_emboss_more.bmp", "ok"},
+    {"pillow/bmp/hopper_rle8.bmp", "ok"},
+    {"pillow/bmp/hopper_rle8_grayscale.bmp", "ref"},
+    {"pillow/bmp/hopper_rle8_row_overflow.bmp", RunPastRow},
+    {"pillow/bmp/l2rgb_read.bmp", Short},
+    {"pillow/bmp/mmap_error.bmp", "ok"},
+    {"pillow/bmp/rgb32bf-abgr.bmp", Unsupported},
+    {"pillow/bmp/rgb32bf-rgba.bmp", Unsupported},
+    {"twelvemonkeys/bmp/24bitpalette.bmp", "ok"},
+    {"twelvemonkeys/bmp/Blue Lace 16.bmp", "ok"},
+    {"twelvemonkeys/bmp/blauesglas_16.bmp", "ok"},
+    {"twelvemonkeys/bmp/blauesglas_16_bitmask444.bmp", Unsupported},
+    {"twelvemonkeys/bmp/blauesglas_16_bitmask565.bmp", Unsupported},
+    {"twelvemonkeys/bmp/blauesglas_24.bmp", "ok"},
+    {"twelvemonkeys/bmp/blauesglas_32.bmp", "ok"},
+    {"twelvemonkeys/bmp/blauesglas_32_bitmask888.bmp", Unsupported},
+    {"twelvemonkeys/bmp/blauesglas_32_bitmask888_reversed.bmp", Unsupported},
+    {"twelvemonkeys/bmp/blauesglas_4-IM.bmp", "ok"},
+    {"twelvemonkeys/bmp/blauesglas_4.bmp", "ok"},
+    {"twelvemonkeys/bmp/blauesglas_4.rle", BadRle},
+    {"twelvemonkeys/bmp/blauesglas_8-IM.bmp", "ok"},
+    {"twelvemonkeys/bmp/blauesglas_8.bmp", "ok"},
+    {"twelvemonkeys/bmp/blauesglas_8.rle", BadRle},
+    {"twelvemonkeys/bmp/blauesglas_gray.bmp", "ok"},
+    {"twelvemonkeys/bmp/blauesglas_mono.bmp", "ok"},
+    {"twelvemonkeys/bmp/os2/money-16-(os2).bmp", "ok"},
+    {"twelvemonkeys/bmp/os2/money-2-(os2).bmp", "ok"},
+    {"twelvemonkeys/bmp/os2/money-24bit-os2.bmp", "ok"},
+    {"twelvemonkeys/bmp/os2/money-256-(os2).bmp", "ok"},
+    {"twelvemonkeys/bmp/broken-bmp/corrupted-bmp.bmp", BadFormat},
+    {"zigimg/bmp/notbmp.png", NotBmp},
+    {"zigimg/bmp/simple_v4.bmp", "ok"},
+    {"zigimg/bmp/windows_rgba_v5.bmp", "ok"},
+};
+
+struct TCorpusFile {
+  std::string Path;
+  std::vector<std::string> PngReferences;
+};
+
+fs::path CorpusRoot() {
+  const char* Dir = std::getenv("PELORIN_CORPUS");
+  return Dir ? fs::path(Dir) : fs::path();
+}
+
+// The bitmap test files listed in the corpus index, with their references.
+std::vector<TCorpusFile> BmpFiles(const fs::path& Root) {
+  std::vector<TCorpusFile> Files;
+  std::ifstream In(Root / "FILES.tsv");
+  std::string Line;
+  while (std::getline(In, Line)) {
+    std::vector<std::string> Col;
+    std::stringstream Ss(Line);
+    for (std::string C; std::getline(Ss, C, '\t');)
+      Col.push_back(C);
+    if (Col.size() < 8 || Col[1] != "bmp" || Col[5] == "reference" || Col[5] == "doc")
+      continue;
+    TCorpusFile F{Col[2], {}};
+    std::stringstream Refs(Col[7]);
+    for (std::string R; std::getline(Refs, R, ';');)
+      if (R.ends_with(".png"))
+        F.PngReferences.push_back(R);
+    Files.push_back(F);
+  }
+  return Files;
+}
+
+struct TRgbImage {
+  uint32_t Width = 0, Height = 0;
+  std::vector<uint8_t> Pixels;
+};
+
+TRgbImage ReadPng(const fs::path& Name) {
+  png_image Img{};
+  Img.version = PNG_IMAGE_VERSION;
+  TRgbImage Out;
+  if (!png_image_begin_read_from_file(&Img, Name.c_str()))
+    return Out;
+  Img.format = PNG_FORMAT_RGBA;
+  Out.Pixels.resize(PNG_IMAGE_SIZE(Img));
+  if (!png_image_finish_read(&Img, nullptr, Out.Pixels.data(), 0, nullptr)) {
+    png_image_free(&Img);
+    return {};
+  }
+  Out.Width = Img.width;
+  Out.Height = Img.height;
+  return Out;
+}
+
+// Largest color channel difference, alpha aside, or -1 when the sizes differ.
+int MaxDifference(const TDib& Dib, const TRgbImage& Ref) {
+  if (Ref.Width != uint32_t(Dib.Width()) || Ref.Height != uint32_t(Dib.Height()))
+    return -1;
+  int Max = 0;
+  const uint8_t* P = Ref.Pixels.data();
+  for (int32_t Y = 0; Y < Dib.Height(); ++Y)
+    for (int32_t X = 0; X < Dib.Width(); ++X, P += 4) {
+      const TColor C = Dib.GetPixelColor(X, Y);
+      Max = std::max({Max, std::abs(GetRValue(C) - P[0]), std::abs(GetGValue(C) - P[1]),
+                      std::abs(GetBValue(C) - P[2])});
+    }
+  return Max;
+}
+
+} // namespace
+
+TEST(BmpConformance, CorpusOutcomes) {
+  const fs::path Root = CorpusRoot();
+  if (Root.empty() || !fs::exists(Root / "FILES.tsv"))
+    GTEST_SKIP() << "corpus not available";
+  const auto Files = BmpFiles(Root);
+  ASSERT_FALSE(Files.empty());
+  for (const TCorpusFile& F : Files) {
+    SCOPED_TRACE(F.Path);
+    const auto It = Expected.find(F.Path);
+    ASSERT_NE(It, Expected.end()) << "no expected outcome";
+    const std::string& Want = It->second;
+    TBmpReader Reader;
+    std::string Outcome;
+    try {
+      Reader.Open(Root / F.Path);
+      Reader.Read();
+      Outcome = Reader.Warning.empty() ? "ok" : "warn:" + Reader.Warning;
+    } catch (const EInvalidGraphicOperation& E) {
+      Outcome = std::string("fail:") + E.what();
+    }
+    if (Want != "ref") {
+      EXPECT_EQ(Outcome, Want);
+      continue;
+    }
+    ASSERT_EQ(Outcome, "ok");
+    ASSERT_FALSE(F.PngReferences.empty());
+    // 5-bit channels expand as v * 8 + 3, references replicate the top bits.
+    const int Tolerance = Reader.PixelFormat == pf15bit || Reader.PixelFormat == pf16bit ? 4 : 0;
+    int Best = -1;
+    for (const std::string& Ref : F.PngReferences) {
+      const int D = MaxDifference(*Reader.Dib, ReadPng(Root / Ref));
+      if (D >= 0 && (Best < 0 || D < Best))
+        Best = D;
+    }
+    EXPECT_GE(Best, 0) << "no reference of the same size";
+    EXPECT_LE(Best, Tolerance);
+  }
+}

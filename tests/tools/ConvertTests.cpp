@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "XBmp.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+std::string Quote(const std::string& S) {
+  std::string Q = "'";
+  for (char C : S)
+    Q += C == '\'' ? std::string("'\\''") : std::string(1, C);
+  return Q + "'";
+}
+
+std::string Slurp(const fs::path& Name) {
+  std::ifstream In(Name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
+}
+
+class ConvertTest : public testing::Test {
+protected:
+  void SetUp() override {
+    const char* Corpus = std::getenv("PELORIN_CORPUS");
+    if (!Corpus || !fs::exists(fs::path(Corpus) / "bmpsuite"))
+      GTEST_SKIP() << "corpus not available";
+    Suite = fs::path(Corpus) / "bmpsuite" / "bmp";
+    Dir = fs::temp_directory_path() /
+          ("pelorin-convert-" + std::to_string(::getpid()) + "-" +
+           testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(Dir);
+    fs::create_directories(Dir);
+  }
+  void TearDown() override {
+    if (!Dir.empty())
+      fs::remove_all(Dir);
+  }
+
+  TRun Run(const std::vector<std::string>& Args) {
+    std::string Cmd = Quote(PELORIN_CONVERT);
+    for (const auto& A : Args)
+      Cmd += " " + Quote(A);
+    Cmd += " >" + Quote((Dir / "stdout").string()) + " 2>" + Quote((Dir / "stderr").string());
+    TRun R;
+    const int W = std::system(Cmd.c_str());
+    R.Status = WIFEXITED(W) ? WEXITSTATUS(W) : -1;
+    R.Out = Slurp(Dir / "stdout");
+    R.Err = Slurp(Dir / "stderr");
+    fs::remove(Dir / "stdout");
+    fs::remove(Dir / "stderr");
+    return R;
+  }
+
+  std::string In(const char* Name) const { return (Suite / Name).string(); }
+  std::string Out(const char* Name) const { return (Dir / Name).string(); }
+  size_t FilesInDir() const { return size_t(std::distance(fs::directory_iterator(Dir), fs::directory_iterator())); }
+
+  fs::path Suite, Dir;
+};
+
+std::unique_ptr<TDib> Decode(const std::string& Name, bool* Os2 = nullptr) {
+  TBmpReader R;
+  R.Open(Name);
+  R.CreateDib();
+  auto Dib = R.TakeDib();
+  R.Read();
+  if (Os2)
+    *Os2 = R.Os2Header;
+  return Dib;
+}
+
+} // namespace
+
+TEST_F(ConvertTest, ConvertsBetweenHeaderKinds) {
+  const TRun R = Run({"--os2", In("g/pal8.bmp"), Out("a.bmp")});
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  bool Os2 = false;
+  const auto Src = Decode(In("g/pal8.bmp"));
+  const auto Dst = Decode(Out("a.bmp"), &Os2);
+  EXPECT_TRUE(Os2);
+  for (int32_t Y = 0; Y < Src->Height(); ++Y)
+    for (int32_t X = 0; X < Src->Width(); ++X)
+      ASSERT_EQ(Dst->GetPixelColor(X, Y), Src->GetPixelColor(X, Y));
+}
+
+TEST_F(ConvertTest, InfoListsEveryField) {
+  const TRun R = Run({"--info", In("g/pal8os2.bmp")});
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  EXPECT_NE(R.Out.find("format: OS/2 Bitmap\nwidth: 127\nheight: 64\n"), std::string::npos) << R.Out;
+  for (const char* Key : {"pixel format: Color Palette (256)", "palette size: 256", "gray: no",
+                          "color format: Color Palette", "bits per sample: 8", "compression: Uncompressed",
+                          "resolution: ", "interlaced: no", "title: ", "author: ", "rights: ", "warning: "})
+    EXPECT_NE(R.Out.find(std::string("\n") + Key), std::string::npos) << Key;
+  EXPECT_NE(Run({"--info", In("g/pal8rle.bmp")}).Out.find("compression: Run Length Coding"), std::string::npos);
+}
+
+TEST_F(ConvertTest, RgbDumpIsBinaryPpm) {
+  ASSERT_EQ(Run({"--rgb", In("g/rgb24.bmp"), Out("x.ppm")}).Status, 0);
+  const std::string P = Slurp(Out("x.ppm"));
+  const std::string Header = "P6\n127 64\n255\n";
+  ASSERT_EQ(P.substr(0, Header.size()), Header);
+  EXPECT_EQ(P.size(), Header.size() + 127 * 64 * 3);
+  const auto Dib = Decode(In("g/rgb24.bmp"));
+  const TColor C = Dib->GetPixelColor(5, 7);
+  const size_t At = Header.size() + (7 * 127 + 5) * 3;
+  EXPECT_EQ(uint8_t(P[At]), GetRValue(C));
+  EXPECT_EQ(uint8_t(P[At + 2]), GetBValue(C));
+}
+
+TEST_F(ConvertTest, FailuresKeepExistingOutput) {
+  std::ofstream(Out("keep.bmp")) << "precious";
+  const TRun R = Run({In("b/badrle.bmp"), Out("keep.bmp")});
+  EXPECT_EQ(R.Status, 1);
+  EXPECT_NE(R.Err.find("Compression error found in BMP file."), std::string::npos) << R.Err;
+  EXPECT_EQ(Slurp(Out("keep.bmp")), "precious");
+  EXPECT_EQ(FilesInDir(), 1u);
+  EXPECT_EQ(Run({Out("missing.bmp"), Out("y.bmp")}).Status, 1);
+  EXPECT_EQ(FilesInDir(), 1u);
+}
+
+TEST_F(ConvertTest, UsageErrors) {
+  EXPECT_EQ(Run({}).Status, 2);
+  EXPECT_EQ(Run({In("g/pal8.bmp")}).Status, 2);
+  EXPECT_EQ(Run({"--bogus", In("g/pal8.bmp"), Out("a.bmp")}).Status, 2);
+  const TRun Unknown = Run({In("g/pal8.bmp"), Out("a.xyz")});
+  EXPECT_EQ(Unknown.Status, 2);
+  EXPECT_NE(Unknown.Err.find("unknown output format"), std::string::npos);
+  const TRun ReadOnly = Run({In("g/pal8.bmp"), Out("a.png")});
+  EXPECT_EQ(ReadOnly.Status, 2);
+  EXPECT_NE(ReadOnly.Err.find("no writer for Portable Network Graphic"), std::string::npos);
+  EXPECT_EQ(FilesInDir(), 0u);
+}
+
+TEST_F(ConvertTest, BatchReportsEachFailureAndGoesOn) {
+  const TRun R = Run({"-o", Dir.string(), "--to", "bump", In("g/pal4.bmp"), In("b/shortfile.bmp"), In("g/rgb16.bmp")});
+  EXPECT_EQ(R.Status, 1);
+  EXPECT_NE(R.Err.find("shortfile.bmp: Stream read error in BMP file."), std::string::npos) << R.Err;
+  EXPECT_TRUE(fs::exists(Dir / "pal4.bump"));
+  EXPECT_TRUE(fs::exists(Dir / "rgb16.bump"));
+  EXPECT_FALSE(fs::exists(Dir / "shortfile.bump"));
+  EXPECT_EQ(Run({"-o", Dir.string(), In("g/pal4.bmp")}).Status, 2);
+}

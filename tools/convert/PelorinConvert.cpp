@@ -1,0 +1,271 @@
+#include <cctype>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "SafeFile.h"
+#include "XBmp.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const Usage =
+    "usage: pelorin-convert [--os2] INPUT OUTPUT\n"
+    "       pelorin-convert [--os2] -o DIR --to EXT INPUT...\n"
+    "       pelorin-convert --info INPUT\n"
+    "       pelorin-convert --rgb INPUT OUT.ppm\n"
+    "Reads INPUT with the reader its extension selects and writes OUTPUT with\n"
+    "the writer of OUTPUT's extension. --os2 writes bitmaps with OS/2 headers.\n";
+
+// A bad command line, reported with exit status 2.
+struct EUsage : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+std::string Upper(std::string S) {
+  for (char& C : S)
+    C = char(std::toupper(static_cast<unsigned char>(C)));
+  return S;
+}
+
+struct TLoaded {
+  std::unique_ptr<TImgReader> Reader;
+  std::unique_ptr<TDib> Dib;
+  std::string FormatText;
+};
+
+std::unique_ptr<TImgReader> ReaderFor(const fs::path& Name) {
+  switch (FormatOfFile(Name.string())) {
+  case fmtBMP:
+  case fmtBUM:
+    return std::make_unique<TBmpReader>();
+  default:
+    throw std::runtime_error("File type not supported:\n" + Name.string());
+  }
+}
+
+std::string FormatTextOf(const fs::path& Name, const TImgReader& Reader) {
+  const int32_t Format = FormatOfFile(Name.string());
+  if (Format == fmtBMP) {
+    if (static_cast<const TBmpReader&>(Reader).Os2Header)
+      return "OS/2 Bitmap";
+    if (Upper(Name.string()).find(".RLE") != std::string::npos)
+      return "Run Length Encoded Bitmap";
+    return "Windows Bitmap";
+  }
+  return FormatText(Format);
+}
+
+// Opens INPUT and reads its header; the rows follow with ReadRows.
+TLoaded OpenImage(const fs::path& Name) {
+  TLoaded L;
+  L.Reader = ReaderFor(Name);
+  L.Reader->Open(Name);
+  L.FormatText = FormatTextOf(Name, *L.Reader);
+  return L;
+}
+
+void ReadRows(TLoaded& L) {
+  L.Reader->CreateDib();
+  L.Dib = L.Reader->TakeDib();
+  L.Reader->Read();
+}
+
+// The writer for an output name, or a usage error naming what is missing.
+std::unique_ptr<TImgWriter> WriterFor(const fs::path& Name, bool Os2) {
+  const int32_t Format = FormatOfFile(Name.string());
+  const std::string Ext = Upper(Name.extension().string());
+  if ((Format == fmtBMP && Ext == ".BMP") || Format == fmtBUM) {
+    auto W = std::make_unique<TBmpWriter>();
+    W->Os2Format = Os2 && Format == fmtBMP;
+    return W;
+  }
+  if (Format == fmtUnknown)
+    throw EUsage("unknown output format: " + Name.string());
+  const std::string Text = Ext == ".RLE" ? "Run Length Encoded Bitmap" : FormatText(Format);
+  throw EUsage("no writer for " + Text + ": " + Name.string());
+}
+
+void WriteImage(const TDib& Dib, const fs::path& Output, bool Os2) {
+  auto Writer = WriterFor(Output, Os2);
+  SaveViaTempFile(Output, [&](TStream& S) {
+    Writer->CreateStream(S);
+    Writer->Write(Dib);
+    if (!Writer->OK)
+      throw EInvalidGraphicOperation(ImgMsg::FileWrite);
+  });
+}
+
+void WritePpm(const TDib& Dib, const fs::path& Output) {
+  SaveViaTempFile(Output, [&](TStream& S) {
+    const std::string Header =
+        "P6\n" + std::to_string(Dib.Width()) + " " + std::to_string(Dib.Height()) + "\n255\n";
+    std::vector<uint8_t> Row(size_t(Dib.Width()) * 3);
+    bool Ok = S.Write(Header.data(), Header.size()) == Header.size();
+    for (int32_t Y = 0; Ok && Y < Dib.Height(); ++Y) {
+      for (int32_t X = 0; X < Dib.Width(); ++X)
+        ColorToRGBBytes(Dib.GetPixelColor(X, Y), Row.data() + size_t(X) * 3);
+      Ok = S.Write(Row.data(), Row.size()) == Row.size();
+    }
+    if (!Ok)
+      throw EInvalidGraphicOperation(ImgMsg::FileWrite);
+  });
+}
+
+std::string PixelFormatText(uint8_t PixelFormat, bool Gray) {
+  switch (PixelFormat) {
+  case pf1bit: return Gray ? "Monochrome (2)" : "Color Palette (2)";
+  case pf4bit: return std::string(Gray ? "Grayscale" : "Color Palette") + " (16)";
+  case pf8bit: return std::string(Gray ? "Grayscale" : "Color Palette") + " (256)";
+  case pf15bit: return "High Color RGB (15bit)";
+  case pf16bit: return "High Color RGB (16bit)";
+  case pf24bit: return "True Color RGB (24 bit)";
+  case pf32bit: return "True Color RGB (32 bit)";
+  default: return "Unknown";
+  }
+}
+
+const char* YesNo(bool B) { return B ? "yes" : "no"; }
+
+void Info(const fs::path& Input) {
+  TLoaded L = OpenImage(Input);
+  std::string Failure;
+  try {
+    ReadRows(L);
+  } catch (const std::exception& E) {
+    Failure = E.what();
+  }
+  const TImgReader& R = *L.Reader;
+  std::cout << "format: " << L.FormatText << "\n"
+            << "width: " << R.Width << "\n"
+            << "height: " << R.Height << "\n"
+            << "pixel format: " << PixelFormatText(R.PixelFormat, R.IsGray) << "\n"
+            << "palette size: " << R.PaletteSize << "\n"
+            << "gray: " << YesNo(R.IsGray) << "\n"
+            << "color format: " << ColorFormatText(R.ColorFormat) << "\n"
+            << "bits per sample: " << R.ColorManager.SourceBits << "\n"
+            << "compression: " << CompressionText(R.Compression) << "\n"
+            << "resolution: " << R.Resolution << "\n"
+            << "interlaced: " << YesNo(R.Interlaced) << "\n"
+            << "title: " << R.Title << "\n"
+            << "author: " << R.Author << "\n"
+            << "rights: " << R.Rights << "\n"
+            << "warning: " << R.Warning << "\n";
+  if (!Failure.empty())
+    throw std::runtime_error(Failure);
+}
+
+void Convert(const fs::path& Input, const fs::path& Output, bool Os2) {
+  TLoaded L = OpenImage(Input);
+  ReadRows(L);
+  if (!L.Reader->Warning.empty())
+    std::cerr << "pelorin-convert: " << Input.string() << ": warning: " << L.Reader->Warning << "\n";
+  WriteImage(*L.Dib, Output, Os2);
+}
+
+void ReportFailure(const fs::path& Input, const std::exception& E) {
+  std::cerr << "pelorin-convert: " << Input.string() << ": " << E.what() << "\n";
+}
+
+int Run(int Argc, char** Argv) {
+  std::vector<std::string> Args(Argv + 1, Argv + Argc);
+  bool Os2 = false, WantInfo = false, WantRgb = false;
+  std::optional<fs::path> OutDir;
+  std::optional<std::string> ToExt;
+  std::vector<fs::path> Files;
+  for (size_t I = 0; I < Args.size(); ++I) {
+    const std::string& A = Args[I];
+    if (A == "--os2") {
+      Os2 = true;
+    } else if (A == "--info") {
+      WantInfo = true;
+    } else if (A == "--rgb") {
+      WantRgb = true;
+    } else if (A == "-o" || A == "--to") {
+      if (I + 1 >= Args.size())
+        throw EUsage(A + " needs a value");
+      if (A == "-o")
+        OutDir = Args[++I];
+      else
+        ToExt = Args[++I];
+    } else if (A == "-h" || A == "--help") {
+      std::cout << Usage;
+      return 0;
+    } else if (A == "--") {
+      Files.insert(Files.end(), Args.begin() + long(I) + 1, Args.end());
+      break;
+    } else if (A.size() > 1 && A[0] == '-') {
+      throw EUsage("unknown option " + A);
+    } else {
+      Files.emplace_back(A);
+    }
+  }
+  if (WantInfo + WantRgb + (OutDir || ToExt) > 1)
+    throw EUsage("--info, --rgb and -o/--to do not combine");
+
+  // Failures of one input name it; usage errors go on to main.
+  auto Guarded = [](const fs::path& Input, auto Work) {
+    try {
+      Work();
+      return 0;
+    } catch (const EUsage&) {
+      throw;
+    } catch (const std::exception& E) {
+      ReportFailure(Input, E);
+      return 1;
+    }
+  };
+  if (WantInfo) {
+    if (Files.size() != 1)
+      throw EUsage("--info takes one input");
+    return Guarded(Files[0], [&] { Info(Files[0]); });
+  }
+  if (WantRgb) {
+    if (Files.size() != 2)
+      throw EUsage("--rgb takes an input and an output");
+    return Guarded(Files[0], [&] {
+      TLoaded L = OpenImage(Files[0]);
+      ReadRows(L);
+      WritePpm(*L.Dib, Files[1]);
+    });
+  }
+  if (OutDir || ToExt) {
+    if (!OutDir || !ToExt || Files.empty())
+      throw EUsage("a batch needs -o DIR, --to EXT and at least one input");
+    std::string Ext = *ToExt;
+    if (!Ext.empty() && Ext[0] == '.')
+      Ext.erase(0, 1);
+    if (!fs::is_directory(*OutDir))
+      throw EUsage("not a folder: " + OutDir->string());
+    WriterFor(*OutDir / ("x." + Ext), Os2);
+    int Status = 0;
+    for (const fs::path& Input : Files)
+      Status |= Guarded(Input, [&] { Convert(Input, *OutDir / (Input.stem().string() + "." + Ext), Os2); });
+    return Status;
+  }
+  if (Files.size() != 2)
+    throw EUsage("expected INPUT and OUTPUT");
+  WriterFor(Files[1], Os2);
+  return Guarded(Files[0], [&] { Convert(Files[0], Files[1], Os2); });
+}
+
+} // namespace
+
+int main(int Argc, char** Argv) {
+  try {
+    return Run(Argc, Argv);
+  } catch (const EUsage& E) {
+    std::cerr << "pelorin-convert: " << E.what() << "\n" << Usage;
+    return 2;
+  } catch (const std::exception& E) {
+    std::cerr << "pelorin-convert: " << E.what() << "\n";
+    return 1;
+  }
+}
