@@ -453,19 +453,22 @@ void TGifReader::ReadPalette() {
     Dib->SetPaletteColor(Index, Transparency.BackIndex >= 0 ? TColor(Transparency.BackColor) : BackgroundColor);
 }
 
-// The payloads of the data sub-blocks, read in large pieces so that an
-// animation's later images are never read.
+// The payloads of the data sub-blocks, read in large pieces straight into
+// the buffer and moved together there; an animation's later images are never
+// read.
 void TGifReader::CollectData() {
-  constexpr size_t ChunkSize = 1 << 16;
-  std::vector<uint8_t> Chunk(ChunkSize);
+  constexpr size_t ChunkSize = 1 << 18;
+  size_t Kept = 0;      // payload bytes collected
+  size_t Remaining = 0; // payload bytes left in the current sub-block
   ReadBuffer.clear();
-  size_t Remaining = 0;
-  for (;;) {
-    const size_t Got = ReadSome(Chunk.data(), ChunkSize);
-    if (Got == 0)
-      break;
+  // The file's own bytes bound the data, so reserving them is safe.
+  ReadBuffer.reserve(size_t(std::max<int64_t>(FileSize - DataOffset, 0)) + ChunkSize + DataPadding);
+  for (bool Done = false; !Done;) {
+    ReadBuffer.resize(Kept + ChunkSize);
+    uint8_t* const Chunk = ReadBuffer.data() + Kept;
+    const size_t Got = ReadSome(Chunk, ChunkSize);
+    Done = Got < ChunkSize;
     size_t Pos = 0;
-    bool Done = false;
     while (Pos < Got) {
       if (Remaining == 0) {
         Remaining = Chunk[Pos++];
@@ -475,13 +478,13 @@ void TGifReader::CollectData() {
         }
       }
       const size_t Take = std::min(Remaining, Got - Pos);
-      ReadBuffer.insert(ReadBuffer.end(), Chunk.data() + Pos, Chunk.data() + Pos + Take);
+      std::memmove(ReadBuffer.data() + Kept, Chunk + Pos, Take);
+      Kept += Take;
       Pos += Take;
       Remaining -= Take;
     }
-    if (Done || Got < ChunkSize)
-      break;
   }
+  ReadBuffer.resize(Kept);
 }
 
 void TGifReader::StoreRow(const uint8_t* Line, int32_t Count) {
