@@ -63,10 +63,9 @@ size_t FindMarker(const std::vector<uint8_t>& F, uint8_t Code) {
   return 0;
 }
 
-// Writes a JPEG of Width x Height solid pixels in a color space of the
-// library's own, as other programs do.
-std::vector<uint8_t> EncodeRaw(int Width, int Height, J_COLOR_SPACE In, int Components, J_COLOR_SPACE Stored,
-                               const uint8_t* Pixel) {
+// A solid CMYK picture stored as CMYK or YCCK, as other programs write them.
+std::vector<uint8_t> EncodeRaw(int Width, int Height, J_COLOR_SPACE Stored, const uint8_t* Pixel) {
+  constexpr int Components = 4;
   jpeg_compress_struct C{};
   jpeg_error_mgr E{};
   C.err = jpeg_std_error(&E);
@@ -77,7 +76,7 @@ std::vector<uint8_t> EncodeRaw(int Width, int Height, J_COLOR_SPACE In, int Comp
   C.image_width = JDIMENSION(Width);
   C.image_height = JDIMENSION(Height);
   C.input_components = Components;
-  C.in_color_space = In;
+  C.in_color_space = JCS_CMYK;
   jpeg_set_defaults(&C);
   jpeg_set_colorspace(&C, Stored);
   jpeg_set_quality(&C, 100, TRUE);
@@ -124,16 +123,6 @@ TEST(JpgRoundTrip, QualityKeepsPsnrAboveFloor) {
       }
     }
   }
-}
-
-TEST(JpgRoundTrip, ColorBytesAreBlueGreenRed) {
-  TDib Dib(16, 16, pf24bit);
-  Dib.Fill(RGBColor(250, 20, 10));
-  auto D = Decode(Encode(Dib, 95, false));
-  const uint8_t* P = D->Dib->ScanLine(8) + 8 * 3;
-  EXPECT_NEAR(P[0], 10, 4);
-  EXPECT_NEAR(P[1], 20, 4);
-  EXPECT_NEAR(P[2], 250, 4);
 }
 
 TEST(JpgRoundTrip, GrayBufferWritesOneComponentFile) {
@@ -205,43 +194,21 @@ TEST(JpgWriter, ShortWriteFails) {
   EXPECT_FALSE(W.OK);
 }
 
-TEST(JpgWriter, TooWideImageFailsWithLibraryCode) {
-  TDib Dib(70000, 1, pf24bit);
-  TMemoryStream Out;
-  TJpgWriter W;
-  W.CreateStream(Out);
-  try {
-    W.Write(Dib);
-    FAIL() << "no error";
-  } catch (const EInvalidGraphicOperation& E) {
-    EXPECT_TRUE(StartsWith(E.what(), "Internal JPG Error (code: ")) << E.what();
-  }
-  EXPECT_EQ(Out.Size(), 0);
-}
-
-TEST(JpgReader, ColorSpacesOfOtherWriters) {
-  const uint8_t Rgb[3] = {200, 100, 50};
-  auto D = Decode(EncodeRaw(16, 16, JCS_RGB, 3, JCS_RGB, Rgb));
-  EXPECT_EQ(D->Reader.ColorFormat, cfRGB);
-  const uint8_t* P = D->Dib->ScanLine(3) + 9;
-  EXPECT_NEAR(P[0], 50, 2);
-  EXPECT_NEAR(P[1], 100, 2);
-  EXPECT_NEAR(P[2], 200, 2);
-
+TEST(JpgReader, CmykAndYcckOfOtherWriters) {
   // Stored CMYK is inverted: full cyan ink is stored as 0.
   const uint8_t Cyan[4] = {0, 255, 255, 255};
-  D = Decode(EncodeRaw(16, 16, JCS_CMYK, 4, JCS_CMYK, Cyan));
+  auto D = Decode(EncodeRaw(16, 16, JCS_CMYK, Cyan));
   EXPECT_EQ(D->Reader.ColorFormat, cfCMYK);
   EXPECT_EQ(D->Reader.ColorManager.SourceSamples, 4);
   ASSERT_EQ(D->Dib->PixelFormat(), pf24bit);
-  P = D->Dib->ScanLine(5) + 15;
+  const uint8_t* P = D->Dib->ScanLine(5) + 15;
   EXPECT_NEAR(P[0], 255, 3);
   EXPECT_NEAR(P[1], 255, 3);
   EXPECT_NEAR(P[2], 0, 3);
 
   // Half black ink, stored inverted.
   const uint8_t HalfBlack[4] = {255, 255, 255, 127};
-  D = Decode(EncodeRaw(16, 16, JCS_CMYK, 4, JCS_YCCK, HalfBlack));
+  D = Decode(EncodeRaw(16, 16, JCS_YCCK, HalfBlack));
   EXPECT_EQ(D->Reader.ColorFormat, cfYCCK);
   P = D->Dib->ScanLine(0);
   EXPECT_NEAR(P[0], 127, 3);
