@@ -11,6 +11,7 @@
 
 #include "SafeFile.h"
 #include "XBmp.h"
+#include "XJpg.h"
 
 namespace fs = std::filesystem;
 
@@ -22,7 +23,8 @@ const char* const Usage =
     "       pelorin-convert --info INPUT\n"
     "       pelorin-convert --rgb INPUT OUT.ppm\n"
     "Reads INPUT with the reader its extension selects and writes OUTPUT with\n"
-    "the writer of OUTPUT's extension. --os2 writes bitmaps with OS/2 headers.\n";
+    "the writer of OUTPUT's extension. --os2 writes bitmaps with OS/2 headers.\n"
+    "JPEG output: --quality N (1..100, default 90), --progressive.\n";
 
 // A bad command line, reported with exit status 2.
 struct EUsage : std::runtime_error {
@@ -35,6 +37,12 @@ std::string Upper(std::string S) {
   return S;
 }
 
+struct TJpgOptions {
+  int32_t Quality = 90;
+  bool Progressive = false;
+};
+TJpgOptions JpgOptions;
+
 struct TLoaded {
   std::unique_ptr<TImgReader> Reader;
   std::unique_ptr<TDib> Dib;
@@ -46,6 +54,8 @@ std::unique_ptr<TImgReader> ReaderFor(const fs::path& Name) {
   case fmtBMP:
   case fmtBUM:
     return std::make_unique<TBmpReader>();
+  case fmtJPEG:
+    return std::make_unique<TJpgReader>();
   default:
     throw std::runtime_error("File type not supported:\n" + Name.string());
   }
@@ -85,6 +95,12 @@ std::unique_ptr<TImgWriter> WriterFor(const fs::path& Name, bool Os2) {
   if ((Format == fmtBMP && Ext == ".BMP") || Format == fmtBUM) {
     auto W = std::make_unique<TBmpWriter>();
     W->Os2Format = Os2 && Format == fmtBMP;
+    return W;
+  }
+  if (Format == fmtJPEG) {
+    auto W = std::make_unique<TJpgWriter>();
+    W->Quality = uint8_t(JpgOptions.Quality);
+    W->Progressive = JpgOptions.Progressive;
     return W;
   }
   if (Format == fmtUnknown)
@@ -158,6 +174,8 @@ void Info(const fs::path& Input) {
             << "author: " << R.Author << "\n"
             << "rights: " << R.Rights << "\n"
             << "warning: " << R.Warning << "\n";
+  if (dynamic_cast<const TJpgReader*>(&R))
+    std::cout << "library: " << JpegLibraryVersion() << "\n";
   if (!Failure.empty())
     throw std::runtime_error(Failure);
 }
@@ -188,6 +206,18 @@ int Run(int Argc, char** Argv) {
       WantInfo = true;
     } else if (A == "--rgb") {
       WantRgb = true;
+    } else if (A == "--quality") {
+      if (I + 1 >= Args.size())
+        throw EUsage(A + " needs a value");
+      const std::string V = Args[++I];
+      int Q = V.empty() || V.size() > 3 ? -1 : 0;
+      for (size_t K = 0; Q >= 0 && K < V.size(); ++K)
+        Q = std::isdigit(static_cast<unsigned char>(V[K])) ? Q * 10 + (V[K] - '0') : -1;
+      if (Q < 1 || Q > 100)
+        throw EUsage("--quality takes 1 to 100");
+      JpgOptions.Quality = Q;
+    } else if (A == "--progressive") {
+      JpgOptions.Progressive = true;
     } else if (A == "-o" || A == "--to") {
       if (I + 1 >= Args.size())
         throw EUsage(A + " needs a value");
