@@ -363,25 +363,43 @@ void TGifReader::ReadHeader() {
     Fail(ImgMsg::InvalidFormat);
 }
 
+// Both walks read ahead in pieces: runs of zero bytes or of tiny sub-blocks
+// must not cost a read each.
 bool TGifReader::NextIntroducer(uint8_t& Introducer) {
-  do {
-    if (!ReadByte(Introducer))
+  uint8_t Buf[4096];
+  for (;;) {
+    const int64_t At = Position();
+    const size_t Got = ReadSome(Buf, sizeof Buf);
+    if (Got == 0)
       return false;
-  } while (Introducer == 0);
-  return true;
+    for (size_t I = 0; I < Got; ++I)
+      if (Buf[I] != 0) {
+        Introducer = Buf[I];
+        Seek(At + int64_t(I) + 1);
+        return true;
+      }
+  }
 }
 
 bool TGifReader::SkipSubBlocks() {
+  uint8_t Buf[4096];
+  int64_t At = Position();
   for (;;) {
-    uint8_t Size;
-    if (!ReadByte(Size))
+    const size_t Got = ReadSome(Buf, sizeof Buf);
+    if (Got == 0)
       return false;
-    if (Size == 0)
-      return true;
-    const int64_t To = Position() + Size;
-    if (To > FileSize)
+    size_t I = 0;
+    while (I < Got) {
+      if (Buf[I] == 0) {
+        Seek(At + int64_t(I) + 1);
+        return true;
+      }
+      I += size_t(Buf[I]) + 1;
+    }
+    At += int64_t(I);
+    if (At >= FileSize)
       return false;
-    Seek(To);
+    Seek(At);
   }
 }
 

@@ -625,3 +625,36 @@ TEST(GifCodec, PillowReadsOurFilesToTheSamePixels) {
   }
   fs::remove_all(Dir);
 }
+
+namespace {
+
+// Counts the reads a reader makes.
+class TCountingStream : public TMemoryStream {
+public:
+  explicit TCountingStream(std::span<const uint8_t> Data) : TMemoryStream(Data) {}
+  size_t Read(void* Buffer, size_t Count) override {
+    ++Reads;
+    return TMemoryStream::Read(Buffer, Count);
+  }
+  int32_t Reads = 0;
+};
+
+} // namespace
+
+TEST(GifCodec, PaddingAndTinySubBlocksAreReadInPieces) {
+  TGifSpec S;
+  S.Extensions.assign(100000, 0);
+  S.Extensions.insert(S.Extensions.end(), {0x21, 0xFE});
+  for (int32_t I = 0; I < 50000; ++I)
+    S.Extensions.insert(S.Extensions.end(), {1, 'x'});
+  S.Extensions.push_back(0);
+  S.Data = LiteralData(2, {0, 1, 2, 3, 3, 2, 1, 0});
+  const auto File = MakeGif(S);
+  TCountingStream Stream(File);
+  TGifReader Reader;
+  Reader.OpenStream(Stream);
+  Reader.Read();
+  EXPECT_EQ(Reader.Dib->GetPixelValue(3, 1), 0u);
+  EXPECT_EQ(Reader.Dib->GetPixelValue(0, 1), 3u);
+  EXPECT_LT(Stream.Reads, 200);
+}
