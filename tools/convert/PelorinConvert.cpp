@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <exception>
@@ -12,6 +13,7 @@
 #include "SafeFile.h"
 #include "XBmp.h"
 #include "XJpg.h"
+#include "XPng.h"
 
 namespace fs = std::filesystem;
 
@@ -24,6 +26,8 @@ const char* const Usage =
     "       pelorin-convert --rgb INPUT OUT.ppm\n"
     "Reads INPUT with the reader its extension selects and writes OUTPUT with\n"
     "the writer of OUTPUT's extension. --os2 writes bitmaps with OS/2 headers.\n"
+    "PNG output: --level N (zlib level 0..9, default 6), --filters LIST (comma-\n"
+    "separated none, sub, up, average, paeth or all; default all), --interlace.\n"
     "JPEG output: --quality N (1..100, default 90), --progressive.\n";
 
 // A bad command line, reported with exit status 2.
@@ -35,6 +39,36 @@ std::string Upper(std::string S) {
   for (char& C : S)
     C = char(std::toupper(static_cast<unsigned char>(C)));
   return S;
+}
+
+struct TPngOptions {
+  int32_t Level = 6;
+  uint8_t Filters = pngAllFilters;
+  bool Interlaced = false;
+};
+TPngOptions PngOptions;
+
+uint8_t ParsePngFilters(const std::string& List) {
+  uint8_t Set = pngFilterNone;
+  size_t Start = 0;
+  while (Start <= List.size()) {
+    const size_t End = std::min(List.find(',', Start), List.size());
+    const std::string Name = Upper(List.substr(Start, End - Start));
+    if (Name == "ALL")
+      Set |= pngAllFilters;
+    else if (Name == "SUB")
+      Set |= pngFilterSub;
+    else if (Name == "UP")
+      Set |= pngFilterUp;
+    else if (Name == "AVERAGE")
+      Set |= pngFilterAverage;
+    else if (Name == "PAETH")
+      Set |= pngFilterPaeth;
+    else if (Name != "NONE")
+      throw EUsage("unknown PNG filter: " + Name);
+    Start = End + 1;
+  }
+  return Set;
 }
 
 struct TJpgOptions {
@@ -56,6 +90,8 @@ std::unique_ptr<TImgReader> ReaderFor(const fs::path& Name) {
     return std::make_unique<TBmpReader>();
   case fmtJPEG:
     return std::make_unique<TJpgReader>();
+  case fmtPNG:
+    return std::make_unique<TPngReader>();
   default:
     throw std::runtime_error("File type not supported:\n" + Name.string());
   }
@@ -95,6 +131,13 @@ std::unique_ptr<TImgWriter> WriterFor(const fs::path& Name, bool Os2) {
   if ((Format == fmtBMP && Ext == ".BMP") || Format == fmtBUM) {
     auto W = std::make_unique<TBmpWriter>();
     W->Os2Format = Os2 && Format == fmtBMP;
+    return W;
+  }
+  if (Format == fmtPNG) {
+    auto W = std::make_unique<TPngWriter>();
+    W->CompressionLevel = PngOptions.Level;
+    W->Filters = PngOptions.Filters;
+    W->Interlaced = PngOptions.Interlaced;
     return W;
   }
   if (Format == fmtJPEG) {
@@ -225,6 +268,19 @@ int Run(int Argc, char** Argv) {
         OutDir = Args[++I];
       else
         ToExt = Args[++I];
+    } else if (A == "--level" || A == "--filters") {
+      if (I + 1 >= Args.size())
+        throw EUsage(A + " needs a value");
+      const std::string V = Args[++I];
+      if (A == "--filters") {
+        PngOptions.Filters = ParsePngFilters(V);
+      } else {
+        if (V.size() != 1 || V[0] < '0' || V[0] > '9')
+          throw EUsage("--level takes 0 to 9");
+        PngOptions.Level = V[0] - '0';
+      }
+    } else if (A == "--interlace") {
+      PngOptions.Interlaced = true;
     } else if (A == "-h" || A == "--help") {
       std::cout << Usage;
       return 0;
