@@ -65,6 +65,7 @@ void TJpgReader::ReadHeader() {
   bool MultiScan = false;
   JpegCall(C, [&] { MultiScan = jpeg_has_multiple_scans(&C.Decompress); });
   Progressive = MultiScan;
+  Interlaced = Progressive;
   Compression = Progressive ? CompressionDCTProgressive : CompressionDCT;
   DataOffset = 0;
   DataSize = FileSize;

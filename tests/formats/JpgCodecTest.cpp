@@ -113,6 +113,7 @@ TEST(JpgRoundTrip, QualityKeepsPsnrAboveFloor) {
       const double P = Psnr(*Photo, *D->Dib);
       EXPECT_GT(P, C.Floor) << "quality " << C.Quality << " progressive " << Progressive;
       EXPECT_EQ(D->Reader.Progressive, Progressive);
+      EXPECT_EQ(D->Reader.Interlaced, Progressive);
       EXPECT_EQ(D->Reader.Compression, Progressive ? 9 : 8);
       EXPECT_EQ(D->Reader.ColorFormat, cfYCbCr);
       if (!Progressive) {
