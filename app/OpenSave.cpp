@@ -68,7 +68,7 @@ void TPelorinMain::OpenAgainItemClick() {
   LoadImage(FileName, true);
 }
 
-void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
+void TPelorinMain::LoadImage(const QString& Name, [[maybe_unused]] bool Reload) {
   PaintEnabled = false;
   Transparency.Reset();
   HasTransparency = false;
@@ -96,7 +96,6 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
   Reader->Open(Path);
   if (!Reader->OK)
     return;
-  ReaderFormatText(Format, *Reader, Path);
 
   // The new buffer exists before the shown one goes, so that a file too
   // large for memory leaves the current image in place.
@@ -161,7 +160,6 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
     ShowMessageKind(QString::fromStdString(Reader->Warning), mkWarning);
   if (!ReadError.isEmpty())
     ShowMessageKind(ReadError, mkWarning);
-  (void)Reload;
 }
 
 void TPelorinMain::LoadProgress(TProgressStage, int32_t, const TRect& Rect, bool Draw) {

@@ -1,4 +1,7 @@
+#include <QDropEvent>
 #include <QLocalSocket>
+#include <QMimeData>
+#include <QUrl>
 #include <fstream>
 
 #include "AppTestUtil.h"
@@ -112,6 +115,21 @@ TEST_F(Lock, ModalLockRefusesCommandsDropsAndTheOpenFileMessage) {
   Main->DropFiles({QFile("second.bmp"), QFile("first.bmp")});
   EXPECT_EQ(Main->FileName, QFile("second.bmp"));
   EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(Lock, DroppedFilesOpenTheFirst) {
+  WriteBmp(File("one.bmp"), *Pattern24(3, 5));
+  WriteBmp(File("two.bmp"), *Pattern24(6, 2));
+  QMimeData Data;
+  Data.setUrls({QUrl::fromLocalFile(QFile("one.bmp")), QUrl::fromLocalFile(QFile("two.bmp"))});
+  QDragEnterEvent Enter(QPoint(1, 1), Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(Main.get(), &Enter);
+  EXPECT_TRUE(Enter.isAccepted());
+  QDropEvent Drop(QPointF(1, 1), Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(Main.get(), &Drop);
+  EXPECT_TRUE(Drop.isAccepted());
+  EXPECT_TRUE(WaitFor([&] { return Main->FileName == QFile("one.bmp"); }));
+  EXPECT_EQ(Main->Image->Height(), 5);
 }
 
 TEST_F(Lock, DropOfAnUnknownTypeIsReported) {
