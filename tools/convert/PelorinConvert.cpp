@@ -12,6 +12,7 @@
 
 #include "SafeFile.h"
 #include "XBmp.h"
+#include "XGif.h"
 #include "XJpg.h"
 #include "XPng.h"
 
@@ -28,7 +29,8 @@ const char* const Usage =
     "the writer of OUTPUT's extension. --os2 writes bitmaps with OS/2 headers.\n"
     "PNG output: --level N (zlib level 0..9, default 6), --filters LIST (comma-\n"
     "separated none, sub, up, average, paeth or all; default all), --interlace.\n"
-    "JPEG output: --quality N (1..100, default 90), --progressive.\n";
+    "JPEG output: --quality N (1..100, default 90), --progressive.\n"
+    "GIF output: --lzw (default) or --expand (uncompressed codes), --interlace.\n";
 
 // A bad command line, reported with exit status 2.
 struct EUsage : std::runtime_error {
@@ -77,6 +79,14 @@ struct TJpgOptions {
 };
 TJpgOptions JpgOptions;
 
+struct TGifOptions {
+  bool Lzw = true;
+  bool Interlaced = false;
+  // The transparency of the image read, stored again when writing GIF.
+  TTransparencyInfo Transparency;
+};
+TGifOptions GifOptions;
+
 struct TLoaded {
   std::unique_ptr<TImgReader> Reader;
   std::unique_ptr<TDib> Dib;
@@ -92,6 +102,8 @@ std::unique_ptr<TImgReader> ReaderFor(const fs::path& Name) {
     return std::make_unique<TJpgReader>();
   case fmtPNG:
     return std::make_unique<TPngReader>();
+  case fmtGIF:
+    return std::make_unique<TGifReader>();
   default:
     throw std::runtime_error("File type not supported:\n" + Name.string());
   }
@@ -106,6 +118,8 @@ std::string FormatTextOf(const fs::path& Name, const TImgReader& Reader) {
       return "Run Length Encoded Bitmap";
     return "Windows Bitmap";
   }
+  if (Format == fmtGIF)
+    return "GIF " + static_cast<const TGifReader&>(Reader).Version();
   return FormatText(Format);
 }
 
@@ -146,6 +160,13 @@ std::unique_ptr<TImgWriter> WriterFor(const fs::path& Name, bool Os2) {
     W->Progressive = JpgOptions.Progressive;
     return W;
   }
+  if (Format == fmtGIF) {
+    auto W = std::make_unique<TGifWriter>();
+    W->Compression = GifOptions.Lzw ? 3 : 0;
+    W->Interlaced = GifOptions.Interlaced;
+    W->Transparency = GifOptions.Transparency;
+    return W;
+  }
   if (Format == fmtUnknown)
     throw EUsage("unknown output format: " + Name.string());
   const std::string Text = Ext == ".RLE" ? "Run Length Encoded Bitmap" : FormatText(Format);
@@ -154,6 +175,8 @@ std::unique_ptr<TImgWriter> WriterFor(const fs::path& Name, bool Os2) {
 
 void WriteImage(const TDib& Dib, const fs::path& Output, bool Os2) {
   auto Writer = WriterFor(Output, Os2);
+  if (dynamic_cast<const TGifWriter*>(Writer.get()) && Dib.PixelFormat() > pf8bit)
+    throw std::runtime_error("Convert to grayscale or indexed colors to save as GIF");
   SaveViaTempFile(Output, [&](TStream& S) {
     Writer->CreateStream(S);
     Writer->Write(Dib);
@@ -226,6 +249,12 @@ void Info(const fs::path& Input) {
 void Convert(const fs::path& Input, const fs::path& Output, bool Os2) {
   TLoaded L = OpenImage(Input);
   ReadRows(L);
+  if (const auto* Gif = dynamic_cast<const TGifReader*>(L.Reader.get()))
+    GifOptions.Transparency = Gif->Transparency;
+  else if (const auto* Png = dynamic_cast<const TPngReader*>(L.Reader.get()))
+    GifOptions.Transparency = Png->Transparency;
+  else
+    GifOptions.Transparency.Reset();
   if (!L.Reader->Warning.empty())
     std::cerr << "pelorin-convert: " << Input.string() << ": warning: " << L.Reader->Warning << "\n";
   WriteImage(*L.Dib, Output, Os2);
@@ -281,6 +310,9 @@ int Run(int Argc, char** Argv) {
       }
     } else if (A == "--interlace") {
       PngOptions.Interlaced = true;
+      GifOptions.Interlaced = true;
+    } else if (A == "--lzw" || A == "--expand") {
+      GifOptions.Lzw = A == "--lzw";
     } else if (A == "-h" || A == "--help") {
       std::cout << Usage;
       return 0;
