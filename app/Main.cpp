@@ -408,14 +408,14 @@ void TPelorinMain::StartOpenFileServer() {
       // At most the limit in characters of four UTF-8 bytes each.
       constexpr qsizetype MaxBytes = 4 * OpenFileNameLimit;
       connect(Socket, &QLocalSocket::readyRead, Socket, [Socket, Data] {
-        if (!Socket->isOpen())
+        if (!Socket->isOpen() || Socket->bytesAvailable() <= 0)
           return;
         Data->append(Socket->read(MaxBytes - Data->size()));
         if (Data->size() >= MaxBytes)
           Socket->abort();
       });
       connect(Socket, &QLocalSocket::disconnected, this, [this, Socket, Data] {
-        if (Socket->isOpen())
+        if (Socket->isOpen() && Socket->bytesAvailable() > 0)
           Data->append(Socket->read(MaxBytes - Data->size()));
         Socket->deleteLater();
         const QString Name = QString::fromUtf8(*Data).left(OpenFileNameLimit);

@@ -113,8 +113,9 @@ public:
 
   void LoadImage(const QString& Name, bool Reload);
   // Writes Image under Name with the writer of the save dialog's filter
-  // index, as the save command does once the name is chosen.
-  void SaveImageAs(const QString& Name, int FilterIndex);
+  // index, as the save command does once the name is chosen; asks before
+  // replacing a file whose name only the added extension made.
+  void SaveImageAs(const QString& Name, int FilterIndex, bool AskToReplace = false);
   void LoadProgress(TProgressStage Stage, int32_t Percent, const TRect& Rect, bool Draw);
   void SaveProgress(TProgressStage Stage, int32_t Percent, const TRect& Rect, bool Draw);
 

@@ -1,6 +1,7 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QScreen>
 #include <filesystem>
@@ -188,10 +189,10 @@ void TPelorinMain::SaveItemClick() {
   QCoreApplication::processEvents();
   SaveDialog.FilterIndex = std::max<int>(1, int(Filters.indexOf(Dialog.selectedNameFilter())) + 1);
   Settings.SaveFilterIndex = uint8_t(SaveDialog.FilterIndex);
-  SaveImageAs(Dialog.selectedFiles().first(), SaveDialog.FilterIndex);
+  SaveImageAs(Dialog.selectedFiles().first(), SaveDialog.FilterIndex, true);
 }
 
-void TPelorinMain::SaveImageAs(const QString& ChosenName, int FilterIndex) {
+void TPelorinMain::SaveImageAs(const QString& ChosenName, int FilterIndex, bool AskToReplace) {
   if (!Image)
     return;
   TSaveChoice Choice = CreateWriter(FilterIndex, *Image, Settings, Transparency,
@@ -205,6 +206,11 @@ void TPelorinMain::SaveImageAs(const QString& ChosenName, int FilterIndex) {
   }
   const QString Name =
       QString::fromStdString(NameWithExtension(ChosenName.toStdString(), Choice.Extension));
+  // The dialog asked about the name it was given, not about the one with
+  // the extension added.
+  if (AskToReplace && Name != ChosenName && QFileInfo::exists(Name) &&
+      ShowMessageKind(Name + QStringLiteral(" already exists.\nReplace it?"), mkConfirm) != QMessageBox::Yes)
+    return;
   TWaitCursor Wait;
   SaveDialog.InitialDir = FolderOf(Name);
   TImgWriter& Writer = *Choice.Writer;

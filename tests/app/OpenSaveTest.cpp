@@ -110,6 +110,24 @@ TEST_F(OpenSave, SaveRoundTripAndExtensions) {
     EXPECT_NE(E.path().filename().string()[0], '.') << "temporary file left: " << E.path();
 }
 
+TEST_F(OpenSave, AddedExtensionDoesNotReplaceAFileUnasked) {
+  Main->Image = Pattern24(4, 4);
+  Main->AdoptImage(QStringLiteral("Clipboard"));
+  std::ofstream(File("photo.bmp"), std::ios::binary) << "keep me";
+  Answer = QMessageBox::No;
+  Main->SaveImageAs(QFile("photo"), 1, true);
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages[0].Kind, mkConfirm);
+  EXPECT_EQ(Contents(File("photo.bmp")), "keep me");
+  Answer = QMessageBox::Yes;
+  Main->SaveImageAs(QFile("photo"), 1, true);
+  EXPECT_EQ(ReadBmp(File("photo.bmp"))->Width(), 4);
+  // A name the dialog already confirmed is not asked about again.
+  Messages.clear();
+  Main->SaveImageAs(QFile("photo.bmp"), 1, true);
+  EXPECT_TRUE(Messages.empty());
+}
+
 TEST_F(OpenSave, GifRefusesTrueColorAndWritesNothing) {
   Main->Image = Pattern24(4, 4);
   Main->AdoptImage(QStringLiteral("Clipboard"));
