@@ -217,7 +217,14 @@ void TPelorinMain::SaveImageAs(const QString& ChosenName, int FilterIndex, bool 
   Writer.OnProgress = [this](TProgressStage Stage, int32_t Percent, const TRect& Rect, bool Draw) {
     SaveProgress(Stage, Percent, Rect, Draw);
   };
-  const TFinally CloseProgress([this] { ProgressForm.reset(); });
+  // The progress dialog lets messages run: nothing may replace the image
+  // while it is being written.
+  const bool WasLocked = ModalLock;
+  ModalLock = true;
+  const TFinally CloseProgress([this, WasLocked] {
+    ProgressForm.reset();
+    ModalLock = WasLocked;
+  });
   const std::filesystem::path Path = Name.toStdString();
   // Written beside the target and renamed over it only when complete, so a
   // failed save leaves an existing file as it was and no partial one.

@@ -2,6 +2,7 @@
 #include <fstream>
 #include <sys/resource.h>
 
+#include <QLocalSocket>
 #include <QTest>
 
 #include "AppTestUtil.h"
@@ -126,6 +127,24 @@ TEST_F(OpenSave, AddedExtensionDoesNotReplaceAFileUnasked) {
   Messages.clear();
   Main->SaveImageAs(QFile("photo.bmp"), 1, true);
   EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(OpenSave, NothingReplacesTheImageWhileItIsWritten) {
+  auto Dib = Pattern24(1500, 1000);
+  WriteBmp(File("shown.bmp"), *Dib);
+  WriteBmp(File("other.bmp"), *Pattern24(5, 5));
+  Main->LoadImage(QFile("shown.bmp"), false);
+  // The message waits in the socket until the progress dialog lets events run.
+  QLocalSocket Client;
+  Client.connectToServer(OpenFileServerName());
+  ASSERT_TRUE(Client.waitForConnected(2000));
+  Client.write(QFile("other.bmp").toUtf8());
+  ASSERT_TRUE(Client.waitForBytesWritten(2000));
+  Client.disconnectFromServer();
+  Main->SaveImageAs(QFile("copy"), 1);
+  EXPECT_EQ(Main->FileName, QFile("shown.bmp"));
+  EXPECT_FALSE(Main->ModalLock);
+  EXPECT_EQ(ReadBmp(File("copy.bmp"))->GetPixelColor(1499, 999), Dib->GetPixelColor(1499, 999));
 }
 
 TEST_F(OpenSave, GifRefusesTrueColorAndWritesNothing) {
