@@ -146,7 +146,6 @@ const char* const NoImageItems[] = {"OpenAgainItem", "ClpbrdCopyToItem", "SaveIt
 
 TPelorinMain::TPelorinMain(QWidget* Parent) : QWidget(Parent) {
   PelorinMain = this;
-  setAttribute(Qt::WA_DeleteOnClose, false);
   QFont F(QStringLiteral("MS Sans Serif"));
   F.setPixelSize(14);
   setFont(F);

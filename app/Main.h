@@ -171,6 +171,7 @@ private:
   void ImgBoxPaint(QPainter& Painter, const QRect& Rect);
   void ImgBoxMouseDown(QMouseEvent* E);
   void DrawImage(const QRect& Rect);
+  void WaitUntilExposed();
   void StartOpenFileServer();
   void FormClose();
   bool FilterAllowed() const;

@@ -1,9 +1,11 @@
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QScreen>
+#include <QWindow>
 #include <filesystem>
 #include <new>
 
@@ -127,6 +129,7 @@ void TPelorinMain::LoadImage(const QString& Name, [[maybe_unused]] bool Reload) 
 
   bool DrawAtEnd = true;
   if (Settings.ShowProgress) {
+    WaitUntilExposed();
     Reader->OnProgress = [this](TProgressStage Stage, int32_t Percent, const TRect& Rect, bool Draw) {
       LoadProgress(Stage, Percent, Rect, Draw);
     };
@@ -161,6 +164,21 @@ void TPelorinMain::LoadImage(const QString& Name, [[maybe_unused]] bool Reload) 
     ShowMessageKind(QString::fromStdString(Reader->Warning), mkWarning);
   if (!ReadError.isEmpty())
     ShowMessageKind(ReadError, mkWarning);
+}
+
+void TPelorinMain::WaitUntilExposed() {
+  // Rows can be drawn as they arrive only once the window is on the screen,
+  // which at start it is not yet. Nothing may change the image meanwhile.
+  QWindow* Window = windowHandle();
+  if (!Window || Window->isExposed())
+    return;
+  const bool WasLocked = ModalLock;
+  ModalLock = true;
+  QElapsedTimer T;
+  T.start();
+  while (!Window->isExposed() && T.elapsed() < 500)
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+  ModalLock = WasLocked;
 }
 
 void TPelorinMain::LoadProgress(TProgressStage, int32_t, const TRect& Rect, bool Draw) {
