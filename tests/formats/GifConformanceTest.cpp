@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <png.h>
@@ -195,18 +194,6 @@ TEST(GifConformance, CorpusOutcomesAndFirstFrames) {
     ++Compared;
   }
   EXPECT_GE(Compared, 60);
-}
-
-TEST(GifConformance, ZeroCommentSubBlocksReadLikeTheOriginal) {
-  const fs::path Root = CorpusRoot();
-  if (Root.empty() || !fs::exists(Root / "pillow/gif/hopper.gif"))
-    GTEST_SKIP() << "corpus not available";
-  TGifReader A, B;
-  ASSERT_EQ(ReadOutcome(A, Root / "pillow/gif/hopper.gif"), "ok");
-  ASSERT_EQ(ReadOutcome(B, Root / "pillow/gif/hopper_zero_comment_subblocks.gif"), "ok");
-  ASSERT_EQ(A.Dib->ImageSize(), B.Dib->ImageSize());
-  EXPECT_EQ(0, std::memcmp(A.Dib->Bits(), B.Dib->Bits(), size_t(A.Dib->ImageSize())));
-  EXPECT_EQ(A.Version(), "89a");
 }
 
 TEST(GifConformance, VersionAndHeaderFields) {
