@@ -458,7 +458,8 @@ void TPngReader::ReadHeader() {
       if (!SeenIdat)
         DataOffset = Start;
       SeenIdat = true;
-      FDataBytes += H.Length;
+      // Only the bytes the file really holds can expand into pixels.
+      FDataBytes += std::min<int64_t>(H.Length, std::max<int64_t>(FileSize - Position(), 0));
       SkipChunk(H);
     } else if (H.Type == TagPLTE) {
       if (FColorType == 3) {

@@ -500,6 +500,13 @@ TEST(PngRead, HostileFilesFailWithPngMessages) {
   Expect(TPngBuilder(Ihdr(100000, 100000, 8, 0)).Finish(Row), "Invalid PNG image format.");
   Expect(TPngBuilder(Ihdr(0x7FFFFFFF, 0x7FFFFFFF, 16, 6)).Finish(Row), "Invalid PNG image format.");
   Expect(TPngBuilder(Ihdr(0x80000000, 1, 8, 0)).Finish(Row), "Invalid PNG image format.");
+  {
+    // A data chunk that claims more than the file holds backs no large image.
+    TBytes File = TPngBuilder(Ihdr(4, 0x2000000, 1, 0, 1)).Finish({0, 0});
+    File.resize(File.size() - 12);
+    File[34] = 0x10;
+    Expect(File, "Invalid PNG image format.");
+  }
   // The data ends before the last row.
   Expect(TPngBuilder(Ihdr(1, 3, 8, 0)).Finish(Row), "Compression error found in PNG file.");
   {
