@@ -19,7 +19,7 @@ std::string ReaderFormatText(int32_t Format, const TImgReader& Reader, const std
 // The palette transparency a GIF or PNG reader found; false for other formats.
 bool ReaderTransparency(int32_t Format, const TImgReader& Reader, TTransparencyInfo& Info);
 
-// The open dialog's filters: one entry per format with a reader design, then
+// The open dialog's filters: one entry per readable format of the registry, then
 // all supported files (OpenFilterAll) and all files.
 std::vector<std::string> OpenFilters();
 inline constexpr int32_t OpenFilterAll = 16;

@@ -123,7 +123,7 @@ TEST_F(CommandRules, ConvertItemsFollowTheImage) {
   }
 }
 
-TEST_F(CommandRules, MenuTreeAsDesigned) {
+TEST_F(CommandRules, MenuTreeCaptionsShortcutsAndTags) {
   const QList<QAction*> Top = Main->MainPopup->actions();
   ASSERT_GE(Top.size(), 2);
   EXPECT_TRUE(Top.front()->isSeparator());

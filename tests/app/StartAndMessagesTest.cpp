@@ -158,7 +158,7 @@ TEST_F(Lock, OpenFileMessageThroughTheLocalSocket) {
   Send(QFile("sent.bmp").toUtf8());
   EXPECT_TRUE(WaitFor([&] { return Main->FileName == QFile("sent.bmp"); }));
   EXPECT_EQ(Main->Image->Width(), 7);
-  // Longer names are cut at the designed limit, and nothing is read beyond.
+  // Longer names are cut at the limit, and nothing is read beyond.
   Send(QByteArray(5000, 'x'));
   EXPECT_TRUE(WaitFor([&] { return !Messages.empty(); }));
   ASSERT_FALSE(Messages.empty());
