@@ -30,7 +30,10 @@ mode_t NewFileMode(const std::filesystem::path& Name) {
 
 void SaveViaTempFile(const std::filesystem::path& Name, const std::function<void(TStream&)>& WriteTo) {
   const std::filesystem::path Folder = Name.has_parent_path() ? Name.parent_path() : std::filesystem::path(".");
-  const std::string Template = (Folder / ("." + Name.filename().string() + ".XXXXXX")).string();
+  std::string Base = ".";
+  Base += Name.filename().string();
+  Base += ".XXXXXX";
+  const std::string Template = (Folder / Base).string();
   std::vector<char> TempName(Template.begin(), Template.end());
   TempName.push_back('\0');
   const int Fd = ::mkostemp(TempName.data(), O_CLOEXEC);

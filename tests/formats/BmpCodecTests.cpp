@@ -6,7 +6,7 @@
 #include "BmpFiles.h"
 #include "XBmp.h"
 
-// Specs name only the fields a case needs.
+// Layouts name only the fields a case needs.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace {
@@ -112,7 +112,7 @@ TEST(BmpWriter, ShortWriteFailsAndClearsOK) {
 }
 
 TEST(BmpReader, TopDownRowsAndThirtyTwoBits) {
-  TBmpSpec S{.Width = 1, .Height = -2, .BitCount = 32};
+  TBmpLayout S{.Width = 1, .Height = -2, .BitCount = 32};
   S.Data = {1, 2, 3, 99, 4, 5, 6, 99};
   const TRead R = ReadBmp(MakeBmp(S));
   EXPECT_FALSE(R.Reader->BottomUp);
@@ -123,7 +123,7 @@ TEST(BmpReader, TopDownRowsAndThirtyTwoBits) {
 
 TEST(BmpReader, ShortPaletteAndResolution) {
   // Two colors used in a 4-bit file too small to hold 16 entries.
-  TBmpSpec S{.Width = 2, .Height = 1, .BitCount = 4, .ColorsUsed = 2, .PelsPerMetre = 0, .PaletteEntries = 2};
+  TBmpLayout S{.Width = 2, .Height = 1, .BitCount = 4, .ColorsUsed = 2, .PelsPerMetre = 0, .PaletteEntries = 2};
   S.Data = {0x10, 0, 0, 0};
   TBmpReader Reader;
   Reader.Resolution = 96;
@@ -150,14 +150,14 @@ TEST(BmpReader, HostileHeaders) {
   EXPECT_EQ(ErrorOf(MakeBmp({.BitCount = 24, .Compression = 1})), "Compression error found in BMP file.");
   EXPECT_EQ(ErrorOf(MakeBmp({.Compression = 4})), "Unsupported compression scheme in BMP file.");
   // 5-6-5 masks are not served; 5-5-5 masks are the plain layout.
-  TBmpSpec Masks{.Width = 1, .Height = 1, .BitCount = 16, .Compression = 3, .Data = {0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
+  TBmpLayout Masks{.Width = 1, .Height = 1, .BitCount = 16, .Compression = 3, .Data = {0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
   const uint8_t M565[] = {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
   std::copy(std::begin(M565), std::end(M565), Masks.Data.begin());
   EXPECT_EQ(ErrorOf(MakeBmp(Masks)), "Unsupported compression scheme in BMP file.");
 }
 
 TEST(BmpReader, TruncatedPixelsKeepRowsReadAndFail) {
-  TBmpSpec S{.Width = 4, .Height = 3, .BitCount = 8, .Data = {7, 7, 7, 7, 8}};
+  TBmpLayout S{.Width = 4, .Height = 3, .BitCount = 8, .Data = {7, 7, 7, 7, 8}};
   TBmpReader Reader;
   const auto File = MakeBmp(S);
   Reader.OpenMemory(File);
@@ -170,7 +170,7 @@ TEST(BmpReader, TruncatedPixelsKeepRowsReadAndFail) {
 // Run-length data: pairs of (count, value), escapes 0/0 end of line, 0/1 end
 // of bitmap, 0/2 delta, 0/n literal.
 TEST(BmpRle, EightBitRunsLiteralsAndPadding) {
-  TBmpSpec S{.Width = 6, .Height = 2, .BitCount = 8, .Compression = 1};
+  TBmpLayout S{.Width = 6, .Height = 2, .BitCount = 8, .Compression = 1};
   S.Data = {0, 3, 10, 11, 12, 0xEE, 3, 5, 0, 0, 6, 9, 0, 1};
   const TRead R = ReadBmp(MakeBmp(S));
   EXPECT_EQ(R.Reader->Compression, cmpRLE);
@@ -183,7 +183,7 @@ TEST(BmpRle, EightBitRunsLiteralsAndPadding) {
 }
 
 TEST(BmpRle, FourBitRunsAndOddLiteral) {
-  TBmpSpec S{.Width = 8, .Height = 1, .BitCount = 4, .Compression = 2};
+  TBmpLayout S{.Width = 8, .Height = 1, .BitCount = 4, .Compression = 2};
   S.Data = {0, 5, 0x12, 0x34, 0x50, 0xEE, 3, 0xAB, 0, 1};
   const TRead R = ReadBmp(MakeBmp(S));
   const uint32_t Want[] = {1, 2, 3, 4, 5, 0xA, 0xB, 0xA};
@@ -193,7 +193,7 @@ TEST(BmpRle, FourBitRunsAndOddLiteral) {
 
 TEST(BmpRle, StaysInsideRowAndData) {
   // A run past the row end is cut and warned about; the next row is intact.
-  TBmpSpec Over{.Width = 4, .Height = 2, .BitCount = 8, .Compression = 1};
+  TBmpLayout Over{.Width = 4, .Height = 2, .BitCount = 8, .Compression = 1};
   Over.Data = {200, 1, 0, 0, 2, 3, 2, 4, 0, 1};
   TRead R = ReadBmp(MakeBmp(Over));
   EXPECT_EQ(R.Reader->Warning, "Compression error found in BMP file.");
@@ -201,23 +201,23 @@ TEST(BmpRle, StaysInsideRowAndData) {
   EXPECT_EQ(R.Dib->GetPixelValue(3, 0), 4u);
 
   // A run into the row padding, as some writers make, is no fault.
-  TBmpSpec Pad{.Width = 3, .Height = 1, .BitCount = 8, .Compression = 1, .Data = {4, 6, 0, 1}};
+  TBmpLayout Pad{.Width = 3, .Height = 1, .BitCount = 8, .Compression = 1, .Data = {4, 6, 0, 1}};
   R = ReadBmp(MakeBmp(Pad));
   EXPECT_TRUE(R.Reader->Warning.empty());
   EXPECT_EQ(R.Dib->GetPixelValue(2, 0), 6u);
 
   // End of bitmap leaves the rest 0 and reads nothing after it.
-  TBmpSpec Eob{.Width = 4, .Height = 3, .BitCount = 4, .Compression = 2};
+  TBmpLayout Eob{.Width = 4, .Height = 3, .BitCount = 4, .Compression = 2};
   Eob.Data = {4, 0x77, 0, 1, 4, 0x55};
   R = ReadBmp(MakeBmp(Eob));
   EXPECT_EQ(R.Dib->GetPixelValue(0, 2), 7u);
   EXPECT_EQ(R.Dib->GetPixelValue(0, 1), 0u);
 
-  TBmpSpec Delta{.Width = 4, .Height = 1, .BitCount = 8, .Compression = 1, .Data = {0, 2, 1, 0, 0, 1}};
+  TBmpLayout Delta{.Width = 4, .Height = 1, .BitCount = 8, .Compression = 1, .Data = {0, 2, 1, 0, 0, 1}};
   EXPECT_EQ(ErrorOf(MakeBmp(Delta)), "Compression error found in BMP file.");
   // A literal and a pair cut off by the end of the data.
-  TBmpSpec Cut{.Width = 8, .Height = 2, .BitCount = 8, .Compression = 1, .Data = {0, 6, 1, 2, 3}};
+  TBmpLayout Cut{.Width = 8, .Height = 2, .BitCount = 8, .Compression = 1, .Data = {0, 6, 1, 2, 3}};
   EXPECT_EQ(ErrorOf(MakeBmp(Cut)), "Stream read error in BMP file.");
-  TBmpSpec Odd{.Width = 8, .Height = 2, .BitCount = 4, .Compression = 2, .Data = {0, 9, 0x12, 0x34, 5}};
+  TBmpLayout Odd{.Width = 8, .Height = 2, .BitCount = 4, .Compression = 2, .Data = {0, 9, 0x12, 0x34, 5}};
   EXPECT_EQ(ErrorOf(MakeBmp(Odd)), "Stream read error in BMP file.");
 }

@@ -6,7 +6,7 @@
 
 // Hand-made bitmap files for the cases no writer produces (run-length data,
 // top-down rows, hostile headers).
-struct TBmpSpec {
+struct TBmpLayout {
   int32_t Width = 4, Height = 2;
   uint16_t BitCount = 8;
   uint32_t Compression = 0;
@@ -16,7 +16,7 @@ struct TBmpSpec {
   std::vector<uint8_t> Data;
 };
 
-inline std::vector<uint8_t> MakeBmp(const TBmpSpec& S) {
+inline std::vector<uint8_t> MakeBmp(const TBmpLayout& S) {
   const int32_t Full = S.BitCount <= 8 ? 1 << S.BitCount : 0;
   const int32_t Entries = S.PaletteEntries >= 0 ? S.PaletteEntries : Full;
   const uint32_t Offset = 14 + 40 + 4 * uint32_t(Entries);
