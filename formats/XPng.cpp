@@ -650,8 +650,27 @@ void TPngReader::DecodeRows(TInflate& Z) {
   }
 }
 
+// The background under the rows still to come, one color lookup for the
+// whole buffer.
+void TPngReader::FillBackground() {
+  uint8_t* First = Dib->ScanLine(0);
+  const size_t Bytes = size_t(Dib->RowBytes());
+  if (Dib->PixelFormat() == pf24bit) {
+    for (int32_t X = 0; X < Width; ++X)
+      ColorToBGRBytes(BackgroundColor, First + size_t(X) * 3);
+  } else {
+    const uint32_t Index = uint32_t(Dib->NearestPaletteIndex(BackgroundColor));
+    const uint8_t Byte = Dib->PixelFormat() == pf1bit   ? uint8_t(Index ? 0xFF : 0)
+                         : Dib->PixelFormat() == pf4bit ? uint8_t(Index << 4 | Index)
+                                                        : uint8_t(Index);
+    std::memset(First, Byte, Bytes);
+  }
+  for (int32_t Y = 1; Y < Height; ++Y)
+    std::memcpy(Dib->ScanLine(Y), First, Bytes);
+}
+
 void TPngReader::DecodeInterlaced(TInflate& Z) {
-  Dib->Fill(BackgroundColor);
+  FillBackground();
   const int64_t SourceBits = PixelBitsOf(FBitDepth, ColorManager.SourceSamples);
   const int32_t DibBits = Dib->BitCount();
   const size_t Full = size_t(FRowLength);

@@ -66,6 +66,7 @@ private:
   void NextInput(TInflate& Z);
   void DecodeRows(TInflate& Z);
   void DecodeInterlaced(TInflate& Z);
+  void FillBackground();
   uint32_t ScaleSample(uint32_t V) const;
 
   uint32_t FWidth = 0, FHeight = 0;

@@ -555,3 +555,28 @@ TEST(PngCorpus, OtherSuitesReadOrFailWithPngMessage) {
   EXPECT_GT(Read, 30);
   std::printf("corpus PNGs read: %d, refused: %d\n", Read, Failed);
 }
+
+TEST(PngRead, InterlacedRowsNotYetReadShowTheBackground) {
+  // Only the first pass arrives; the rest of the buffer keeps the background.
+  TPngBuilder B(Ihdr(8, 8, 8, 3, 1));
+  B.Chunk("PLTE", {0, 0, 0, 255, 255, 255, 255, 0, 0});
+  const TBytes Palette = B.Finish({0, 1});
+  TPngReader Pal;
+  Pal.SetBackground(0x0000FF);
+  Pal.OpenMemory(Palette);
+  Pal.CreateDib();
+  const auto PalDib = Pal.TakeDib();
+  EXPECT_THROW(Pal.Read(), EInvalidGraphicOperation);
+  EXPECT_EQ(PalDib->GetPixelValue(0, 0), 1u);
+  EXPECT_EQ(PalDib->GetPixelValue(5, 5), 2u);
+  EXPECT_EQ(PalDib->GetPixelValue(7, 7), 2u);
+
+  TPngReader Rgb;
+  Rgb.SetBackground(0x00123456);
+  Rgb.OpenMemory(TPngBuilder(Ihdr(9, 3, 8, 2, 1)).Finish({0, 1, 2, 3, 4, 5, 6}));
+  Rgb.CreateDib();
+  const auto RgbDib = Rgb.TakeDib();
+  EXPECT_THROW(Rgb.Read(), EInvalidGraphicOperation);
+  EXPECT_EQ(RgbDib->GetPixelColor(0, 0), RGBColor(1, 2, 3));
+  EXPECT_EQ(RgbDib->GetPixelColor(8, 2), 0x00123456u);
+}
