@@ -94,10 +94,13 @@ size_t TMemoryStream::Write(const void* Buffer, size_t Count) {
   if (FPosition > FWriteLimit)
     return 0;
   Count = std::min<uint64_t>(Count, uint64_t(FWriteLimit - FPosition));
-  const size_t End = size_t(FPosition) + Count;
-  if (End > FData.size())
-    FData.resize(End);
-  std::memcpy(FData.data() + FPosition, Buffer, Count);
-  FPosition = int64_t(End);
+  const auto* P = static_cast<const uint8_t*>(Buffer);
+  if (size_t(FPosition) > FData.size())
+    FData.resize(size_t(FPosition));
+  // Overwrite what exists, append the rest without zero-filling it first.
+  const size_t Inside = std::min(Count, FData.size() - size_t(FPosition));
+  std::memcpy(FData.data() + FPosition, P, Inside);
+  FData.insert(FData.end(), P + Inside, P + Count);
+  FPosition += int64_t(Count);
   return Count;
 }
