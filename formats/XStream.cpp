@@ -99,7 +99,8 @@ size_t TMemoryStream::Write(const void* Buffer, size_t Count) {
     FData.resize(size_t(FPosition));
   // Overwrite what exists, append the rest without zero-filling it first.
   const size_t Inside = std::min(Count, FData.size() - size_t(FPosition));
-  std::memcpy(FData.data() + FPosition, P, Inside);
+  if (Inside > 0)
+    std::memcpy(FData.data() + FPosition, P, Inside);
   FData.insert(FData.end(), P + Inside, P + Count);
   FPosition += int64_t(Count);
   return Count;
