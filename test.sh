@@ -10,7 +10,7 @@ packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgtest-dev
   libjpeg62-turbo-dev zlib1g-dev fonts-dejavu-core fonts-liberation
   clang-14 libclang-rt-14-dev
   xvfb xauth x11-utils imagemagick xdotool xclip poppler-utils
-  python3-pil netpbm pngcheck libtiff-tools giflib-tools libjpeg-turbo-progs)
+  python3-pil netpbm pngcheck libtiff-tools giflib-tools libjpeg-turbo-progs libpng-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
