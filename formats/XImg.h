@@ -121,6 +121,8 @@ public:
   void Open(const std::filesystem::path& Name);
   // Same from a block of memory, which must outlive the reader's Read.
   void OpenMemory(std::span<const uint8_t> Data);
+  // A temporary block would be gone before Read.
+  void OpenMemory(std::vector<uint8_t>&&) = delete;
   // Same from a stream of the caller's, which must outlive Read.
   void OpenStream(TStream& S);
 

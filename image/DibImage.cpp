@@ -540,8 +540,11 @@ void TDib::RotateQuarter(bool Clockwise) {
 void TDib::Fill(TColor Color) {
   if (FWidth == 0 || FHeight == 0)
     return;
-  for (int32_t X = 0; X < FWidth; ++X)
-    SetPixelColor(X, 0, Color);
+  // One palette search for the whole row, not one per pixel.
+  SetPixelColor(0, 0, Color);
+  const uint32_t Value = GetPixelValue(0, 0);
+  for (int32_t X = 1; X < FWidth; ++X)
+    SetPixelValue(X, 0, Value);
   for (int32_t Y = 1; Y < FHeight; ++Y)
     std::memcpy(ScanLine(Y), ScanLine(0), size_t(FRowBytes));
 }

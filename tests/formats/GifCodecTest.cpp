@@ -42,8 +42,8 @@ uint8_t TableBits(int32_t Entries) {
 }
 
 std::vector<uint8_t> MakeGif(const TGifSpec& S) {
-  std::vector<uint8_t> F = {'G', 'I', 'F'};
-  F.insert(F.end(), S.Version.begin(), S.Version.end());
+  const std::string Signature = "GIF" + S.Version;
+  std::vector<uint8_t> F(Signature.begin(), Signature.end());
   F.resize(13);
   PutLE16(&F[6], S.ScreenWidth);
   PutLE16(&F[8], S.ScreenHeight);

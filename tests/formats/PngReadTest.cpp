@@ -373,7 +373,8 @@ TEST(PngRead, PhysInMetresOnly) {
   Reader.Resolution = 96;
   TPngBuilder B(Ihdr(1, 1, 8, 0));
   B.Chunk("pHYs", {0, 0, 0x2E, 0x23, 0, 0, 0x2E, 0x23, 0});
-  Reader.OpenMemory(B.Finish({0, 0}));
+  const TBytes File = B.Finish({0, 0});
+  Reader.OpenMemory(File);
   EXPECT_EQ(Reader.Resolution, 96);
 }
 
@@ -424,7 +425,8 @@ TEST(PngRead, KeysAndBackgroundOfTrueColor) {
   TPngBuilder G(Ihdr(1, 1, 1, 0));
   G.Chunk("bKGD", {0, 1});
   TPngReader Reader;
-  Reader.OpenMemory(G.Finish({0, 0}));
+  const TBytes File = G.Finish({0, 0});
+  Reader.OpenMemory(File);
   EXPECT_EQ(Reader.BackgroundColor, 0xFFFFFFu);
 }
 
@@ -462,7 +464,8 @@ TEST(PngRead, TitleIsCutAtItsLimit) {
   TPngBuilder B(Ihdr(1, 1, 8, 0));
   B.Chunk("tEXt", Text);
   TPngReader Reader;
-  Reader.OpenMemory(B.Finish({0, 0}));
+  const TBytes File = B.Finish({0, 0});
+  Reader.OpenMemory(File);
   EXPECT_EQ(Reader.Title, std::string(250, 'a'));
 }
 
@@ -573,7 +576,8 @@ TEST(PngRead, InterlacedRowsNotYetReadShowTheBackground) {
 
   TPngReader Rgb;
   Rgb.SetBackground(0x00123456);
-  Rgb.OpenMemory(TPngBuilder(Ihdr(9, 3, 8, 2, 1)).Finish({0, 1, 2, 3, 4, 5, 6}));
+  const TBytes RgbFile = TPngBuilder(Ihdr(9, 3, 8, 2, 1)).Finish({0, 1, 2, 3, 4, 5, 6});
+  Rgb.OpenMemory(RgbFile);
   Rgb.CreateDib();
   const auto RgbDib = Rgb.TakeDib();
   EXPECT_THROW(Rgb.Read(), EInvalidGraphicOperation);

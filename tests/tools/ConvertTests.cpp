@@ -51,8 +51,9 @@ protected:
   TRun Run(const std::vector<std::string>& Args) {
     std::string Cmd = Quote(PELORIN_CONVERT);
     for (const auto& A : Args)
-      Cmd += " " + Quote(A);
-    Cmd += " >" + Quote((Dir / "stdout").string()) + " 2>" + Quote((Dir / "stderr").string());
+      Cmd.append(" ").append(Quote(A));
+    Cmd.append(" >").append(Quote((Dir / "stdout").string()));
+    Cmd.append(" 2>").append(Quote((Dir / "stderr").string()));
     TRun R;
     const int W = std::system(Cmd.c_str());
     R.Status = WIFEXITED(W) ? WEXITSTATUS(W) : -1;
