@@ -3,14 +3,16 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <png.h>
 #include <sstream>
 
+#include "CorpusReference.h"
 #include "XBmp.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using namespace CorpusReference;
 
 // Expected outcome of every bitmap of the corpus, read with the BMP reader
 // whatever the extension: "ref" decodes cleanly and matches one of its PNG
@@ -201,11 +203,6 @@ struct TCorpusFile {
   std::vector<std::string> PngReferences;
 };
 
-fs::path CorpusRoot() {
-  const char* Dir = std::getenv("PELORIN_CORPUS");
-  return Dir ? fs::path(Dir) : fs::path();
-}
-
 // The bitmap test files listed in the corpus index, with their references.
 std::vector<TCorpusFile> BmpFiles(const fs::path& Root) {
   std::vector<TCorpusFile> Files;
@@ -228,31 +225,8 @@ std::vector<TCorpusFile> BmpFiles(const fs::path& Root) {
   return Files;
 }
 
-struct TRgbImage {
-  uint32_t Width = 0, Height = 0;
-  std::vector<uint8_t> Pixels;
-};
-
-TRgbImage ReadPng(const fs::path& Name) {
-  png_image Img{};
-  Img.version = PNG_IMAGE_VERSION;
-  TRgbImage Out;
-  if (!png_image_begin_read_from_file(&Img, Name.c_str()))
-    return Out;
-  Img.format = PNG_FORMAT_RGBA;
-  Out.Pixels.resize(PNG_IMAGE_SIZE(Img));
-  if (!png_image_finish_read(&Img, nullptr, Out.Pixels.data(), 0, nullptr)) {
-    png_image_free(&Img);
-    return {};
-  }
-  Out.Width = Img.width;
-  Out.Height = Img.height;
-  return Out;
-}
-
-// Largest color channel difference, alpha aside, or -1 when the sizes differ.
-int MaxDifference(const TDib& Dib, const TRgbImage& Ref) {
-  if (Ref.Width != uint32_t(Dib.Width()) || Ref.Height != uint32_t(Dib.Height()))
+int MaxDifference(const TDib& Dib, const TRgbaImage& Ref) {
+  if (Ref.Width != Dib.Width() || Ref.Height != Dib.Height())
     return -1;
   int Max = 0;
   const uint8_t* P = Ref.Pixels.data();

@@ -4,14 +4,16 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <png.h>
 #include <sstream>
 
+#include "CorpusReference.h"
 #include "XGif.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using namespace CorpusReference;
 
 // Outcome of every GIF file of the corpus. "ok" reads cleanly, "warn:" with
 // that warning, "fail:" fails with that message (at the header or in the
@@ -44,33 +46,6 @@ const std::map<std::string, std::string> Outcomes = {
 // Frames of the suite made of several images, where later ones cover the
 // first: their reference is not the first image alone.
 const char* const CombinedFrames[] = {"pygif/gif/dispose-restore-previous.gif", "pygif/gif/images-overlap.gif"};
-
-fs::path CorpusRoot() {
-  const char* Env = std::getenv("PELORIN_CORPUS");
-  return Env ? fs::path(Env) : fs::path();
-}
-
-struct TRgbaImage {
-  int32_t Width = 0, Height = 0;
-  std::vector<uint8_t> Pixels;
-};
-
-TRgbaImage ReadPng(const fs::path& Name) {
-  png_image Img{};
-  Img.version = PNG_IMAGE_VERSION;
-  TRgbaImage Out;
-  if (!png_image_begin_read_from_file(&Img, Name.c_str()))
-    return Out;
-  Img.format = PNG_FORMAT_RGBA;
-  Out.Pixels.resize(PNG_IMAGE_SIZE(Img));
-  if (!png_image_finish_read(&Img, nullptr, Out.Pixels.data(), 0, nullptr)) {
-    png_image_free(&Img);
-    return {};
-  }
-  Out.Width = int32_t(Img.width);
-  Out.Height = int32_t(Img.height);
-  return Out;
-}
 
 TRgbaImage ReadRgba(const fs::path& Name, int32_t Width, int32_t Height) {
   std::ifstream In(Name, std::ios::binary);
