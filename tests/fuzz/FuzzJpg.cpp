@@ -3,6 +3,7 @@
 #include <exception>
 #include <vector>
 
+#include "FuzzRead.h"
 #include "XJpg.h"
 
 namespace {
@@ -31,16 +32,7 @@ void DecodeAsTiffData(const uint8_t* Data, size_t Size) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  try {
-    TJpgReader Reader;
-    Reader.OpenMemory({Data, Size});
-    Reader.Read();
-    if (TDib* Dib = Reader.Dib) {
-      volatile TColor Sink = Dib->GetPixelColor(Dib->Width() - 1, Dib->Height() - 1);
-      (void)Sink;
-    }
-  } catch (const std::exception&) {
-  }
+  FuzzRead<TJpgReader>(Data, Size, [](TJpgReader&) {});
   try {
     DecodeAsTiffData(Data, Size);
   } catch (const std::exception&) {
