@@ -18,7 +18,20 @@ if [ -z "${PELORIN_E2E_INNER:-}" ]; then
   cp "$pelorin" "$work/prog/pelorin"
   [ -f "$(dirname "$pelorin")/splash.png" ] && cp "$(dirname "$pelorin")/splash.png" "$work/prog/"
   export PELORIN_E2E_INNER=1 E2E_WORK=$work XDG_RUNTIME_DIR=$work TMPDIR=$work
-  exec timeout 50 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$case_name" "$work/prog/pelorin" "$sender"
+  # Xvfb picks a free display itself and names it when it is ready, so runs
+  # in parallel never race for one display number.
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  xvfb=$!
+  trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
+  for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+  done
+  [ -s "$work/display" ] || { echo "FAIL: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+  export DISPLAY=":$(head -1 "$work/display")"
+  status=0
+  timeout 50 "$0" "$case_name" "$work/prog/pelorin" "$sender" || status=$?
+  exit "$status"
 fi
 
 work=$E2E_WORK
