@@ -479,28 +479,43 @@ void TDib::Rotate(int32_t Angle) {
 }
 
 namespace {
-// Source column runs become destination rows. Blocks of destination rows are
-// filled together so each source row is read as one short contiguous run
-// instead of walking memory column by column.
+// One source column of a tile into one destination row: Count pixels read
+// Step bytes apart. Three-byte pixels move as four-byte words, each word's
+// spare byte overwritten by the next pixel; Wide says the source pixels have
+// a byte after them to read.
+template <int N>
+void CopyColumn(uint8_t* Out, const uint8_t* In, ptrdiff_t Step, int32_t Count, bool Wide) {
+  if (N == 3 && Wide) {
+    for (; Count > 1; --Count, Out += 3, In += Step) {
+      uint32_t V;
+      std::memcpy(&V, In, 4);
+      std::memcpy(Out, &V, 4);
+    }
+  }
+  for (; Count > 0; --Count, Out += N, In += Step)
+    CopyPixel<N>(Out, In);
+}
+
+// Square tiles, so that the rows a tile reads and writes stay in cache and
+// in the TLB; walking whole columns of a large image touches a page per row.
 template <int N>
 void RotateBlocked(const TDib& Src, TDib& Dst, bool Clockwise) {
-  constexpr int32_t Block = N == 1 ? 128 : N == 2 ? 64 : 32;
+  constexpr int32_t Tile = 64;
   const int32_t W = Src.Width(), H = Src.Height();
-  for (int32_t Y0 = 0; Y0 < W; Y0 += Block) {
-    const int32_t Y1 = std::min(W, Y0 + Block);
-    uint8_t* DstRows[Block];
-    for (int32_t Y = Y0; Y < Y1; ++Y)
-      DstRows[Y - Y0] = Dst.ScanLine(Y);
-    for (int32_t R = 0; R < H; ++R) {
-      const uint8_t* S = Src.ScanLine(R);
-      if (Clockwise) {
-        const size_t Col = size_t(H - 1 - R) * N;
-        for (int32_t Y = Y0; Y < Y1; ++Y)
-          CopyPixel<N>(DstRows[Y - Y0] + Col, S + size_t(Y) * N);
-      } else {
-        const size_t Col = size_t(R) * N;
-        for (int32_t Y = Y0; Y < Y1; ++Y)
-          CopyPixel<N>(DstRows[Y - Y0] + Col, S + size_t(W - 1 - Y) * N);
+  const ptrdiff_t SrcStep = H > 1 ? Src.ScanLine(1) - Src.ScanLine(0) : 0;
+  for (int32_t R0 = 0; R0 < H; R0 += Tile) {
+    const int32_t Rows = std::min(H - R0, Tile);
+    for (int32_t Y0 = 0; Y0 < W; Y0 += Tile) {
+      const int32_t Y1 = std::min(W, Y0 + Tile);
+      for (int32_t Y = Y0; Y < Y1; ++Y) {
+        if (Clockwise) {
+          // Source row R lands in column H-1-R: the run starts at the tile's last row.
+          CopyColumn<N>(Dst.ScanLine(Y) + size_t(H - R0 - Rows) * N, Src.ScanLine(R0 + Rows - 1) + size_t(Y) * N,
+                        -SrcStep, Rows, Y + 1 < W);
+        } else {
+          CopyColumn<N>(Dst.ScanLine(Y) + size_t(R0) * N, Src.ScanLine(R0) + size_t(W - 1 - Y) * N, SrcStep, Rows,
+                        Y > 0);
+        }
       }
     }
   }
