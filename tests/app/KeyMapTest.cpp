@@ -1,0 +1,322 @@
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QScrollBar>
+#include <QTest>
+#include <cstring>
+#include <map>
+
+#include "AppTestUtil.h"
+#include "KeyMap.h"
+
+namespace {
+
+constexpr auto Shift = Qt::ShiftModifier;
+constexpr auto Alt = Qt::AltModifier;
+constexpr auto Ctrl = Qt::ControlModifier;
+constexpr auto Num = Qt::KeypadModifier;
+constexpr Qt::KeyboardModifiers None = Qt::NoModifier;
+
+struct TItemKey {
+  int Key;
+  Qt::KeyboardModifiers Mods;
+  const char* Item;
+};
+
+// Every key that runs a menu item's command, with that item.
+const TItemKey ItemKeys[] = {
+    {Qt::Key_Space, None, "FullScreenItem"},
+    {Qt::Key_A, None, "TwainAquireItem"},
+    {Qt::Key_C, None, "ConfigItem"},
+    {Qt::Key_G, None, "ConvGrayItem"},
+    {Qt::Key_I, None, "InfoItem"},
+    {Qt::Key_L, None, "ListItem"},
+    {Qt::Key_M, None, "leftright1"},
+    {Qt::Key_M, Shift, "updown1"},
+    {Qt::Key_M, Shift | Alt, "updown1"},
+    {Qt::Key_O, None, "Rot90item"},
+    {Qt::Key_O, Shift, "Ror270Item"},
+    {Qt::Key_O, Alt, "Rot180item"},
+    {Qt::Key_P, None, "CropItem"},
+    {Qt::Key_R, None, "ResizeItem"},
+    {Qt::Key_S, Alt, "SignItem"},
+    {Qt::Key_T, None, "TuneRgbItem"},
+    {Qt::Key_T, Shift, "TuneHistoItem"},
+    {Qt::Key_T, Alt, "TuneHslItem"},
+    {Qt::Key_V, None, "InvertItem"},
+    {Qt::Key_X, None, "ConvPalItem"},
+    {Qt::Key_Z, Alt, "RedoItem"},
+    {Qt::Key_F1, None, "HelpGeneralItem"},
+    {Qt::Key_F1, Alt, "About1"},
+    {Qt::Key_F2, None, "OpenItem"},
+    {Qt::Key_F3, None, "OpenAgainItem"},
+    {Qt::Key_F4, None, "SaveItem"},
+    {Qt::Key_F5, None, "FennickItem"},
+    {Qt::Key_F6, None, "LaunchItem1"},
+    {Qt::Key_F7, Shift, "LaunchItem2"},
+    {Qt::Key_F8, None, "LaunchItem3"},
+    {Qt::Key_F9, None, "ExploreItem"},
+    {Qt::Key_C, Ctrl, "ClpbrdCopyToItem"},
+    {Qt::Key_D, Ctrl, "DocItem"},
+    {Qt::Key_M, Ctrl, "ClpbrdMoveFromItem"},
+    {Qt::Key_O, Ctrl, "OpenItem"},
+    {Qt::Key_P, Ctrl, "PrintItem"},
+    {Qt::Key_Q, Ctrl, "QuitItem"},
+    {Qt::Key_S, Ctrl, "SaveItem"},
+    {Qt::Key_V, Ctrl, "ClpbrdCopyFromItem"},
+    {Qt::Key_Z, Ctrl, "UndoItem"},
+    {Qt::Key_F1, Ctrl, "HelpShortcutsItem"},
+};
+
+TEST(KeyMap, ModifierRules) {
+  // Ctrl only alone; Shift and Alt only where a row names them.
+  EXPECT_EQ(KeyBinding(Qt::Key_O, Ctrl | Shift).Action, kaNone);
+  EXPECT_EQ(KeyBinding(Qt::Key_O, Ctrl | Alt).Action, kaNone);
+  EXPECT_EQ(KeyBinding(Qt::Key_O, Shift | Alt).Action, kaNone);
+  EXPECT_EQ(KeyBinding(Qt::Key_T, Shift | Alt).Action, kaNone);
+  EXPECT_EQ(KeyBinding(Qt::Key_Z, None).Action, kaNone);
+  EXPECT_EQ(KeyBinding(Qt::Key_F4, Alt).Action, kaNone) << "Alt+F4 is the window manager's";
+  EXPECT_EQ(KeyBinding(Qt::Key_Q, None).Action, kaNone);
+  EXPECT_EQ(KeyBinding(Qt::Key_V, Qt::MetaModifier).Action, kaNone);
+  EXPECT_EQ(KeyBinding(Qt::Key_Down, Shift).Action, kaNextFile);
+  EXPECT_EQ(KeyBinding(Qt::Key_B, Ctrl).Action, kaBackground);
+  EXPECT_EQ(KeyBinding(Qt::Key_Backtab, Shift).Action, kaCycleFocus);
+  EXPECT_EQ(KeyBinding(Qt::Key_Tab, Ctrl).Action, kaCycleFocus);
+  EXPECT_EQ(KeyBinding(Qt::Key_Menu, Shift).Action, kaPopup);
+  EXPECT_EQ(KeyBinding(Qt::Key_F10, None).Action, kaPopup);
+  // Keypad digits are not the digits of the main block.
+  EXPECT_EQ(KeyBinding(Qt::Key_1, None).Action, kaNone);
+  EXPECT_EQ(KeyBinding(Qt::Key_Plus, None).Action, kaNone);
+  // With Num Lock off the keypad gives the navigation keys and acts as them.
+  EXPECT_EQ(KeyBinding(Qt::Key_End, Num).Action, kaLastFile);
+  EXPECT_EQ(KeyBinding(Qt::Key_Insert, Num).Action, kaZoomOne);
+  EXPECT_EQ(KeyBinding(Qt::Key_Enter, Num).Action, kaFitZoom);
+  const TKeyBinding CtrlEnter = KeyBinding(Qt::Key_Return, Ctrl);
+  EXPECT_EQ(CtrlEnter.Action, kaFitZoom);
+  EXPECT_TRUE(CtrlEnter.Fit);
+  const TKeyBinding CtrlPlus = KeyBinding(Qt::Key_Plus, Ctrl | Num);
+  EXPECT_EQ(CtrlPlus.Action, kaZoomBy);
+  EXPECT_EQ(CtrlPlus.Dx, 1);
+  EXPECT_TRUE(CtrlPlus.Fit);
+  EXPECT_EQ(KeyBinding(Qt::Key_6, Ctrl | Num).Action, kaScrollStep);
+  EXPECT_EQ(KeyBinding(Qt::Key_6, Num).Action, kaScrollLine);
+  EXPECT_EQ(KeyBinding(Qt::Key_9, Num).Action, kaScrollPage);
+  EXPECT_EQ(KeyBinding(Qt::Key_9, Num).Dy, -1);
+}
+
+class Keys : public TMainFixture {
+protected:
+  void SetUp() override {
+    TMainFixture::SetUp();
+    for (int I = 0; I < 3; ++I)
+      WriteBmp(Folder / (std::string(1, char('a' + I)) + ".bmp"), *Pattern24(40 + I, 30));
+    Main->LoadImage(QFile("b.bmp"), false);
+  }
+  void Key(int K, Qt::KeyboardModifiers M = Qt::NoModifier) { QTest::keyClick(Main.get(), Qt::Key(K), M); }
+  QString Shown() const { return QFileInfo(Main->FileName).fileName(); }
+};
+
+TEST_F(Keys, EachItemKeyReachesItsItemOnceAndOnlyWhenEnabled) {
+  // The commands themselves are replaced by counters; items still to be
+  // built count as built, as their commands will once they exist.
+  std::map<QString, int> Runs;
+  for (const TItemKey& K : ItemKeys) {
+    QAction* A = Main->Item(QString::fromLatin1(K.Item));
+    ASSERT_NE(A, nullptr) << K.Item;
+    QObject::disconnect(A, &QAction::triggered, nullptr, nullptr);
+    QObject::connect(A, &QAction::triggered, [&Runs, Name = A->objectName()] { ++Runs[Name]; });
+    A->setProperty("Built", true);
+    A->setEnabled(true);
+  }
+  QGuiApplication::clipboard()->setImage(QImage(2, 2, QImage::Format_RGB32));
+  for (const TItemKey& K : ItemKeys) {
+    Runs.clear();
+    Key(K.Key, K.Mods);
+    EXPECT_EQ(Runs.size(), 1u) << K.Item;
+    EXPECT_EQ(Runs[K.Item], 1) << K.Item;
+  }
+  QGuiApplication::clipboard()->clear();
+  // The color table needs a palette.
+  Main->Image = std::make_unique<TDib>(4, 4, pf8bit);
+  Runs.clear();
+  Key(Qt::Key_N);
+  EXPECT_TRUE(Runs.empty());
+  QAction* ColorTbl = Main->Item("ColorTblItem");
+  QObject::connect(ColorTbl, &QAction::triggered, [&Runs] { ++Runs["ColorTblItem"]; });
+  ColorTbl->setProperty("Built", true);
+  Main->Image->SetPaletteColor(1, 0x0000FF);
+  Key(Qt::Key_N);
+  EXPECT_EQ(Runs["ColorTblItem"], 1);
+
+  // Disabled by the rules: the key does nothing, as the menu item would.
+  Main->Image = std::make_unique<TDib>(4, 4, pf8bit);
+  Main->Image->MakeGrayPalette();
+  Main->Image->IsGray = true;
+  Main->UpdateConvertItems();
+  Runs.clear();
+  Key(Qt::Key_G);
+  Key(Qt::Key_X);
+  Key(Qt::Key_T, Alt);
+  Key(Qt::Key_V, Ctrl);
+  EXPECT_TRUE(Runs.empty());
+  // Nothing open: the image commands are off, opening is not.
+  Main->ShowSplash();
+  Key(Qt::Key_V);
+  Key(Qt::Key_O);
+  Key(Qt::Key_F4);
+  EXPECT_TRUE(Runs.empty());
+  Key(Qt::Key_F2);
+  EXPECT_EQ(Runs["OpenItem"], 1);
+}
+
+TEST_F(Keys, CommandsNotBuiltDoNothing) {
+  int Triggered = 0;
+  for (const char* Name : {"FullScreenItem", "TuneRgbItem", "ClpbrdCopyToItem", "UndoItem", "HelpGeneralItem"})
+    QObject::connect(Main->Item(Name), &QAction::triggered, [&] { ++Triggered; });
+  for (const TItemKey K : {TItemKey{Qt::Key_Space, None, ""}, {Qt::Key_T, None, ""}, {Qt::Key_C, Ctrl, ""},
+                           {Qt::Key_Z, Ctrl, ""}, {Qt::Key_F1, None, ""}})
+    Key(K.Key, K.Mods);
+  EXPECT_EQ(Triggered, 0);
+}
+
+TEST_F(Keys, EditingKeysRunTheirCommands) {
+  const TColor Before = Main->Image->GetPixelColor(0, 0);
+  Key(Qt::Key_V);
+  EXPECT_EQ(Main->Image->GetPixelColor(0, 0), Before ^ 0xFFFFFF);
+  Key(Qt::Key_V);
+  Key(Qt::Key_O, Shift); // -90: the top right corner comes to the top left
+  EXPECT_EQ(Main->Image->Width(), 30);
+  EXPECT_EQ(Main->Image->GetPixelColor(0, 0), TColor(40 | 0 << 8 | 7 << 16));
+  Key(Qt::Key_O);
+  Key(Qt::Key_O, Alt);
+  EXPECT_EQ(Main->Image->Width(), 41);
+  EXPECT_EQ(Main->Image->GetPixelColor(0, 0), TColor(40 | 29 << 8 | 7 << 16));
+  Key(Qt::Key_O, Alt);
+  Key(Qt::Key_M, Shift);
+  EXPECT_EQ(Main->Image->GetPixelColor(0, 0), TColor(0 | 29 << 8 | 7 << 16));
+  Key(Qt::Key_M);
+  EXPECT_EQ(Main->Image->GetPixelColor(0, 0), TColor(40 | 29 << 8 | 7 << 16));
+  Key(Qt::Key_O, Ctrl | Shift);
+  EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(Keys, ZoomAndFitKeys) {
+  Key(Qt::Key_Plus, Num);
+  EXPECT_EQ(Main->Image->Zoom(), 1);
+  EXPECT_TRUE(Main->windowTitle().endsWith("[2:1]"));
+  Key(Qt::Key_Minus, Num);
+  Key(Qt::Key_Minus, Num);
+  EXPECT_EQ(Main->Image->Zoom(), -1);
+  Key(Qt::Key_Insert);
+  EXPECT_EQ(Main->Image->Zoom(), 0);
+  Key(Qt::Key_Plus, Ctrl | Num);
+  Key(Qt::Key_Plus, Ctrl | Num);
+  EXPECT_EQ(Main->Image->Zoom(), 2);
+  EXPECT_EQ(Main->size(), QSize(123, 90)) << "Ctrl fits the window";
+  Key(Qt::Key_0, Num);
+  EXPECT_EQ(Main->Image->Zoom(), 0);
+  EXPECT_EQ(Main->size(), QSize(123, 90)) << "without Ctrl the window stays";
+  Key(Qt::Key_F);
+  EXPECT_EQ(Main->size(), QSize(41, 30));
+  for (int I = 0; I < 9; ++I)
+    Key(Qt::Key_Plus, Num);
+  EXPECT_EQ(Main->Image->Zoom(), 7);
+  Key(Qt::Key_Return);
+  EXPECT_EQ(Main->Image->Zoom(), 0) << "the fitting zoom of a small image is 1:1";
+  Key(Qt::Key_Minus, Num);
+  Key(Qt::Key_Insert, Ctrl);
+  EXPECT_EQ(Main->Image->Zoom(), 0);
+  EXPECT_EQ(Main->size(), QSize(41, 30));
+}
+
+TEST_F(Keys, ScrollKeys) {
+  Main->SetZoom(7); // 328 x 240
+  Main->resize(100, 80);
+  Main->HorzScrollBar->setValue(0);
+  Main->VertScrollBar->setValue(0);
+  Key(Qt::Key_1, Num);
+  EXPECT_EQ(Main->HorzScrollBar->value(), Main->ClientWidth());
+  Key(Qt::Key_7, Num);
+  EXPECT_EQ(Main->HorzScrollBar->value(), 0);
+  Key(Qt::Key_3, Num);
+  EXPECT_EQ(Main->VertScrollBar->value(), Main->ClientHeight());
+  Key(Qt::Key_8, Num);
+  EXPECT_EQ(Main->VertScrollBar->value(), Main->ClientHeight() - Main->VertScrollBar->singleStep());
+  Key(Qt::Key_6, Num);
+  EXPECT_EQ(Main->HorzScrollBar->value(), Main->HorzScrollBar->singleStep());
+  Key(Qt::Key_6, Ctrl | Num);
+  EXPECT_EQ(Main->HorzScrollBar->value(), Main->HorzScrollBar->singleStep() + 8) << "a step is one image pixel";
+  Key(Qt::Key_2, Ctrl | Num);
+  Key(Qt::Key_4, Num);
+  EXPECT_EQ(Main->HorzScrollBar->value(), 8);
+  EXPECT_EQ(Main->VertScrollBar->value(), Main->ClientHeight() - Main->VertScrollBar->singleStep() + 8);
+}
+
+TEST_F(Keys, BrowsingKeys) {
+  Key(Qt::Key_Down);
+  EXPECT_EQ(Shown(), "c.bmp");
+  Key(Qt::Key_Down);
+  EXPECT_EQ(Shown(), "c.bmp");
+  Key(Qt::Key_Home);
+  EXPECT_EQ(Shown(), "a.bmp");
+  Key(Qt::Key_Up);
+  EXPECT_EQ(Shown(), "a.bmp");
+  Key(Qt::Key_End);
+  EXPECT_EQ(Shown(), "c.bmp");
+  Key(Qt::Key_Up, Shift);
+  EXPECT_EQ(Shown(), "b.bmp");
+  Key(Qt::Key_Left);
+  Key(Qt::Key_Right);
+  EXPECT_EQ(Shown(), "b.bmp");
+}
+
+TEST_F(Keys, WindowKeys) {
+  const bool Alpha = Settings.ApplyAlpha;
+  Key(Qt::Key_Backspace);
+  EXPECT_EQ(bool(Settings.ApplyAlpha), !Alpha);
+  Key(Qt::Key_Backspace);
+  EXPECT_EQ(bool(Settings.ApplyAlpha), Alpha);
+
+  const TColor Old = Settings.BackColor;
+  TColor Offered = 0;
+  ChooseColorHook = [&](TColor& C) {
+    Offered = C;
+    C = 0x00336699;
+    return true;
+  };
+  Key(Qt::Key_B);
+  ChooseColorHook = nullptr;
+  EXPECT_EQ(Offered, Old);
+  EXPECT_EQ(TColor(Settings.BackColor), 0x00336699u);
+  EXPECT_EQ(Main->palette().color(QPalette::Window), QColor(0x99, 0x66, 0x33));
+  Main->ModalLock = true;
+  bool Asked = false;
+  ChooseColorHook = [&](TColor&) { return Asked = true; };
+  Key(Qt::Key_B, Ctrl);
+  EXPECT_FALSE(Asked) << "an editing dialog owns the image";
+  Main->ColorTblShowing = true;
+  Key(Qt::Key_B, Ctrl);
+  EXPECT_TRUE(Asked) << "but the color table dialog takes the color";
+  ChooseColorHook = nullptr;
+  Main->ColorTblShowing = false;
+  Main->ModalLock = false;
+
+  Main->InfoForm->show();
+  Main->ListForm->show();
+  Key(Qt::Key_Escape);
+  EXPECT_FALSE(Main->InfoForm->isVisible());
+  EXPECT_FALSE(Main->ListForm->isVisible());
+
+  Key(Qt::Key_F10, Shift);
+  EXPECT_TRUE(Main->WorkPopup->isVisible());
+  Main->WorkPopup->hide();
+  Key(Qt::Key_Menu);
+  EXPECT_TRUE(Main->MainPopup->isVisible());
+  Main->MainPopup->hide();
+  Main->ModalLock = true;
+  Key(Qt::Key_F10);
+  EXPECT_FALSE(Main->MainPopup->isVisible());
+  Main->ModalLock = false;
+}
+
+} // namespace
