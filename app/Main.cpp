@@ -173,6 +173,11 @@ TPelorinMain::TPelorinMain(QWidget* Parent) : QWidget(Parent) {
   VertScrollBar->setSingleStep(8);
   HorzScrollBar->hide();
   VertScrollBar->hide();
+  // The square between the two bars, which the image must not show through.
+  ScrollCorner = new QWidget(this);
+  ScrollCorner->setAutoFillBackground(true);
+  ScrollCorner->setBackgroundRole(QPalette::Button);
+  ScrollCorner->hide();
   connect(HorzScrollBar, &QScrollBar::valueChanged, this, [this] { FormResize(); });
   connect(VertScrollBar, &QScrollBar::valueChanged, this, [this] { FormResize(); });
 
@@ -828,6 +833,8 @@ void TPelorinMain::SetScrollRanges(int W, int H) {
   VertScrollBar->setPageStep(std::max(1, Ch));
   HorzScrollBar->setVisible(NeedH);
   VertScrollBar->setVisible(NeedV);
+  ScrollCorner->setGeometry(Cw, Ch, Bw, Bw);
+  ScrollCorner->setVisible(NeedH && NeedV);
 }
 
 void TPelorinMain::FormResize() {
@@ -838,6 +845,7 @@ void TPelorinMain::FormResize() {
   const int Y = std::max(0, (ClientHeight() - Zh) / 2) - (VertScrollBar->isVisible() ? VertScrollBar->value() : 0);
   ImgBox->setGeometry(X, Y, Zw, Zh);
   HorzScrollBar->raise();
+  ScrollCorner->raise();
   VertScrollBar->raise();
 }
 

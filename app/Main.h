@@ -215,6 +215,7 @@ private:
   bool Loading = false;
   std::unique_ptr<QProgressDialog> ProgressForm;
   int HorzRange = 0, VertRange = 0;
+  QWidget* ScrollCorner = nullptr;
   QPoint DragStart;
   bool BrowseByMouse = false;
   int WheelRest = 0;
