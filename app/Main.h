@@ -54,9 +54,6 @@ QString NormalizePath(const QString& Text);
 // The zoom step that makes an image of this size fit the screen.
 int32_t FitZoom(int32_t Width, int32_t Height, int32_t ScreenWidth, int32_t ScreenHeight);
 
-// The image pixel under a point of the image box at a zoom step.
-QPoint ImagePoint(const QPoint& BoxPoint, int32_t Zoom);
-
 // The main window: the current image, the popups with every command, the
 // side windows and the program's start and end.
 class TPelorinMain : public QWidget {

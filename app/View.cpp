@@ -16,12 +16,6 @@
 #include "Main.h"
 #include "Settings.h"
 
-QPoint ImagePoint(const QPoint& BoxPoint, int32_t Zoom) {
-  if (Zoom <= 0)
-    return BoxPoint * (1 - Zoom);
-  return QPoint(BoxPoint.x() / (Zoom + 1), BoxPoint.y() / (Zoom + 1));
-}
-
 void TPelorinMain::SetZoom(int32_t Z) {
   // Beyond 8:1 or 1/8 nothing changes, not even the caption.
   if (SourceKind < 0 || !Image || Z < -7 || Z > 7)

@@ -151,12 +151,9 @@ TEST_F(View, ZoomStepsSetCaptionItemAndStopAtTheEnds) {
   Main->Item("z41")->trigger();
   EXPECT_EQ(Main->Image->Zoom(), 3);
   EXPECT_EQ(Main->ImgBox->size(), QSize(240, 160));
-}
-
-TEST_F(View, NothingZoomsWithoutAnOpenImage) {
   Main->ShowSplash();
   Main->SetZoom(3);
-  EXPECT_EQ(Main->Image->Zoom(), 0);
+  EXPECT_EQ(Main->Image->Zoom(), 0) << "nothing open, nothing zooms";
 }
 
 TEST_F(View, BoxSitsAtTheCenteringOffsetMinusTheScrollPosition) {
@@ -189,9 +186,9 @@ TEST_F(View, ZoomingKeepsTheMiddleInView) {
     Main->SetZoom(Z);
     // The image point at the middle of the client area.
     const QPoint Mid(Main->ClientWidth() / 2 - Main->ImgBox->x(), Main->ClientHeight() / 2 - Main->ImgBox->y());
-    const QPoint Source = ImagePoint(Mid, Z);
-    EXPECT_NEAR(Source.x(), 500, 2) << "zoom " << Z;
-    EXPECT_NEAR(Source.y(), 400, 2) << "zoom " << Z;
+    const double F = Z >= 0 ? 1.0 / (Z + 1) : 1 - Z;
+    EXPECT_NEAR(Mid.x() * F, 500, 2) << "zoom " << Z;
+    EXPECT_NEAR(Mid.y() * F, 400, 2) << "zoom " << Z;
   }
 }
 
@@ -204,12 +201,6 @@ TEST_F(View, WindowFitGivesTheClientAreaTheZoomedSize) {
     EXPECT_FALSE(Main->HorzScrollBar->isVisible());
     EXPECT_EQ(Main->ImgBox->geometry(), Main->rect());
   }
-}
-
-TEST_F(View, PixelUnderThePointer) {
-  EXPECT_EQ(ImagePoint(QPoint(10, 5), -2), QPoint(30, 15));
-  EXPECT_EQ(ImagePoint(QPoint(10, 5), 2), QPoint(3, 1));
-  EXPECT_EQ(ImagePoint(QPoint(10, 5), 0), QPoint(10, 5));
 }
 
 TEST_F(View, PartialRepaintsMatchTheWholePicture) {
