@@ -66,25 +66,17 @@ TEST_F(Navigation, SortsByDateWithTheStoredDirection) {
   EXPECT_EQ(List().StatusText, "Image 5 of total 5 images");
 }
 
-TEST_F(Navigation, StepsThroughTheFolderWithoutWrapping) {
+TEST_F(Navigation, StepsWithoutWrapping) {
   MakeFolder();
-  Main->LoadImage(QFile("c.bmp"), false);
-  EXPECT_EQ(List().ListFolder, QString::fromStdString((Folder / "").string()));
-  EXPECT_EQ(List().ItemCount, 5);
-  EXPECT_EQ(List().CurrentItem, 2);
-  EXPECT_TRUE(Main->Item("OpenAgainItem")->isEnabled());
+  Main->LoadImage(QFile("d.bmp"), false);
+  EXPECT_EQ(List().CurrentItem, 3);
   List().NextFile();
-  EXPECT_EQ(Shown(), "d.bmp");
-  EXPECT_EQ(Main->Image->Width(), 13);
-  List().LastFile();
-  EXPECT_EQ(Shown(), "e.bmp");
+  EXPECT_EQ(Main->Image->Width(), 14);
   List().NextFile();
   EXPECT_EQ(Shown(), "e.bmp") << "no wrap past the last file";
   List().FirstFile();
-  EXPECT_EQ(Shown(), "a.bmp");
   List().PreviousFile();
   EXPECT_EQ(Shown(), "a.bmp") << "no wrap before the first file";
-  EXPECT_EQ(List().CurrentItem, 0);
   EXPECT_TRUE(Messages.empty());
 }
 

@@ -78,25 +78,6 @@ TEST(ViewDrawing, EveryScreenPixelOfTheBoxIsDrawnOnceAtEveryZoom) {
       }
 }
 
-TEST(ViewDrawing, PartialRepaintsDrawOnlyTheirPartOnce) {
-  TDib Dib(1300, 900, pf24bit);
-  Dib.Tiled = true;
-  for (int32_t Z : {-3, 0, 2, 7}) {
-    Dib.SetZoom(Z);
-    TTargetRecorder S;
-    Dib.Canvas = &S;
-    const QRect Part(37, 23, 91, 55);
-    S.Clip = {Part.left(), Part.top(), Part.right() + 1, Part.bottom() + 1};
-    Dib.DrawZoomed();
-    const std::vector<int> Hits = Coverage(S.Targets, Part);
-    for (int H : Hits)
-      ASSERT_EQ(H, 1) << "zoom " << Z;
-    // Each tile meets the part: none is drawn for nothing.
-    for (const QRectF& T : S.Targets)
-      ASSERT_TRUE(T.intersects(QRectF(Part))) << "zoom " << Z;
-  }
-}
-
 class View : public TMainFixture {
 protected:
   void Open(int32_t W, int32_t H, const char* Name = "v.bmp") {
@@ -212,23 +193,6 @@ TEST_F(View, PartialRepaintsMatchTheWholePicture) {
     const QImage Piece = Main->ImgBox->grab(Part).toImage();
     ASSERT_EQ(Piece, Whole.copy(Part)) << Part.x() << "," << Part.y();
   }
-}
-
-TEST_F(View, DraggingWithTheLeftButtonPans) {
-  Open(200, 200);
-  Main->resize(100, 100);
-  Main->SetZoom(1);
-  Main->show();
-  const int H0 = Main->HorzScrollBar->value(), V0 = Main->VertScrollBar->value();
-  QTest::mousePress(Main->ImgBox, Qt::LeftButton, {}, QPoint(50, 50));
-  EXPECT_TRUE(Main->Dragging);
-  QMouseEvent Move(QEvent::MouseMove, QPointF(40, 30), Main->ImgBox->mapToGlobal(QPointF(40, 30)), Qt::NoButton,
-                   Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(Main->ImgBox, &Move);
-  EXPECT_EQ(Main->HorzScrollBar->value(), H0 + 10);
-  EXPECT_EQ(Main->VertScrollBar->value(), V0 + 20);
-  QTest::mouseRelease(Main->ImgBox, Qt::LeftButton, {}, QPoint(40, 30));
-  EXPECT_FALSE(Main->Dragging);
 }
 
 } // namespace
