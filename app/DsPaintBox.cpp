@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 TDsPaintBox::TDsPaintBox(QWidget* Parent) : QWidget(Parent) {
   // The image covers the whole box; nothing behind it needs painting first.
@@ -40,4 +41,11 @@ void TDsPaintBox::enterEvent(QEnterEvent*) {
 void TDsPaintBox::leaveEvent(QEvent*) {
   if (OnMouseLeave)
     OnMouseLeave();
+}
+
+void TDsPaintBox::wheelEvent(QWheelEvent* E) {
+  if (OnMouseWheel && OnMouseWheel(E))
+    E->accept();
+  else
+    E->ignore();
 }

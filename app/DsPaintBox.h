@@ -14,6 +14,8 @@ public:
   std::function<void(QMouseEvent*)> OnMouseUp;
   std::function<void()> OnMouseEnter;
   std::function<void()> OnMouseLeave;
+  // Answers whether the wheel was handled; unhandled turns go to the parent.
+  std::function<bool(QWheelEvent*)> OnMouseWheel;
 
 protected:
   void paintEvent(QPaintEvent* E) override;
@@ -22,4 +24,5 @@ protected:
   void mouseReleaseEvent(QMouseEvent* E) override;
   void enterEvent(QEnterEvent* E) override;
   void leaveEvent(QEvent* E) override;
+  void wheelEvent(QWheelEvent* E) override;
 };

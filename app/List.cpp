@@ -1,6 +1,95 @@
 #include "List.h"
 
+#include <QFileInfo>
+#include <algorithm>
+
+#include "Main.h"
+#include "Settings.h"
+
 TListForm::TListForm(QWidget* Parent) : TQuennaForm(Parent) {
   setWindowTitle(QStringLiteral("List"));
   resize(378, 240);
 }
+
+void TListForm::UpdateStatus() {
+  StatusText = CurrentItem >= 0 ? QStringLiteral("Image %1 of total %2 images").arg(CurrentItem + 1).arg(ItemCount)
+                                : QStringLiteral("0 images");
+}
+
+void TListForm::RefreshList(const QString& FileName, bool Force) {
+  if (FileName.isEmpty()) {
+    Files.Clear();
+    setWindowTitle(QStringLiteral("No Directory"));
+    ItemCount = 0;
+    ListFolder.clear();
+    CurrentItem = -1;
+    UpdateStatus();
+    ListReady = false;
+    return;
+  }
+  ListReady = false;
+  const QFileInfo Info(FileName);
+  const QString Folder = Info.absolutePath() + QLatin1Char('/');
+  if (Force || Folder != ListFolder) {
+    setWindowTitle(Folder);
+    ListFolder = Folder;
+    Files.Build(Folder);
+    ItemCount = Files.Count();
+    const int32_t Column = std::clamp<int32_t>(Settings.ListSortColumn, lcName, lcDate);
+    Files.Sort(Column, Settings.ListSortDescending[Column] != 0);
+  }
+  CurrentItem = Files.Find(Info.fileName());
+  if (PelorinMain) {
+    if (CurrentItem >= 0) {
+      if (Settings.ListAutoCheck)
+        Files[CurrentItem].Checked = true;
+      PelorinMain->SetOpenAgain(true);
+    } else if (PelorinMain->RuleEnabled(QStringLiteral("OpenAgainItem"))) {
+      ShowMessageKind(
+          QStringLiteral("The image file has been renamed, removed or deleted!\nReload function is now disabled."),
+          mkWarning);
+      PelorinMain->SetOpenAgain(false);
+    }
+  }
+  UpdateStatus();
+  ListReady = true;
+}
+
+void TListForm::SelectIndex(int32_t I) {
+  if (I < 0 || I >= ItemCount || I == CurrentItem || (PelorinMain && PelorinMain->ModalLock))
+    return;
+  ListViewSelectItem(I);
+}
+
+void TListForm::ListViewSelectItem(int32_t I) {
+  if (!ListReady || I == CurrentItem || I < 0 || I >= ItemCount)
+    return;
+  TFileEntry& Entry = Files[I];
+  if (Entry.Failed)
+    return;
+  CurrentItem = I;
+  if (Settings.ListAutoCheck)
+    Entry.Checked = true;
+  UpdateStatus();
+  if (!PelorinMain)
+    return;
+  PelorinMain->SetOpenAgain(true);
+  const QString Name = Entry.Name;
+  try {
+    PelorinMain->LoadImage(ListFolder + Name, true);
+  } catch (...) {
+    // Found again by name: what ran meanwhile may have listed the folder anew.
+    const int32_t Failed = Files.Find(Name);
+    if (Failed >= 0) {
+      Files[Failed].Failed = true;
+      if (Settings.ListAutoCheck)
+        Files[Failed].Checked = false;
+    }
+    throw;
+  }
+}
+
+void TListForm::NextFile() { SelectIndex(Files.NextIndex(CurrentItem)); }
+void TListForm::PreviousFile() { SelectIndex(Files.PreviousIndex(CurrentItem)); }
+void TListForm::FirstFile() { SelectIndex(Files.FirstIndex(CurrentItem)); }
+void TListForm::LastFile() { SelectIndex(Files.LastIndex(CurrentItem)); }

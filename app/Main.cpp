@@ -35,6 +35,7 @@
 #include "FullScreen.h"
 #include "ImgFormats.h"
 #include "Info.h"
+#include "KeyMap.h"
 #include "List.h"
 #include "Settings.h"
 #include "WaitCursor.h"
@@ -42,6 +43,7 @@
 TPelorinMain* PelorinMain = nullptr;
 
 std::function<int(const QString&, int)> MessageKindHook;
+std::function<bool(TColor&)> ChooseColorHook;
 
 std::function<bool(const QString&, const QStringList&)> StartDetached = [](const QString& Program,
                                                                            const QStringList& Arguments) {
@@ -162,10 +164,20 @@ TPelorinMain::TPelorinMain(QWidget* Parent) : QWidget(Parent) {
   ImgBox->setGeometry(0, 0, 0, 0);
   ImgBox->OnPaint = [this](QPainter& P, const QRect& R) { ImgBoxPaint(P, R); };
   ImgBox->OnMouseDown = [this](QMouseEvent* E) { ImgBoxMouseDown(E); };
+  ImgBox->OnMouseMove = [this](QMouseEvent* E) { ImgBoxMouseMove(E); };
+  ImgBox->OnMouseUp = [this](QMouseEvent* E) { ImgBoxMouseUp(E); };
+  ImgBox->OnMouseWheel = [this](QWheelEvent* E) { return FormMouseWheel(E); };
   HorzScrollBar = new QScrollBar(Qt::Horizontal, this);
   VertScrollBar = new QScrollBar(Qt::Vertical, this);
+  HorzScrollBar->setSingleStep(8);
+  VertScrollBar->setSingleStep(8);
   HorzScrollBar->hide();
   VertScrollBar->hide();
+  // The square between the two bars, which the image must not show through.
+  ScrollCorner = new QWidget(this);
+  ScrollCorner->setAutoFillBackground(true);
+  ScrollCorner->setBackgroundRole(QPalette::Button);
+  ScrollCorner->hide();
   connect(HorzScrollBar, &QScrollBar::valueChanged, this, [this] { FormResize(); });
   connect(VertScrollBar, &QScrollBar::valueChanged, this, [this] { FormResize(); });
 
@@ -274,7 +286,7 @@ void TPelorinMain::BuildMenus() {
                                     {"z13", "1 / 3", -2},   {"z14", "1 / 4", -3},    {"z15", "1 / 5", -4},
                                     {"z16", "1 / 6", -5},   {"z17", "1 / 7", -6},    {"z18", "1 / 8   -", -7}};
   for (const TZoomStep& S : Steps) {
-    QAction* A = AddItem(Zoom, S.Name, S.Caption, "", None, false, S.Tag);
+    QAction* A = AddItem(Zoom, S.Name, S.Caption, "", [this, Z = S.Tag] { SetZoom(Z); }, true, S.Tag);
     A->setCheckable(true);
     A->setIcon(Glyph(S.Tag == 0 ? 0 : S.Tag > 0 ? 1 : 2));
     ZoomGroup->addAction(A);
@@ -470,6 +482,7 @@ void TPelorinMain::Start(const QStringList& Params) {
   if (ListForm)
     ListForm->move(Settings.ListLeft, Settings.ListTop);
   DrawColorGradients = Settings.Gradients;
+  InstallMouseHandlers();
   ApplyBackground();
   OpenDialog.FilterIndex = Settings.OpenFilterIndex;
   SaveDialog.FilterIndex = Settings.SaveFilterIndex;
@@ -531,6 +544,8 @@ void TPelorinMain::AdoptImage(const QString& Caption) {
   SetFileName(Caption);
   Image->DetectGray();
   DrawImage(ImgBox->rect());
+  if (ListForm)
+    ListForm->RefreshList(QString(), false);
   MetaTitle.clear();
   MetaAuthor.clear();
   MetaRights.clear();
@@ -713,21 +728,12 @@ void TPelorinMain::ShowPopup(Qt::KeyboardModifiers Shift, const QPoint& ScreenPo
     MainPopup->popup(ScreenPos);
 }
 
-void TPelorinMain::ImgBoxMouseDown(QMouseEvent* E) {
-  if (E->button() != Qt::LeftButton)
-    ShowPopup(E->modifiers(), E->globalPosition().toPoint());
-}
-
-void TPelorinMain::mousePressEvent(QMouseEvent* E) {
-  if (E->button() == Qt::RightButton && SourceKind >= 0)
-    ShowPopup(E->modifiers(), E->globalPosition().toPoint());
-}
-
 void TPelorinMain::keyPressEvent(QKeyEvent* E) {
-  if ((E->key() == Qt::Key_Menu || E->key() == Qt::Key_F10) && !ModalLock)
-    ShowPopup(E->modifiers(), FullScreenShowing() ? QPoint(0, 0) : mapToGlobal(QPoint(0, 0)));
-  else
+  if (KeyBinding(E->key(), E->modifiers()).Action == kaNone) {
     QWidget::keyPressEvent(E);
+    return;
+  }
+  Guarded([&] { FormKeyDown(E->key(), E->modifiers()); });
 }
 
 void TPelorinMain::QuitItemClick() { close(); }
@@ -827,6 +833,8 @@ void TPelorinMain::SetScrollRanges(int W, int H) {
   VertScrollBar->setPageStep(std::max(1, Ch));
   HorzScrollBar->setVisible(NeedH);
   VertScrollBar->setVisible(NeedV);
+  ScrollCorner->setGeometry(Cw, Ch, Bw, Bw);
+  ScrollCorner->setVisible(NeedH && NeedV);
 }
 
 void TPelorinMain::FormResize() {
@@ -837,6 +845,7 @@ void TPelorinMain::FormResize() {
   const int Y = std::max(0, (ClientHeight() - Zh) / 2) - (VertScrollBar->isVisible() ? VertScrollBar->value() : 0);
   ImgBox->setGeometry(X, Y, Zw, Zh);
   HorzScrollBar->raise();
+  ScrollCorner->raise();
   VertScrollBar->raise();
 }
 
@@ -883,7 +892,17 @@ void TPelorinMain::WindowFit() {
 void TPelorinMain::ImgBoxPaint(QPainter& Painter, const QRect& Rect) {
   if (!Image || !(PaintEnabled || DrawNow))
     return;
-  Surface.Begin(&Painter, TRect{Rect.left(), Rect.top(), Rect.right() + 1, Rect.bottom() + 1});
+  TRect Clip{Rect.left(), Rect.top(), Rect.right() + 1, Rect.bottom() + 1};
+  // Enlarged, the stretch starts at the clip's edge: an edge inside a source
+  // pixel would shift the repainted part against the rest of the image. The
+  // painter still clips to what needs painting.
+  if (const int32_t F = Image->Zoom() + 1; F > 1) {
+    Clip.Left -= Clip.Left % F;
+    Clip.Top -= Clip.Top % F;
+    Clip.Right = std::min(Image->ZoomedWidth(), (Clip.Right + F - 1) / F * F);
+    Clip.Bottom = std::min(Image->ZoomedHeight(), (Clip.Bottom + F - 1) / F * F);
+  }
+  Surface.Begin(&Painter, Clip);
   Image->Canvas = &Surface;
   Image->DrawZoomed();
   Surface.End();

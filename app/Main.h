@@ -2,6 +2,7 @@
 #include <QHash>
 #include <QPointer>
 #include <QString>
+#include <QPoint>
 #include <QWidget>
 #include <cstdint>
 #include <exception>
@@ -39,6 +40,10 @@ extern std::function<int(const QString& Text, int Kind)> MessageKindHook;
 
 // Starts a program detached; replaceable so that callers can be observed.
 extern std::function<bool(const QString& Program, const QStringList& Arguments)> StartDetached;
+
+// Takes the place of the color dialog when set: answers false for Cancel,
+// else true with the chosen color.
+extern std::function<bool(TColor& Color)> ChooseColorHook;
 
 // The local socket name that carries the open-file message.
 QString OpenFileServerName();
@@ -150,11 +155,27 @@ public:
   void SetScrollRanges(int W, int H);
   int ClientWidth() const;
   int ClientHeight() const;
+  void SetZoom(int32_t Z);
+  void ScrollBy(int Dx, int Dy);
+  void SetOpenAgain(bool Enabled) { SetRule(QStringLiteral("OpenAgainItem"), Enabled); }
+
+  // Input.
+  void FormKeyDown(int Key, Qt::KeyboardModifiers Shift);
+  // Runs the command of a menu item, as the menu would: only when the item
+  // and the submenus holding it are enabled and visible.
+  bool TriggerItem(const QString& Name);
+  void CycleFocus();
+  void ChooseBackground();
+  void InstallMouseHandlers();
+  void MouseBrowse(QMouseEvent* E);
+  bool FormMouseWheel(QWheelEvent* E);
 
   // The color table dialog is showing (its alpha is being edited).
   bool ColorTblShowing = false;
 
 protected:
+  bool event(QEvent* E) override;
+  void wheelEvent(QWheelEvent* E) override;
   void closeEvent(QCloseEvent* E) override;
   void resizeEvent(QResizeEvent* E) override;
   void mousePressEvent(QMouseEvent* E) override;
@@ -170,6 +191,9 @@ private:
   void SetRule(const QString& Name, bool Enabled);
   void ImgBoxPaint(QPainter& Painter, const QRect& Rect);
   void ImgBoxMouseDown(QMouseEvent* E);
+  void ImgBoxMouseMove(QMouseEvent* E);
+  void ImgBoxMouseUp(QMouseEvent* E);
+  void FormMouseDown(QMouseEvent* E);
   void DrawImage(const QRect& Rect);
   void WaitUntilExposed();
   void StartOpenFileServer();
@@ -188,6 +212,10 @@ private:
   bool Loading = false;
   std::unique_ptr<QProgressDialog> ProgressForm;
   int HorzRange = 0, VertRange = 0;
+  QWidget* ScrollCorner = nullptr;
+  QPoint DragStart;
+  bool BrowseByMouse = false;
+  int WheelRest = 0;
 };
 
 extern TPelorinMain* PelorinMain;

@@ -12,6 +12,7 @@
 #include "DsPaintBox.h"
 #include "FullScreen.h"
 #include "ImgFormats.h"
+#include "List.h"
 #include "Main.h"
 #include "SafeFile.h"
 #include "Settings.h"
@@ -71,7 +72,7 @@ void TPelorinMain::OpenAgainItemClick() {
   LoadImage(FileName, true);
 }
 
-void TPelorinMain::LoadImage(const QString& Name, [[maybe_unused]] bool Reload) {
+void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
   PaintEnabled = false;
   Transparency.Reset();
   HasTransparency = false;
@@ -148,7 +149,10 @@ void TPelorinMain::LoadImage(const QString& Name, [[maybe_unused]] bool Reload) 
   if (DrawAtEnd)
     DrawImage(ImgBox->rect());
   // The file list finds the file in its folder and enables reloading.
-  SetRule("OpenAgainItem", true);
+  if (!Reload && ListForm)
+    ListForm->RefreshList(Name, false);
+  else
+    SetRule("OpenAgainItem", true);
   UpdateConvertItems();
   OpenDialog.InitialDir = FolderOf(Name);
   TTransparencyInfo Found;
@@ -258,7 +262,10 @@ void TPelorinMain::SaveImageAs(const QString& ChosenName, int FilterIndex, bool 
     std::error_code Ec;
     FileSize = int64_t(std::filesystem::file_size(Path, Ec));
     FileDate = std::filesystem::last_write_time(Path, Ec);
-    SetRule("OpenAgainItem", true);
+    if (ListForm)
+      ListForm->RefreshList(Name, false);
+    else
+      SetRule("OpenAgainItem", true);
     NewImageShown();
   }
 }

@@ -53,20 +53,32 @@ QImage DibPart(const TDib& Dib, int32_t Left, int32_t Top, int32_t Width, int32_
   return {};
 }
 
-void TPainterSurface::StretchDib(const TDib& Dib, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH,
-                                 int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH) {
-  if (!Painter || SrcW <= 0 || SrcH <= 0 || DstW <= 0 || DstH <= 0)
-    return;
+bool StretchPart(const TDib& Dib, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH, int32_t SrcX,
+                 int32_t SrcY, int32_t SrcW, int32_t SrcH, TStretchPart& Part) {
+  if (SrcW <= 0 || SrcH <= 0 || DstW <= 0 || DstH <= 0)
+    return false;
   // Source rows counted from the top, as the buffer stores them.
   const int64_t Top = int64_t(Dib.Height()) - SrcY - SrcH;
   const int64_t L = std::max<int64_t>(SrcX, 0), R = std::min<int64_t>(int64_t(SrcX) + SrcW, Dib.Width());
   const int64_t T = std::max<int64_t>(Top, 0), B = std::min<int64_t>(Top + SrcH, Dib.Height());
   if (L >= R || T >= B)
-    return;
+    return false;
   // The destination shrinks with the source so that the scale stays.
   const double Sx = double(DstW) / SrcW, Sy = double(DstH) / SrcH;
-  const QRectF Target(DstX + (L - SrcX) * Sx, DstY + (T - Top) * Sy, (R - L) * Sx, (B - T) * Sy);
+  Part.Left = int32_t(L);
+  Part.Top = int32_t(T);
+  Part.Width = int32_t(R - L);
+  Part.Height = int32_t(B - T);
+  Part.Target = QRectF(DstX + (L - SrcX) * Sx, DstY + (T - Top) * Sy, (R - L) * Sx, (B - T) * Sy);
+  return true;
+}
+
+void TPainterSurface::StretchDib(const TDib& Dib, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH,
+                                 int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH) {
+  TStretchPart P;
+  if (!Painter || !StretchPart(Dib, DstX, DstY, DstW, DstH, SrcX, SrcY, SrcW, SrcH, P))
+    return;
   int32_t XSkip = 0;
-  const QImage Part = DibPart(Dib, int32_t(L), int32_t(T), int32_t(R - L), int32_t(B - T), XSkip);
-  Painter->drawImage(Target, Part, QRectF(XSkip, 0, R - L, B - T));
+  const QImage Part = DibPart(Dib, P.Left, P.Top, P.Width, P.Height, XSkip);
+  Painter->drawImage(P.Target, Part, QRectF(XSkip, 0, P.Width, P.Height));
 }

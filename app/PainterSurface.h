@@ -24,6 +24,15 @@ private:
   TRect Clip;
 };
 
+// The part of a stretch that lies inside the image: its source rectangle
+// (rows from the top) and where it lands. False when nothing does.
+struct TStretchPart {
+  int32_t Left = 0, Top = 0, Width = 0, Height = 0;
+  QRectF Target;
+};
+bool StretchPart(const TDib& Dib, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH, int32_t SrcX,
+                 int32_t SrcY, int32_t SrcW, int32_t SrcH, TStretchPart& Part);
+
 // The rows Left..Left+Width, Top..Top+Height of Dib as a QImage. Shares the
 // pixel memory unless the format needs a conversion (4 bits per pixel); for
 // 1-bit images the returned image may start left of Left, at a byte edge,

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # End-to-end checks of the viewer on its own Xvfb screen.
-#   e2e.sh viewer|unreadable PELORIN SENDER
+#   e2e.sh viewer|unreadable|browse PELORIN SENDER
 # viewer: shows a BMP, opens the main popup with the right button, takes the
 # open-file message from a second process, saves as BMP, quits and leaves the
 # settings file. unreadable: a file that cannot be read gives the error box
-# and the program ends once it is confirmed.
+# and the program ends once it is confirmed. browse: steps through a folder of
+# bitmaps with the keys, zooms to 4:1 and 1/4, scrolls with the keypad and
+# pans with the mouse, checking the pixels on the screen at each stage.
 set -euo pipefail
 case_name=$1 pelorin=$2 sender=$3
 
@@ -59,6 +61,23 @@ wait_window() {
 pixel() {
   import -window root "$work/px.png"
   convert "$work/px.png" -crop "1x1+$1+$2" -depth 8 txt:- | sed -n '2s/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p'
+}
+
+# The color of pixel (x, y) of a screenshot file as "r,g,b".
+pix() {
+  convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | sed -n '2s/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p'
+}
+
+# Checks the pixels "x y r,g,b ..." of a screenshot, relative to the window origin.
+expect_pixels() {
+  local file=$1 ox=$2 oy=$3 what=$4
+  shift 4
+  while [ $# -gt 0 ]; do
+    local got
+    got=$(pix "$file" $((ox + $1)) $((oy + $2)))
+    [ "$got" = "$3" ] || fail "$what: pixel $1,$2 is $got, not $3"
+    shift 3
+  done
 }
 
 # Window position and size as X Y W H.
@@ -146,6 +165,109 @@ unreadable)
   kill -0 "$pid" 2>/dev/null && fail "still running after the error"
   wait "$pid" || fail "exit code $?"
   xdo search --onlyvisible --name '.' >/dev/null 2>&1 && fail "a window is still showing"
+  ;;
+browse)
+  # a: quadrants red, lime, blue, yellow with one white pixel at (10, 10);
+  # b: magenta; c: the quadrants at 800 x 600; d: gray.
+  quads() {
+    convert -size "$1x$2" xc:red \
+      -fill lime -draw "rectangle $(($1 / 2)),0 $(($1 - 1)),$(($2 / 2 - 1))" \
+      -fill blue -draw "rectangle 0,$(($2 / 2)) $(($1 / 2 - 1)),$(($2 - 1))" \
+      -fill yellow -draw "rectangle $(($1 / 2)),$(($2 / 2)) $(($1 - 1)),$(($2 - 1))" "$3"
+  }
+  quads 160 120 "$work/a.png"
+  convert "$work/a.png" -fill white -draw "point 10,10" -type TrueColor BMP3:"$work/img/a.bmp"
+  convert -size 160x120 xc:magenta -type TrueColor BMP3:"$work/img/b.bmp"
+  quads 800 600 "$work/c.png"
+  convert "$work/c.png" -type TrueColor BMP3:"$work/img/c.bmp"
+  convert -size 100x80 xc:gray50 -type TrueColor BMP3:"$work/img/d.bmp"
+  printf 'not an image' >"$work/img/notes.txt"
+  # The scroll keys are those of the keypad with Num Lock on.
+  xdo key Num_Lock
+  "$pelorin" "$work/img/a.bmp" 2>"$work/stderr.txt" &
+  pid=$!
+  win=$(wait_window '^a\.bmp \[1:1\]$')
+  press() { xdo windowfocus --sync "$win"; xdo key --delay 40 "$@"; }
+  # Waits for the caption, then takes a screenshot; sets X, Y, W, H.
+  shot() {
+    wait_window "$1" >/dev/null
+    sleep 0.4
+    read -r X Y W H <<<"$(geometry "$win")"
+    import -window root "$shots/$2.png"
+  }
+  stays() {
+    sleep 0.6
+    [ "$(xdo getwindowname "$win")" = "$1" ] || fail "caption is '$(xdo getwindowname "$win")', not '$1'"
+  }
+
+  step "1:1"
+  shot '^a\.bmp \[1:1\]$' a-1to1
+  [ "$W.$H" = "160.120" ] || fail "1:1 window is ${W}x$H"
+  expect_pixels "$shots/a-1to1.png" "$X" "$Y" "1:1" \
+    0 0 255,0,0 79 59 255,0,0 80 59 0,255,0 79 60 0,0,255 80 60 255,255,0 159 119 255,255,0 \
+    10 10 255,255,255 11 10 255,0,0 10 11 255,0,0
+
+  step "next, next"
+  press Down
+  shot '^b\.bmp \[1:1\]$' b
+  expect_pixels "$shots/b.png" "$X" "$Y" "b.bmp" 80 60 255,0,255
+  press Down
+  shot '^c\.bmp \[1:1\]$' c
+
+  step "1/4"
+  press ctrl+KP_Subtract ctrl+KP_Subtract ctrl+KP_Subtract
+  shot '^c\.bmp \[1/4\]$' c-quarter
+  [ "$W.$H" = "200.150" ] || fail "1/4 window is ${W}x$H"
+  expect_pixels "$shots/c-quarter.png" "$X" "$Y" "1/4" \
+    0 0 255,0,0 99 74 255,0,0 100 74 0,255,0 99 75 0,0,255 100 75 255,255,0 199 149 255,255,0
+
+  step "ends of the folder"
+  press End
+  shot '^d\.bmp \[1:1\]$' d
+  expect_pixels "$shots/d.png" "$X" "$Y" "d.bmp" 50 40 127,127,127
+  press Down
+  stays 'd.bmp [1:1]'
+  press Home
+  shot '^a\.bmp \[1:1\]$' a-again
+  press Up
+  stays 'a.bmp [1:1]'
+
+  step "4:1"
+  press ctrl+KP_Add ctrl+KP_Add ctrl+KP_Add
+  shot '^a\.bmp \[4:1\]$' a-4to1
+  [ "$W.$H" = "640.480" ] || fail "4:1 window is ${W}x$H"
+  expect_pixels "$shots/a-4to1.png" "$X" "$Y" "4:1" \
+    0 0 255,0,0 319 239 255,0,0 320 239 0,255,0 319 240 0,0,255 320 240 255,255,0 639 479 255,255,0 \
+    39 40 255,0,0 40 40 255,255,255 43 43 255,255,255 44 43 255,0,0 43 44 255,0,0
+
+  step "scroll"
+  # 5:1 in the same window: 800 x 600 behind scroll bars, at the top left.
+  press KP_Add
+  shot '^a\.bmp \[5:1\]$' a-5to1
+  expect_pixels "$shots/a-5to1.png" "$X" "$Y" "5:1" 0 0 255,0,0 49 50 255,0,0 50 50 255,255,255 54 54 255,255,255 55 54 255,0,0
+  # A page right and down reaches the bottom right corner: yellow up to the bars.
+  press KP_1 KP_3
+  sleep 0.5
+  import -window root "$shots/a-scrolled.png"
+  expect_pixels "$shots/a-scrolled.png" "$X" "$Y" "scrolled" 600 440 255,255,0 150 440 0,0,255 600 100 0,255,0 100 100 255,0,0
+  [ "$(xdo getwindowname "$win")" = 'a.bmp [5:1]' ] || fail "scrolling changed the file or zoom"
+
+  step "pan"
+  # Dragging by (100, 100) shows what lay 100 pixels up and left.
+  xdo mousemove $((X + 300)) $((Y + 250)) mousedown 1
+  xdo mousemove $((X + 350)) $((Y + 300))
+  xdo mousemove $((X + 400)) $((Y + 350)) mouseup 1
+  sleep 0.5
+  import -window root "$shots/a-panned.png"
+  convert "$shots/a-scrolled.png" -crop "200x150+$((X + 100))+$((Y + 80))" +repage "$work/before.png"
+  convert "$shots/a-panned.png" -crop "200x150+$((X + 200))+$((Y + 180))" +repage "$work/after.png"
+  [ "$(compare -metric AE "$work/before.png" "$work/after.png" null: 2>&1)" = "0" ] ||
+    fail "panning by (100, 100) did not move the image with the pointer"
+
+  xdo windowfocus --sync "$win" key ctrl+q
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null && fail "still running after Ctrl+Q"
+  wait "$pid" || fail "exit code $?"
   ;;
 *) fail "unknown case $case_name" ;;
 esac

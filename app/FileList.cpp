@@ -1,0 +1,93 @@
+#include "FileList.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+
+#include "XImg.h"
+
+void TFileList::Build(const QString& Folder) {
+  Entries.clear();
+  const QFileInfoList Files =
+      QDir(Folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+  Entries.reserve(size_t(Files.size()));
+  for (const QFileInfo& F : Files) {
+    const int32_t Format = FormatOfFile(QFile::encodeName(F.fileName()).toStdString());
+    if (Format == fmtUnknown)
+      continue;
+    Entries.push_back({F.fileName(), Format, F.size(), F.lastModified(), false, false});
+  }
+  Sort(lcName, false);
+}
+
+void TFileList::Sort(int32_t Column, bool Descending) {
+  auto ByName = [](const TFileEntry& A, const TFileEntry& B) {
+    const int C = QString::localeAwareCompare(A.Name, B.Name);
+    return C != 0 ? C < 0 : A.Name < B.Name;
+  };
+  std::sort(Entries.begin(), Entries.end(), ByName);
+  auto Compare = [Column](const TFileEntry& A, const TFileEntry& B) -> int {
+    switch (Column) {
+    case lcType:
+      return QString::localeAwareCompare(QString::fromStdString(FormatText(A.Format)),
+                                         QString::fromStdString(FormatText(B.Format)));
+    case lcSize: return A.Size < B.Size ? -1 : A.Size > B.Size ? 1 : 0;
+    case lcDate: return A.Date < B.Date ? -1 : B.Date < A.Date ? 1 : 0;
+    default: return 0;
+    }
+  };
+  if (Column == lcName) {
+    if (Descending)
+      std::reverse(Entries.begin(), Entries.end());
+    return;
+  }
+  std::stable_sort(Entries.begin(), Entries.end(), [&](const TFileEntry& A, const TFileEntry& B) {
+    const int C = Compare(A, B);
+    return Descending ? C > 0 : C < 0;
+  });
+}
+
+int32_t TFileList::Find(const QString& Name) const {
+  // Exact names: on a case-sensitive file system "A.bmp" and "a.bmp" are two
+  // files, and "a.bmp" must not find "a.bmp.bmp".
+  for (int32_t I = 0; I < Count(); ++I)
+    if (Entries[size_t(I)].Name == Name)
+      return I;
+  return -1;
+}
+
+int32_t TFileList::NextIndex(int32_t Current) const {
+  if (!Valid(Current))
+    return -1;
+  int32_t I = Current + 1;
+  while (I < Count() - 1 && Entries[size_t(I)].Failed)
+    ++I;
+  return Valid(I) && !Entries[size_t(I)].Failed ? I : -1;
+}
+
+int32_t TFileList::PreviousIndex(int32_t Current) const {
+  if (!Valid(Current))
+    return -1;
+  int32_t I = Current - 1;
+  while (I > 0 && Entries[size_t(I)].Failed)
+    --I;
+  return Valid(I) && !Entries[size_t(I)].Failed ? I : -1;
+}
+
+int32_t TFileList::FirstIndex(int32_t Current) const {
+  if (!Valid(Current))
+    return -1;
+  int32_t I = 0;
+  while (Entries[size_t(I)].Failed && I < Current)
+    ++I;
+  return I != Current ? I : -1;
+}
+
+int32_t TFileList::LastIndex(int32_t Current) const {
+  if (!Valid(Current))
+    return -1;
+  int32_t I = Count() - 1;
+  while (Entries[size_t(I)].Failed && I > Current)
+    --I;
+  return I != Current ? I : -1;
+}

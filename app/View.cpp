@@ -1,0 +1,262 @@
+#include <QAction>
+#include <QColorDialog>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <cstdlib>
+
+#include "DsPaintBox.h"
+#include "FullScreen.h"
+#include "Info.h"
+#include "KeyMap.h"
+#include "List.h"
+#include "Main.h"
+#include "Settings.h"
+
+void TPelorinMain::SetZoom(int32_t Z) {
+  // Beyond 8:1 or 1/8 nothing changes, not even the caption.
+  if (SourceKind < 0 || !Image || Z < -7 || Z > 7)
+    return;
+  Image->SetZoom(Z);
+  CheckZoomItem(Z);
+  UpdateCaption();
+  PaintEnabled = false;
+  const int OldW = HorzRange, OldH = VertRange;
+  const bool ScrolledX = HorzScrollBar->isVisible(), ScrolledY = VertScrollBar->isVisible();
+  const int OldMidX = HorzScrollBar->value() + ClientWidth() / 2;
+  const int OldMidY = VertScrollBar->value() + ClientHeight() / 2;
+  SetScrollRanges(0, 0);
+  FormResize();
+  SetScrollRanges(Image->ZoomedWidth(), Image->ZoomedHeight());
+  // The point in the middle of the view stays there, so that what was in
+  // view stays in view whichever way the zoom goes.
+  if (ScrolledX && OldW > 0)
+    HorzScrollBar->setValue(int(int64_t(Image->ZoomedWidth()) * OldMidX / OldW) - ClientWidth() / 2);
+  if (ScrolledY && OldH > 0)
+    VertScrollBar->setValue(int(int64_t(Image->ZoomedHeight()) * OldMidY / OldH) - ClientHeight() / 2);
+  FormResize();
+  PaintEnabled = true;
+  ImgBox->update();
+}
+
+void TPelorinMain::ScrollBy(int Dx, int Dy) {
+  if (Dx)
+    HorzScrollBar->setValue(HorzScrollBar->value() + Dx);
+  if (Dy)
+    VertScrollBar->setValue(VertScrollBar->value() + Dy);
+}
+
+bool TPelorinMain::event(QEvent* E) {
+  if (E->type() == QEvent::ShortcutOverride) {
+    // The key map comes before the menus' shortcuts: a key it binds is its.
+    auto* K = static_cast<QKeyEvent*>(E);
+    if (KeyBinding(K->key(), K->modifiers()).Action != kaNone) {
+      E->accept();
+      return true;
+    }
+  } else if (E->type() == QEvent::KeyPress) {
+    // Tab cycles the windows instead of the focus inside this one.
+    auto* K = static_cast<QKeyEvent*>(E);
+    if (K->key() == Qt::Key_Tab || K->key() == Qt::Key_Backtab) {
+      keyPressEvent(K);
+      return true;
+    }
+  }
+  return QWidget::event(E);
+}
+
+bool TPelorinMain::TriggerItem(const QString& Name) {
+  QAction* A = Item(Name);
+  if (!A)
+    return false;
+  // The rules as the popup would show them now (the clipboard may have changed).
+  MainPopupPopup();
+  WorkPopupPopup();
+  for (QMenu* M = qobject_cast<QMenu*>(A->parent()); M; M = qobject_cast<QMenu*>(M->parent()))
+    if (!M->menuAction()->isEnabled() || !M->menuAction()->isVisible())
+      return false;
+  if (!A->isEnabled() || !A->isVisible())
+    return false;
+  A->trigger();
+  return true;
+}
+
+void TPelorinMain::FormKeyDown(int Key, Qt::KeyboardModifiers Shift) {
+  const TKeyBinding B = KeyBinding(Key, Shift);
+  switch (B.Action) {
+  case kaNone: return;
+  case kaItem: TriggerItem(QString::fromLatin1(B.Item)); return;
+  case kaAlpha:
+    Settings.ApplyAlpha = !Settings.ApplyAlpha;
+    RefreshAlpha(false);
+    return;
+  case kaCycleFocus: CycleFocus(); return;
+  case kaEscape:
+    if (InfoForm)
+      InfoForm->hide();
+    if (ListForm)
+      ListForm->hide();
+    return;
+  case kaFitZoom:
+    if (Image) {
+      const QSize S = screen() ? screen()->size() : QSize(1024, 768);
+      SetZoom(FitZoom(Image->Width(), Image->Height(), S.width(), S.height()));
+    }
+    break;
+  case kaZoomOne:
+    if (Image && Image->Zoom() != 0)
+      SetZoom(0);
+    break;
+  case kaZoomBy:
+    if (Image)
+      SetZoom(Image->Zoom() + B.Dx);
+    break;
+  case kaWindowFit: WindowFit(); return;
+  case kaFirstFile:
+    if (ListForm)
+      ListForm->FirstFile();
+    return;
+  case kaLastFile:
+    if (ListForm)
+      ListForm->LastFile();
+    return;
+  case kaPreviousFile:
+    if (ListForm)
+      ListForm->PreviousFile();
+    return;
+  case kaNextFile:
+    if (ListForm)
+      ListForm->NextFile();
+    return;
+  case kaPopup:
+    if (!ModalLock)
+      ShowPopup(Shift, FullScreenShowing() ? QPoint(0, 0) : mapToGlobal(QPoint(0, 0)));
+    return;
+  case kaBackground: ChooseBackground(); return;
+  case kaScrollPage: ScrollBy(B.Dx * ClientWidth(), B.Dy * ClientHeight()); return;
+  case kaScrollLine:
+    ScrollBy(B.Dx * HorzScrollBar->singleStep(), B.Dy * VertScrollBar->singleStep());
+    return;
+  case kaScrollStep: {
+    const int Step = Image && Image->Zoom() > 0 ? Image->Zoom() + 1 : 1;
+    ScrollBy(B.Dx * Step, B.Dy * Step);
+    return;
+  }
+  }
+  if (B.Fit)
+    WindowFit();
+}
+
+void TPelorinMain::CycleFocus() {
+  QWidget* const Cycle[3] = {FullScreenShowing() ? static_cast<QWidget*>(ScreenForm) : this, ListForm, InfoForm};
+  const int Start = ListForm && ListForm->isActiveWindow() ? 1 : InfoForm && InfoForm->isActiveWindow() ? 2 : 0;
+  for (int I = 1; I <= 3; ++I) {
+    QWidget* W = Cycle[(Start + I) % 3];
+    if (W && W->isVisible()) {
+      W->raise();
+      W->activateWindow();
+      return;
+    }
+  }
+}
+
+void TPelorinMain::ChooseBackground() {
+  if (ModalLock && !ColorTblShowing)
+    return;
+  TColor C = Settings.BackColor;
+  if (ChooseColorHook) {
+    if (!ChooseColorHook(C))
+      return;
+  } else {
+    const QColor Chosen = QColorDialog::getColor(QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF), this);
+    if (!Chosen.isValid())
+      return;
+    C = TColor(Chosen.red() | Chosen.green() << 8 | Chosen.blue() << 16);
+  }
+  Settings.BackColor = C;
+  // The color table dialog takes the color itself once it exists.
+  if (!ColorTblShowing)
+    ApplyBackground();
+}
+
+void TPelorinMain::InstallMouseHandlers() { BrowseByMouse = Settings.MouseBrowseWindow; }
+
+void TPelorinMain::MouseBrowse(QMouseEvent* E) {
+  if (!ListForm)
+    return;
+  if (E->button() == Qt::LeftButton)
+    ListForm->PreviousFile();
+  else if (E->button() == Qt::RightButton)
+    ListForm->NextFile();
+}
+
+void TPelorinMain::ImgBoxMouseDown(QMouseEvent* E) {
+  if (BrowseByMouse) {
+    Guarded([&] { MouseBrowse(E); });
+    return;
+  }
+  if (E->button() != Qt::LeftButton) {
+    ShowPopup(E->modifiers(), E->globalPosition().toPoint());
+    return;
+  }
+  if (ColorTblShowing) {
+    ImgBox->setCursor(Qt::PointingHandCursor);
+    return;
+  }
+  ImgBox->setCursor(Qt::SizeAllCursor);
+  DragStart = E->position().toPoint();
+  Dragging = true;
+}
+
+void TPelorinMain::ImgBoxMouseMove(QMouseEvent* E) {
+  if (!Dragging)
+    return;
+  // The box moves under the pointer as it scrolls, so the start stays put.
+  const QPoint P = E->position().toPoint();
+  ScrollBy(DragStart.x() - P.x(), DragStart.y() - P.y());
+}
+
+void TPelorinMain::ImgBoxMouseUp(QMouseEvent*) {
+  ImgBox->unsetCursor();
+  Dragging = false;
+}
+
+void TPelorinMain::FormMouseDown(QMouseEvent* E) {
+  if (BrowseByMouse) {
+    Guarded([&] { MouseBrowse(E); });
+    return;
+  }
+  if (E->button() == Qt::RightButton && SourceKind >= 0)
+    ShowPopup(E->modifiers(), E->globalPosition().toPoint());
+}
+
+void TPelorinMain::mousePressEvent(QMouseEvent* E) { FormMouseDown(E); }
+
+void TPelorinMain::wheelEvent(QWheelEvent* E) { FormMouseWheel(E); }
+
+bool TPelorinMain::FormMouseWheel(QWheelEvent* E) {
+  E->accept();
+  const int Delta = E->angleDelta().y();
+  // Sideways turns are no browsing.
+  if (ModalLock || Delta == 0 || !ListForm)
+    return true;
+  // Fine-grained wheels and touch pads send parts of a notch: a step per
+  // notch's worth, as a notched wheel gives.
+  if ((WheelRest > 0) != (Delta > 0))
+    WheelRest = 0;
+  WheelRest += Delta;
+  if (std::abs(WheelRest) < 120)
+    return true;
+  const bool Forward = WheelRest > 0;
+  WheelRest = 0;
+  Guarded([&] {
+    if (Forward)
+      ListForm->PreviousFile();
+    else
+      ListForm->NextFile();
+  });
+  return true;
+}
