@@ -59,8 +59,8 @@ public:
   int32_t Resolution() const { return FResolution; }
   void SetResolution(int32_t Dpi);
 
-  // Kept for the contract of the design: Bits is valid after Lock. The block
-  // never moves, so both only keep the bookkeeping.
+  // Callers lock before using Bits. The block never moves, so both only keep
+  // the bookkeeping of who holds the image.
   void Lock() { FLocked = true; }
   void Unlock() { FLocked = false; }
   uint8_t* Bits() { return FBits.get(); }
