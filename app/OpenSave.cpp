@@ -111,6 +111,9 @@ void TPelorinMain::LoadImage(const QString& Name, [[maybe_unused]] bool Reload) 
   SourceKind = 1;
   FileSize = Reader->FileSize;
   FileDate = Reader->FileDate;
+  // The history goes with the image it belongs to, not before: a file that
+  // cannot be opened leaves both in place.
+  ClearUndo();
   Image = std::move(NewImage);
   AlphaShown = Settings.ApplyAlpha;
   HasTransparency = Reader->HasAlpha;

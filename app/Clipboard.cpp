@@ -1,0 +1,114 @@
+#include "Clipboard.h"
+
+#include <QVariant>
+#include <cmath>
+#include <cstring>
+#include <span>
+
+namespace {
+
+void PutU32(char* P, uint32_t V) {
+  for (int I = 0; I < 4; ++I)
+    P[I] = char(uint8_t(V >> (8 * I)));
+}
+
+constexpr qsizetype BmpFileHeaderSize = 14;
+
+void SetResolutionFrom(const QImage& Image, TDib& Dib) {
+  const int Dpm = Image.dotsPerMeterX();
+  if (Dpm > 0 && Dpm < INT32_MAX / 2)
+    Dib.SetResolution(int32_t(std::lround(Dpm / PelsPerMetrePerDpi)));
+}
+
+void CopyRows(const QImage& Image, TDib& Dib, size_t Bytes) {
+  for (int32_t Y = 0; Y < Dib.Height(); ++Y)
+    std::memcpy(Dib.ScanLine(Y), Image.constScanLine(Y), Bytes);
+}
+
+} // namespace
+
+QByteArray BmpFromDib(const TDib& Dib) {
+  const std::vector<uint8_t> Packed = Dib.ToGlobalDib();
+  QByteArray Out(BmpFileHeaderSize + qsizetype(Packed.size()), Qt::Uninitialized);
+  char* P = Out.data();
+  P[0] = 'B';
+  P[1] = 'M';
+  PutU32(P + 2, uint32_t(Out.size()));
+  PutU32(P + 6, 0);
+  PutU32(P + 10, uint32_t(BmpFileHeaderSize + Dib.BitmapInfoSize()));
+  std::memcpy(P + BmpFileHeaderSize, Packed.data(), Packed.size());
+  return Out;
+}
+
+std::unique_ptr<TDib> DibFromBmp(const QByteArray& Data) {
+  const auto* P = reinterpret_cast<const uint8_t*>(Data.constData());
+  std::span<const uint8_t> Packed(P, size_t(Data.size()));
+  if (Data.size() >= BmpFileHeaderSize && P[0] == 'B' && P[1] == 'M')
+    Packed = Packed.subspan(BmpFileHeaderSize);
+  return TDib::FromGlobalDib(Packed);
+}
+
+std::unique_ptr<TDib> DibFromQImage(const QImage& Image) {
+  if (Image.isNull())
+    return nullptr;
+  const int32_t W = Image.width(), H = Image.height();
+  std::unique_ptr<TDib> Dib;
+  switch (Image.format()) {
+  case QImage::Format_Mono:
+  case QImage::Format_Indexed8: {
+    const bool Mono = Image.format() == QImage::Format_Mono;
+    const QList<QRgb> Table = Image.colorTable();
+    Dib = std::make_unique<TDib>(W, H, Mono ? pf1bit : pf8bit);
+    for (int32_t I = 0; I < Dib->PaletteSize() && I < Table.size(); ++I)
+      Dib->SetPaletteColor(I, TColor(qRed(Table[I]) | qGreen(Table[I]) << 8 | qBlue(Table[I]) << 16));
+    CopyRows(Image, *Dib, Mono ? (size_t(W) + 7) / 8 : size_t(W));
+    break;
+  }
+  case QImage::Format_Grayscale8:
+    Dib = std::make_unique<TDib>(W, H, pf8bit);
+    Dib->MakeGrayPalette();
+    CopyRows(Image, *Dib, size_t(W));
+    break;
+  default: {
+    const QImage Bgr = Image.convertToFormat(QImage::Format_BGR888);
+    if (Bgr.isNull())
+      return nullptr;
+    Dib = std::make_unique<TDib>(W, H, pf24bit);
+    CopyRows(Bgr, *Dib, size_t(W) * 3);
+    break;
+  }
+  }
+  SetResolutionFrom(Image, *Dib);
+  return Dib;
+}
+
+std::unique_ptr<QMimeData> MimeFromDib(const TDib& Dib) {
+  auto Mime = std::make_unique<QMimeData>();
+  const QByteArray Bmp = BmpFromDib(Dib);
+  Mime->setData(QString::fromLatin1(BmpMimeType), Bmp);
+  const QImage Image = QImage::fromData(Bmp, "BMP");
+  if (!Image.isNull())
+    Mime->setImageData(Image);
+  return Mime;
+}
+
+bool MimeHoldsDib(const QMimeData* Mime) {
+  return Mime && (Mime->hasFormat(QString::fromLatin1(BmpMimeType)) || Mime->hasImage());
+}
+
+std::unique_ptr<TDib> DibFromMime(const QMimeData* Mime) {
+  if (!Mime)
+    return nullptr;
+  if (Mime->hasFormat(QString::fromLatin1(BmpMimeType))) {
+    try {
+      return DibFromBmp(Mime->data(QString::fromLatin1(BmpMimeType)));
+    } catch (const EInvalidGraphicOperation&) {
+      // Compressed or unusual bitmaps Qt may still read as an image.
+      if (!Mime->hasImage())
+        throw;
+    }
+  }
+  if (Mime->hasImage())
+    return DibFromQImage(qvariant_cast<QImage>(Mime->imageData()));
+  return nullptr;
+}
