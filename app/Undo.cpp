@@ -69,9 +69,10 @@ TUndoHeader TUndoHeader::FromBytes(const uint8_t* P) {
 
 TUndoHistory::~TUndoHistory() { Clear(); }
 
-void TUndoHistory::Attach(std::unique_ptr<TStream> Stream) {
+void TUndoHistory::Attach(std::unique_ptr<TStream> Stream, int64_t Position) {
   Clear();
   FStream = std::move(Stream);
+  FPosition = Position;
 }
 
 void TUndoHistory::Clear() {
@@ -174,9 +175,11 @@ TUndoState TUndoHistory::ReadState(int64_t Pos, const TUndoHeader& H) {
 }
 
 void TUndoHistory::TakeSnapshot(const TDib& Image, const TTransparencyInfo& Transparency) {
-  const bool Fresh = !FStream;
-  if (Fresh)
+  if (!FStream)
     CreateFile();
+  const bool Fresh = FStream->Size() == 0;
+  if (Fresh)
+    FPosition = 0;
   TUndoHeader H;
   H.Prev = Fresh ? -1 : ReadHeader(FPosition).Prev;
   H.Width = Image.Width();

@@ -62,8 +62,9 @@ public:
 
   // Where the next history file is created.
   void SetFolder(const std::filesystem::path& Folder) { FFolder = Folder; }
-  // Works on Stream instead of a file of its own (memory streams in tests).
-  void Attach(std::unique_ptr<TStream> Stream);
+  // Works on Stream instead of a file of its own (memory streams in tests),
+  // with the shown state's record at Position.
+  void Attach(std::unique_ptr<TStream> Stream, int64_t Position = 0);
 
   bool Active() const { return FStream != nullptr; }
   const std::filesystem::path& FileName() const { return FFileName; }
