@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # End-to-end checks of the viewer on its own Xvfb screen.
-#   e2e.sh viewer|unreadable PELORIN SENDER
+#   e2e.sh viewer|unreadable|clipboard PELORIN SENDER
 # viewer: shows a BMP, opens the main popup with the right button, takes the
 # open-file message from a second process, saves as BMP, quits and leaves the
 # settings file. unreadable: a file that cannot be read gives the error box
-# and the program ends once it is confirmed.
+# and the program ends once it is confirmed. clipboard: with undo on, copies
+# to xclip as image/bmp, inverts, undoes and redoes, pastes and moves PNGs
+# that xclip offers, and leaves no undo history file behind.
 set -euo pipefail
 case_name=$1 pelorin=$2 sender=$3
 
@@ -133,6 +135,90 @@ unreadable)
   kill -0 "$pid" 2>/dev/null && fail "still running after the error"
   wait "$pid" || fail "exit code $?"
   xdo search --onlyvisible --name '.' >/dev/null 2>&1 && fail "a window is still showing"
+  ;;
+clipboard)
+  # A first run leaves the settings file; the second runs with undo on.
+  convert -size 240x160 xc:red \( -size 240x80 xc:blue \) -geometry +0+80 -composite -type TrueColor BMP3:"$work/img/first.bmp"
+  convert -size 100x60 xc:lime "$work/img/green.png"
+  convert "$work/img/first.bmp" "$work/img/first.png"
+  "$pelorin" "$work/img/first.bmp" 2>"$work/stderr.txt" &
+  pid=$!
+  win=$(wait_window '^first\.bmp \[1:1\]$')
+  xdo windowfocus --sync "$win" key ctrl+q
+  wait "$pid" || fail "first run: exit code $?"
+  [ -s "$work/prog/Pelorin.up" ] || fail "no settings file"
+  printf '\001' | dd of="$work/prog/Pelorin.up" bs=1 seek=2017 conv=notrunc status=none
+
+  "$pelorin" "$work/img/first.bmp" 2>>"$work/stderr.txt" &
+  pid=$!
+  win=$(wait_window '^first\.bmp \[1:1\]$')
+  sleep 0.3
+  read -r x y w h <<<"$(geometry "$win")"
+
+  step "copy to another program"
+  xdo windowfocus --sync "$win" key ctrl+c
+  sleep 0.3
+  timeout 5 xclip -selection clipboard -t TARGETS -o >"$work/targets.txt" || fail "no clipboard owner after Ctrl+C"
+  grep -qx 'image/bmp' "$work/targets.txt" || fail "image/bmp not offered: $(tr '\n' ' ' <"$work/targets.txt")"
+  grep -qx 'image/png' "$work/targets.txt" || fail "image/png not offered"
+  timeout 5 xclip -selection clipboard -t image/bmp -o >"$work/img/copied.bmp" || fail "image/bmp not readable"
+  [ "$(head -c 2 "$work/img/copied.bmp")" = "BM" ] || fail "image/bmp is no BMP file"
+  [ "$(compare -metric AE "$work/img/first.bmp" "$work/img/copied.bmp" null: 2>&1)" = "0" ] ||
+    fail "copied image differs"
+
+  step "invert, undo, redo"
+  # The workbench popup (Shift and the right button); V is Invert's mnemonic.
+  xdo mousemove $((x + 60)) $((y + 40)) keydown shift click 3 keyup shift
+  sleep 0.5
+  import -window root "$shots/workbench.png"
+  xdo key v
+  sleep 0.5
+  [ "$(pixel $((x + 120)) $((y + 40)))" = "0,255,255" ] || fail "not inverted"
+  ls "$work/prog"/Pe*.tmp >/dev/null 2>&1 || fail "no undo history file beside the program"
+  xdo mousemove $((x + 60)) $((y + 40)) keydown shift click 3 keyup shift
+  sleep 0.5
+  import -window root "$shots/workbench-edited.png"
+  xdo key Escape
+  sleep 0.2
+  xdo windowfocus --sync "$win" key ctrl+z
+  sleep 0.5
+  import -window root "$shots/undone.png"
+  [ "$(pixel $((x + 120)) $((y + 40)))" = "255,0,0" ] || fail "undo did not restore red"
+  xdo windowfocus --sync "$win" key alt+z
+  sleep 0.5
+  [ "$(pixel $((x + 120)) $((y + 120)))" = "255,255,0" ] || fail "redo did not invert blue again"
+
+  step "paste from another program"
+  xclip -selection clipboard -t image/png -i "$work/img/green.png"
+  sleep 0.3
+  xdo windowfocus --sync "$win" key ctrl+v
+  win=$(wait_window '^Clipboard \[1:1\]$')
+  sleep 0.3
+  read -r x y w h <<<"$(geometry "$win")"
+  [ "$w" -eq 100 ] && [ "$h" -eq 60 ] || fail "pasted window is ${w}x$h"
+  import -window root "$shots/pasted.png"
+  [ "$(pixel $((x + 50)) $((y + 30)))" = "0,255,0" ] || fail "pasted image not shown"
+  ls "$work/prog"/Pe*.tmp >/dev/null 2>&1 && fail "undo history kept after paste"
+
+  step "move from"
+  xclip -selection clipboard -t image/png -i "$work/img/first.png"
+  sleep 0.3
+  xdo windowfocus --sync "$win" key ctrl+m
+  win=$(wait_window '^Clipboard \[1:1\]$')
+  for _ in $(seq 30); do
+    read -r x y w h <<<"$(geometry "$win")"
+    [ "$w" -eq 240 ] && break
+    sleep 0.1
+  done
+  [ "$w" -eq 240 ] || fail "moved image not shown"
+  sleep 0.3
+  timeout 5 xclip -selection clipboard -t TARGETS -o >/dev/null 2>&1 && fail "clipboard not emptied by move"
+
+  step "quit"
+  xdo windowfocus --sync "$win" key ctrl+q
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  wait "$pid" || fail "exit code $?"
+  ls "$work/prog"/Pe*.tmp >/dev/null 2>&1 && fail "undo history file left after quit"
   ;;
 *) fail "unknown case $case_name" ;;
 esac
