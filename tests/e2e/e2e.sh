@@ -165,6 +165,9 @@ clipboard)
   [ "$(head -c 2 "$work/img/copied.bmp")" = "BM" ] || fail "image/bmp is no BMP file"
   [ "$(compare -metric AE "$work/img/first.bmp" "$work/img/copied.bmp" null: 2>&1)" = "0" ] ||
     fail "copied image differs"
+  timeout 5 xclip -selection clipboard -t image/png -o >"$work/img/copied.png" || fail "image/png not readable"
+  [ "$(compare -metric AE "$work/img/first.bmp" "$work/img/copied.png" null: 2>&1)" = "0" ] ||
+    fail "image/png differs"
 
   step "invert, undo, redo"
   # The workbench popup (Shift and the right button); V is Invert's mnemonic.
