@@ -12,6 +12,9 @@ void PutU32(char* P, uint32_t V) {
     P[I] = char(uint8_t(V >> (8 * I)));
 }
 
+uint32_t GetU16(const uint8_t* P) { return uint32_t(P[0]) | uint32_t(P[1]) << 8; }
+uint32_t GetU32(const uint8_t* P) { return GetU16(P) | GetU16(P + 2) << 16; }
+
 constexpr qsizetype BmpFileHeaderSize = 14;
 
 void SetResolutionFrom(const QImage& Image, TDib& Dib) {
@@ -43,8 +46,16 @@ QByteArray BmpFromDib(const TDib& Dib) {
 std::unique_ptr<TDib> DibFromBmp(const QByteArray& Data) {
   const auto* P = reinterpret_cast<const uint8_t*>(Data.constData());
   std::span<const uint8_t> Packed(P, size_t(Data.size()));
-  if (Data.size() >= BmpFileHeaderSize && P[0] == 'B' && P[1] == 'M')
+  const bool FileHeader = Data.size() >= BmpFileHeaderSize && P[0] == 'B' && P[1] == 'M';
+  if (FileHeader)
     Packed = Packed.subspan(BmpFileHeaderSize);
+  // 16-bit rows with color masks may be 5-6-5, which the buffer does not
+  // keep; Qt applies the masks.
+  if (Packed.size() >= 20 && GetU32(Packed.data()) >= 40 && GetU16(Packed.data() + 14) == 16 &&
+      GetU32(Packed.data() + 16) == 3) {
+    if (auto Dib = DibFromQImage(QImage::fromData(Data, FileHeader ? "BMP" : "DIB")))
+      return Dib;
+  }
   return TDib::FromGlobalDib(Packed);
 }
 

@@ -99,6 +99,34 @@ TEST(ClipboardData, ImagesWithoutBmpBecomeBuffers) {
 
 }
 
+TEST(ClipboardData, FiveSixFiveMasksAreApplied) {
+  // A 2 x 1 bitmap of 16-bit pixels with 5-6-5 masks: pure green, pure red.
+  QByteArray B(14 + 40 + 12 + 4, '\0');
+  auto Put = [&B](int Offset, uint32_t V, int Bytes) {
+    for (int I = 0; I < Bytes; ++I)
+      B[Offset + I] = char(uint8_t(V >> (8 * I)));
+  };
+  B[0] = 'B';
+  B[1] = 'M';
+  Put(2, uint32_t(B.size()), 4);
+  Put(10, 14 + 40 + 12, 4);
+  Put(14, 40, 4);
+  Put(18, 2, 4);
+  Put(22, 1, 4);
+  Put(26, 1, 2);
+  Put(28, 16, 2);
+  Put(30, 3, 4);
+  Put(54, 0xF800, 4);
+  Put(58, 0x07E0, 4);
+  Put(62, 0x001F, 4);
+  Put(66, 0x07E0, 2);
+  Put(68, 0xF800, 2);
+  auto D = DibFromBmp(B);
+  ASSERT_TRUE(D);
+  EXPECT_EQ(D->GetPixelColor(0, 0) & 0xF8F8F8, TColor(0x00F800));
+  EXPECT_EQ(D->GetPixelColor(1, 0) & 0xF8F8F8, TColor(0x0000F8));
+}
+
 TEST(ClipboardData, BrokenBitmapsRaiseOrFallBackToTheImage) {
   QByteArray Bmp = BmpFromDib(*Sample(pf24bit));
   QByteArray Cut = Bmp.left(Bmp.size() - 10);
