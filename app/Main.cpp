@@ -30,7 +30,6 @@
 #include <unistd.h>
 
 #include "BarPopupMenu.h"
-#include "Clipboard.h"
 #include "DsPaintBox.h"
 #include "DsVCL.h"
 #include "FullScreen.h"
