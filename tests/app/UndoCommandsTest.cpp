@@ -121,12 +121,16 @@ TEST_F(UndoCommands, SwitchingOffClearsTheHistory) {
   EXPECT_TRUE(HistoryFiles().isEmpty());
 }
 
-TEST_F(UndoCommands, NoFolderForTheHistoryTurnsUndoOffForTheImage) {
+TEST_F(UndoCommands, HistoryGoesToTheConfigFolderOrUndoIsOffForTheImage) {
   LoadPattern();
-  // Neither the program folder (a file) nor the config folder (below a
-  // file) can hold the history.
+  // A program folder that takes no files sends the history to the config
+  // folder.
   std::ofstream(File("blocker")) << "x";
   Main->ProgramDir = QFile("blocker") + QStringLiteral("/");
+  Main->InvertItemClick();
+  EXPECT_EQ(Main->UndoStream.FileName().parent_path(), TestFolder / "config");
+  Main->ClearUndo();
+  // Nor can the config folder, below a file.
   SetSettingsFolders(TestFolder / "program", Folder / "blocker" / "config");
   const auto Before = Pixels(*Main->Image);
   Main->Guarded([&] { Main->InvertItemClick(); });
