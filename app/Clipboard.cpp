@@ -17,6 +17,27 @@ uint32_t GetU32(const uint8_t* P) { return GetU16(P) | GetU16(P + 2) << 16; }
 
 constexpr qsizetype BmpFileHeaderSize = 14;
 
+// Where the rows of a packed bitmap start when they follow the color table
+// at once; 0 when the header cannot tell.
+size_t ContiguousStart(std::span<const uint8_t> Packed) {
+  if (Packed.size() < 16)
+    return 0;
+  const uint32_t HeaderSize = GetU32(Packed.data());
+  uint64_t Start = 0;
+  if (HeaderSize == 12) {
+    const uint32_t Bits = GetU16(Packed.data() + 10);
+    Start = 12 + (Bits <= 8 ? 3ull << Bits : 0);
+  } else if (HeaderSize >= 40 && HeaderSize <= Packed.size()) {
+    const uint32_t Bits = GetU16(Packed.data() + 14), Compression = GetU32(Packed.data() + 16);
+    const uint64_t Used = GetU32(Packed.data() + 32);
+    const uint64_t Full = Bits <= 8 ? 1ull << Bits : 0;
+    const uint64_t Entries = (HeaderSize == 40 && Compression == 3 ? 3 : 0) +
+                             (Bits <= 8 ? (Used > 0 && Used < Full ? Used : Full) : Used);
+    Start = HeaderSize + 4 * Entries;
+  }
+  return Start <= Packed.size() ? size_t(Start) : 0;
+}
+
 void SetResolutionFrom(const QImage& Image, TDib& Dib) {
   const int Dpm = Image.dotsPerMeterX();
   if (Dpm > 0 && Dpm < INT32_MAX / 2)
@@ -55,6 +76,17 @@ std::unique_ptr<TDib> DibFromBmp(const QByteArray& Data) {
       GetU32(Packed.data() + 16) == 3) {
     if (auto Dib = DibFromQImage(QImage::fromData(Data, FileHeader ? "BMP" : "DIB")))
       return Dib;
+  }
+  // Some writers leave a gap before the rows; the file header says where
+  // they start.
+  if (FileHeader) {
+    const size_t Start = ContiguousStart(Packed);
+    const size_t Offset = GetU32(P + 10);
+    if (Start > 0 && Offset > size_t(BmpFileHeaderSize) + Start && Offset <= size_t(Data.size())) {
+      std::vector<uint8_t> Joined(Packed.begin(), Packed.begin() + ptrdiff_t(Start));
+      Joined.insert(Joined.end(), P + Offset, P + Data.size());
+      return TDib::FromGlobalDib(Joined);
+    }
   }
   return TDib::FromGlobalDib(Packed);
 }

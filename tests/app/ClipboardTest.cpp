@@ -99,6 +99,18 @@ TEST(ClipboardData, ImagesWithoutBmpBecomeBuffers) {
 
 }
 
+TEST(ClipboardData, GapBeforeTheRowsIsSkipped) {
+  for (TPixelFormat F : {pf4bit, pf24bit}) {
+    auto D = Sample(F);
+    QByteArray B = BmpFromDib(*D);
+    const qsizetype Rows = qsizetype(U32At(B, 10));
+    B.insert(Rows, QByteArray(6, char(0x55)));
+    B[10] = char(uint8_t(Rows + 6));
+    B[11] = char(uint8_t((Rows + 6) >> 8));
+    ExpectSameColors(*D, *DibFromBmp(B));
+  }
+}
+
 TEST(ClipboardData, FiveSixFiveMasksAreApplied) {
   // A 2 x 1 bitmap of 16-bit pixels with 5-6-5 masks: pure green, pure red.
   QByteArray B(14 + 40 + 12 + 4, '\0');

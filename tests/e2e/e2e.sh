@@ -5,8 +5,8 @@
 # open-file message from a second process, saves as BMP, quits and leaves the
 # settings file. unreadable: a file that cannot be read gives the error box
 # and the program ends once it is confirmed. clipboard: with undo on, copies
-# to xclip as image/bmp, inverts, undoes and redoes, pastes and moves PNGs
-# that xclip offers, and leaves no undo history file behind.
+# to xclip as image/bmp and image/png, inverts, undoes and redoes, pastes a
+# PNG and moves a BMP that xclip offers, and leaves no undo history file.
 set -euo pipefail
 case_name=$1 pelorin=$2 sender=$3
 
@@ -140,7 +140,6 @@ clipboard)
   # A first run leaves the settings file; the second runs with undo on.
   convert -size 240x160 xc:red \( -size 240x80 xc:blue \) -geometry +0+80 -composite -type TrueColor BMP3:"$work/img/first.bmp"
   convert -size 100x60 xc:lime "$work/img/green.png"
-  convert "$work/img/first.bmp" "$work/img/first.png"
   "$pelorin" "$work/img/first.bmp" 2>"$work/stderr.txt" &
   pid=$!
   win=$(wait_window '^first\.bmp \[1:1\]$')
@@ -204,7 +203,8 @@ clipboard)
   ls "$work/prog"/Pe*.tmp >/dev/null 2>&1 && fail "undo history kept after paste"
 
   step "move from"
-  xclip -selection clipboard -t image/png -i "$work/img/first.png"
+  # This time a BMP that another program offers as image/bmp.
+  xclip -selection clipboard -t image/bmp -i "$work/img/first.bmp"
   sleep 0.3
   xdo windowfocus --sync "$win" key ctrl+m
   win=$(wait_window '^Clipboard \[1:1\]$')
@@ -215,6 +215,8 @@ clipboard)
   done
   [ "$w" -eq 240 ] || fail "moved image not shown"
   sleep 0.3
+  import -window root "$shots/moved.png"
+  [ "$(pixel $((x + 120)) $((y + 120)))" = "0,0,255" ] || fail "moved image has the wrong colors"
   timeout 5 xclip -selection clipboard -t TARGETS -o >/dev/null 2>&1 && fail "clipboard not emptied by move"
 
   step "quit"
