@@ -29,7 +29,12 @@ mkdir -p "$shots"
 # No X call may hang the run.
 xdo() { timeout 10 xdotool "$@"; }
 step() { echo "e2e $case_name: $*" >&2; }
-fail() { echo "FAIL: $*" >&2; import -window root "$shots/failure.png" 2>/dev/null || true; exit 1; }
+fail() {
+  echo "FAIL: $*" >&2
+  import -window root "$shots/failure.png" 2>/dev/null || true
+  [ -s "$work/stderr.txt" ] && sed 's/^/pelorin: /' "$work/stderr.txt" >&2
+  exit 1
+}
 
 # Waits up to 15 s for a visible window whose name matches; prints its id.
 # Polls: a search fails outright when a window vanishes while it looks.
