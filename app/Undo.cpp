@@ -146,7 +146,7 @@ TUndoHeader TUndoHistory::ReadHeader(int64_t Pos) {
   if (H.ImageSize < 0 || H.Width <= 0 || H.Height <= 0 || BitsOf(H.PixelFormat) == 0)
     Damaged("a record has an impossible size or pixel format");
   const int64_t RowBytes = (int64_t(H.Width) * BitsOf(H.PixelFormat) + 31) / 32 * 4;
-  if (H.PaletteSize != PaletteOf(H.PixelFormat) || RowBytes * H.Height != H.ImageSize)
+  if (H.PaletteSize != PaletteOf(H.PixelFormat) || RowBytes > INT32_MAX || RowBytes * H.Height != H.ImageSize)
     Damaged("a record's sizes do not match its pixel format");
   if ((H.Gray != 0 && H.Gray != 1) || H.Resolution < -MaxResolution || H.Resolution > MaxResolution)
     Damaged("a record holds impossible values");
