@@ -175,6 +175,10 @@ TUndoState TUndoHistory::ReadState(int64_t Pos, const TUndoHeader& H) {
 }
 
 void TUndoHistory::TakeSnapshot(const TDib& Image, const TTransparencyInfo& Transparency) {
+  // An image without pixels has nothing to restore, and its record would
+  // read as an empty head.
+  if (Image.ImageSize() == 0)
+    return;
   if (!FStream)
     CreateFile();
   const bool Fresh = FStream->Size() == 0;
