@@ -30,15 +30,23 @@ void TListForm::RefreshList(const QString& FileName, bool Force) {
   ListReady = false;
   const QFileInfo Info(FileName);
   const QString Folder = Info.absolutePath() + QLatin1Char('/');
-  if (Force || Folder != ListFolder) {
+  auto Build = [&] {
     setWindowTitle(Folder);
     ListFolder = Folder;
     Files.Build(Folder);
     ItemCount = Files.Count();
     const int32_t Column = std::clamp<int32_t>(Settings.ListSortColumn, lcName, lcDate);
     Files.Sort(Column, Settings.ListSortDescending[Column] != 0);
-  }
+  };
+  const bool Built = Force || Folder != ListFolder;
+  if (Built)
+    Build();
   CurrentItem = Files.Find(Info.fileName());
+  // A file added to the folder since it was listed is no reason to warn.
+  if (CurrentItem < 0 && !Built) {
+    Build();
+    CurrentItem = Files.Find(Info.fileName());
+  }
   if (PelorinMain) {
     if (CurrentItem >= 0) {
       if (Settings.ListAutoCheck)

@@ -189,6 +189,8 @@ TPelorinMain::TPelorinMain(QWidget* Parent) : QWidget(Parent) {
   move(Settings.MainLeft, Settings.MainTop);
   setAcceptDrops(true);
   BuildMenus();
+  ApplyUndoSetting();
+  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] { UpdateClipboardItems(); });
   MetaTitle.clear();
   MetaAuthor.clear();
   MetaRights.clear();
@@ -248,11 +250,11 @@ void TPelorinMain::BuildMenus() {
   AddItem(M, "OpenAgainItem", "Open again", "F3", [this] { OpenAgainItemClick(); }, true);
   SetRule("OpenAgainItem", false);
   QMenu* Clip = AddSubmenu(M, "ClipboardItem", "Clip&board");
-  AddItem(Clip, "ClpbrdCopyToItem", "copy to", "Ctrl+C", None, false);
-  AddItem(Clip, "ClpbrdCopyFromItem", "copy from", "Ctrl+V", None, false);
-  AddItem(Clip, "ClpbrdMoveFromItem", "move from ", "Ctrl+M", None, false);
+  AddItem(Clip, "ClpbrdCopyToItem", "copy to", "Ctrl+C", [this] { ClpbrdCopyToItemClick(); }, true);
+  AddItem(Clip, "ClpbrdCopyFromItem", "copy from", "Ctrl+V", [this] { ClpbrdCopyFromItemClick(); }, true);
+  AddItem(Clip, "ClpbrdMoveFromItem", "move from ", "Ctrl+M", [this] { ClpbrdMoveFromItemClick(); }, true);
   Clip->addSeparator();
-  AddItem(Clip, "ClpbrdClearItem", "clear", "", None, false);
+  AddItem(Clip, "ClpbrdClearItem", "clear", "", [this] { ClpbrdClearItemClick(); }, true);
   QMenu* Twain = AddSubmenu(M, "TwainItem", "Twain");
   AddItem(Twain, "TwainAquireItem", "&acquire...", "", None, false);
   AddItem(Twain, "TwainSourceItem", "select source...", "", None, false);
@@ -337,11 +339,11 @@ void TPelorinMain::BuildMenus() {
     AddItem(Convert, N("ConvPalItem", "WConvPalItem"), "inde&xed colors...", "", None, false);
     AddItem(Convert, N("ConvRGBitem", "WConvRgbItem"), "RGB true color", "", [this] { ConvRgbItemClick(); }, true);
     W->addSeparator();
-    AddItem(W, N("UndoEnabledItem", "WUndoEnabledItem"), Own ? "Undo Enabled      " : "Undo enabled", "", None,
-            false)
+    AddItem(W, N("UndoEnabledItem", "WUndoEnabledItem"), Own ? "Undo Enabled      " : "Undo enabled", "",
+            [this] { UndoEnabledItemClick(); }, true)
         ->setCheckable(true);
-    AddItem(W, N("UndoItem", "WUndoItem"), "Undo", "Ctrl+Z", None, false);
-    AddItem(W, N("RedoItem", "WRedoItem"), "Redo", "Alt+Z", None, false);
+    AddItem(W, N("UndoItem", "WUndoItem"), "Undo", "Ctrl+Z", [this] { UndoItemClick(); }, true);
+    AddItem(W, N("RedoItem", "WRedoItem"), "Redo", "Alt+Z", [this] { RedoItemClick(); }, true);
   };
   QMenu* Work = AddSubmenu(M, "WorkItem", "Workbench");
   BuildWork(Work, false);
@@ -368,6 +370,7 @@ void TPelorinMain::BuildMenus() {
       addAction(A);
   for (auto It = Items.cbegin(); It != Items.cend(); ++It)
     Rules.insert(It.key(), It.value()->isEnabled());
+  UpdateUndoItems();
 }
 
 QAction* TPelorinMain::Item(const QString& Name) const { return Items.value(Name); }
@@ -526,6 +529,7 @@ void TPelorinMain::ShowSplash() {
 }
 
 void TPelorinMain::AdoptImage(const QString& Caption) {
+  ClearUndo();
   Transparency.Reset();
   HasTransparency = false;
   Image->Canvas = &Surface;
@@ -683,11 +687,7 @@ bool TPelorinMain::FilterAllowed() const {
 void TPelorinMain::MainPopupPopup() {
   const bool Full = FullScreenShowing();
   Item("FullScreenItem")->setChecked(Full);
-  const QMimeData* Clip = QGuiApplication::clipboard()->mimeData();
-  const bool Dib = Clip && (Clip->hasFormat(QStringLiteral("image/bmp")) || Clip->hasImage());
-  SetRule("ClpbrdCopyFromItem", Dib);
-  SetRule("ClpbrdMoveFromItem", Dib);
-  SetRule("ClpbrdClearItem", Dib);
+  UpdateClipboardItems();
   if (SourceKind < 0 || !Image) {
     for (const char* Name : NoImageItems)
       SetRule(Name, false);
@@ -742,7 +742,7 @@ void TPelorinMain::InvertItemClick() {
   if (ModalLock || !Image)
     return;
   TWaitCursor Wait;
-  Edited = true;
+  TakeSnapshot();
   Image->Invert();
   Redraw();
 }
@@ -751,7 +751,7 @@ void TPelorinMain::MirrorUpDownItemClick() {
   if (ModalLock || !Image)
     return;
   TWaitCursor Wait;
-  Edited = true;
+  TakeSnapshot();
   Image->MirrorUpDown();
   Redraw();
 }
@@ -760,7 +760,7 @@ void TPelorinMain::MirrorLeftRightItemClick() {
   if (ModalLock || !Image)
     return;
   TWaitCursor Wait;
-  Edited = true;
+  TakeSnapshot();
   Image->MirrorLeftRight();
   Redraw();
 }
@@ -769,7 +769,7 @@ void TPelorinMain::RotateClick(int Tag) {
   if (ModalLock || !Image)
     return;
   TWaitCursor Wait;
-  Edited = true;
+  TakeSnapshot();
   PaintEnabled = false;
   Image->Rotate(90 * Tag);
   Image->SetZoom(Image->Zoom());
@@ -784,7 +784,7 @@ void TPelorinMain::ConvRgbItemClick() {
   if (ModalLock || !Image)
     return;
   TWaitCursor Wait;
-  Edited = true;
+  TakeSnapshot();
   Image->ConvertTo24();
   UpdateConvertItems();
   NewImageShown();
@@ -940,6 +940,7 @@ void TPelorinMain::FormClose() {
   if (Closed)
     return;
   Closed = true;
+  ClearUndo();
   Image.reset();
   Settings.OpenFolder.SetText(OpenDialog.InitialDir.left(255).toStdString());
   Settings.SaveFolder.SetText(SaveDialog.InitialDir.left(255).toStdString());

@@ -14,6 +14,7 @@
 #include "PainterSurface.h"
 #include "Progressors.h"
 #include "Transparency.h"
+#include "Undo.h"
 
 class QAction;
 class QLocalServer;
@@ -115,6 +116,23 @@ public:
   void RotateClick(int Tag);
   void ConvRgbItemClick();
   void WindowFit();
+  void UndoEnabledItemClick();
+  void UndoItemClick();
+  void RedoItemClick();
+  void ClpbrdCopyToItemClick();
+  void ClpbrdCopyFromItemClick();
+  void ClpbrdMoveFromItemClick();
+  void ClpbrdClearItemClick();
+
+  // The undo history of the shown image.
+  TUndoHistory UndoStream;
+  // No history file could be made for the shown image.
+  bool UndoUnavailable = false;
+  void TakeSnapshot();
+  void ClearUndo();
+  void Undo();
+  void Redo();
+  void ApplyUndoSetting();
 
   void LoadImage(const QString& Name, bool Reload);
   // Writes Image under Name with the writer of the save dialog's filter
@@ -200,6 +218,10 @@ private:
   void FormClose();
   bool FilterAllowed() const;
   void NewImageShown();
+  void RestoreSnapshot(TUndoState State);
+  void UpdateUndoItems();
+  void UpdateClipboardItems();
+  bool PasteFromClipboard();
 
   QHash<QString, QAction*> Items;
   QHash<QString, bool> Rules;

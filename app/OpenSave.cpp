@@ -112,6 +112,9 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
   SourceKind = 1;
   FileSize = Reader->FileSize;
   FileDate = Reader->FileDate;
+  // The history goes with the image it belongs to, not before: a file that
+  // cannot be opened leaves both in place.
+  ClearUndo();
   Image = std::move(NewImage);
   AlphaShown = Settings.ApplyAlpha;
   HasTransparency = Reader->HasAlpha;

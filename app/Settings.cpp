@@ -393,7 +393,10 @@ fs::path ExecutableFolder() {
 }
 
 fs::path ProgramDataFolder() {
-  const fs::path Program = ProgramFolderOverride.empty() ? ExecutableFolder() : ProgramFolderOverride;
+  return DataFolderFor(ProgramFolderOverride.empty() ? ExecutableFolder() : ProgramFolderOverride);
+}
+
+fs::path DataFolderFor(const fs::path& Program) {
   if (!Program.empty() && CanCreateFileIn(Program))
     return Program;
   const fs::path Config = ConfigFolder();

@@ -274,6 +274,8 @@ std::filesystem::path ExecutableFolder();
 // ($XDG_CONFIG_HOME/Pelorin, default ~/.config/Pelorin), created on demand.
 // Empty only when no home folder can be found.
 std::filesystem::path ProgramDataFolder();
+// The same choice for a given program folder.
+std::filesystem::path DataFolderFor(const std::filesystem::path& Program);
 
 std::filesystem::path SettingsFileName();
 

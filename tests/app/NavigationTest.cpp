@@ -128,6 +128,12 @@ TEST_F(Navigation, RebuildsOnlyForAnotherFolderAndReportsAMissingFile) {
   Main->LoadImage(QFile("b.bmp"), false);
   EXPECT_EQ(List().ItemCount, 5) << "same folder: not listed again";
   EXPECT_EQ(List().CurrentItem, 1);
+  // A file added since the listing is found by listing again, with no warning.
+  Main->LoadImage(QFile("f.bmp"), false);
+  EXPECT_EQ(List().ItemCount, 6);
+  EXPECT_EQ(Shown(), "f.bmp");
+  EXPECT_EQ(List().Files[List().CurrentItem].Name, "f.bmp");
+  EXPECT_TRUE(Messages.empty());
   const auto Other = Folder / "other";
   std::filesystem::create_directory(Other);
   WriteBmp(Other / "x.bmp", *Pattern24(3, 3));

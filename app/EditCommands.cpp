@@ -1,0 +1,172 @@
+#include <QClipboard>
+#include <QGuiApplication>
+
+#include "Clipboard.h"
+#include "Main.h"
+#include "Settings.h"
+#include "WaitCursor.h"
+
+namespace {
+
+constexpr int32_t ClipboardLimit = 16777216;
+
+} // namespace
+
+void TPelorinMain::TakeSnapshot() {
+  if (Settings.UndoEnabled && !UndoUnavailable && Image) {
+    if (!UndoStream.Active())
+      UndoStream.SetFolder(DataFolderFor(ProgramDir.toStdString()));
+    try {
+      UndoStream.TakeSnapshot(*Image, Transparency);
+    } catch (const EUndoCreateError& E) {
+      UndoUnavailable = true;
+      UpdateUndoItems();
+      throw EUndoCreateError(std::string(E.what()) +
+                             "\nUndo is off for this image; the image was not changed. Run the command again "
+                             "to change it without undo.");
+    } catch (const EUndoHistoryDamaged&) {
+      UpdateUndoItems();
+      throw;
+    }
+    UpdateUndoItems();
+  }
+  Edited = true;
+}
+
+void TPelorinMain::ClearUndo() {
+  UndoStream.Clear();
+  UndoUnavailable = false;
+  UpdateUndoItems();
+}
+
+void TPelorinMain::UpdateUndoItems() {
+  for (const char* Name : {"UndoItem", "WUndoItem"})
+    SetRule(QString::fromLatin1(Name), UndoStream.CanUndo());
+  for (const char* Name : {"RedoItem", "WRedoItem"})
+    SetRule(QString::fromLatin1(Name), UndoStream.CanRedo());
+}
+
+void TPelorinMain::ApplyUndoSetting() {
+  if (!Settings.UndoEnabled)
+    ClearUndo();
+  Item("UndoEnabledItem")->setChecked(Settings.UndoEnabled);
+  Item("WUndoEnabledItem")->setChecked(Settings.UndoEnabled);
+}
+
+void TPelorinMain::UndoEnabledItemClick() {
+  Settings.UndoEnabled = !Settings.UndoEnabled;
+  ApplyUndoSetting();
+}
+
+void TPelorinMain::UndoItemClick() {
+  if (Item("UndoEnabledItem")->isChecked() && Item("UndoItem")->isEnabled() && !ModalLock)
+    Undo();
+}
+
+void TPelorinMain::RedoItemClick() {
+  if (Item("UndoEnabledItem")->isChecked() && Item("RedoItem")->isEnabled() && !ModalLock)
+    Redo();
+}
+
+void TPelorinMain::Undo() {
+  if (!UndoStream.Active() || !Image)
+    return;
+  TWaitCursor Wait;
+  std::optional<TUndoState> State;
+  try {
+    State = UndoStream.Undo(*Image, Transparency);
+  } catch (...) {
+    UpdateUndoItems();
+    throw;
+  }
+  if (State)
+    RestoreSnapshot(std::move(*State));
+  UpdateUndoItems();
+}
+
+void TPelorinMain::Redo() {
+  if (!UndoStream.Active() || !Image)
+    return;
+  TWaitCursor Wait;
+  std::optional<TUndoState> State;
+  try {
+    State = UndoStream.Redo();
+  } catch (...) {
+    UpdateUndoItems();
+    throw;
+  }
+  if (State)
+    RestoreSnapshot(std::move(*State));
+  UpdateUndoItems();
+}
+
+void TPelorinMain::RestoreSnapshot(TUndoState State) {
+  std::unique_ptr<TDib>& Restored = State.Image;
+  const bool Resized = Restored->Width() != Image->Width() || Restored->Height() != Image->Height();
+  PaintEnabled = false;
+  Restored->SetZoom(Image->Zoom());
+  Restored->Canvas = Image->Canvas;
+  Image = std::move(Restored);
+  ChooseTiling();
+  Transparency = State.Transparency;
+  if (Resized) {
+    SetScrollRanges(0, 0);
+    FormResize();
+    SetScrollRanges(Image->ZoomedWidth(), Image->ZoomedHeight());
+  }
+  PaintEnabled = true;
+  ApplyTransparency();
+  Redraw();
+  UpdateCaption();
+  UpdateConvertItems();
+  NewImageShown();
+}
+
+void TPelorinMain::UpdateClipboardItems() {
+  const bool Dib = MimeHoldsDib(QGuiApplication::clipboard()->mimeData());
+  SetRule("ClpbrdCopyFromItem", Dib);
+  SetRule("ClpbrdMoveFromItem", Dib);
+  SetRule("ClpbrdClearItem", Dib);
+}
+
+void TPelorinMain::ClpbrdCopyToItemClick() {
+  if (!Image || SourceKind < 0)
+    return;
+  if (Image->ImageSize() >= ClipboardLimit) {
+    ShowMessageKind(QStringLiteral("Sorry, cannot handle image data above 16MB"), mkError);
+    return;
+  }
+  TWaitCursor Wait;
+  QClipboard* Clip = QGuiApplication::clipboard();
+  Clip->setMimeData(MimeFromDib(*Image).release());
+  const QMimeData* Now = Clip->mimeData();
+  if (!Now || !Now->hasFormat(QString::fromLatin1(BmpMimeType))) {
+    Wait.Release();
+    ShowMessageKind(QStringLiteral("GDI failed to handle clipboard"), mkError);
+  }
+}
+
+bool TPelorinMain::PasteFromClipboard() {
+  if (ModalLock)
+    return false;
+  const QMimeData* Mime = QGuiApplication::clipboard()->mimeData();
+  if (!MimeHoldsDib(Mime))
+    return false;
+  TWaitCursor Wait;
+  // The shown image goes only once the new one has been read.
+  std::unique_ptr<TDib> Pasted = DibFromMime(Mime);
+  if (!Pasted)
+    return false;
+  Image = std::move(Pasted);
+  AdoptImage(QStringLiteral("Clipboard"));
+  return true;
+}
+
+void TPelorinMain::ClpbrdCopyFromItemClick() { PasteFromClipboard(); }
+
+void TPelorinMain::ClpbrdMoveFromItemClick() {
+  if (PasteFromClipboard())
+    QGuiApplication::clipboard()->clear();
+}
+
+void TPelorinMain::ClpbrdClearItemClick() { QGuiApplication::clipboard()->clear(); }
