@@ -23,11 +23,15 @@ if [ -z "${PELORIN_E2E_INNER:-}" ]; then
   cp "$pelorin" "$work/prog/pelorin"
   [ -f "$(dirname "$pelorin")/splash.png" ] && cp "$(dirname "$pelorin")/splash.png" "$work/prog/"
   export PELORIN_E2E_INNER=1 E2E_WORK=$work XDG_RUNTIME_DIR=$work TMPDIR=$work
+  # The real program on the real X screen, whatever the other tests use.
+  unset QT_QPA_PLATFORM
   # Xvfb picks a free display itself and names it when it is ready, so runs
   # in parallel never race for one display number.
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
   xvfb=$!
-  trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
+  # A program left running by a failed step would keep the test's output
+  # open and the test waiting for it.
+  trap 'pkill -KILL -f "^$work/prog/pelorin" || true; kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
   for _ in $(seq 100); do
     [ -s "$work/display" ] && break
     sleep 0.1
