@@ -69,28 +69,21 @@ void TPelorinMain::RedoItemClick() {
 }
 
 void TPelorinMain::Undo() {
-  if (!UndoStream.Active() || !Image)
-    return;
-  TWaitCursor Wait;
-  std::optional<TUndoState> State;
-  try {
-    State = UndoStream.Undo(*Image, Transparency);
-  } catch (...) {
-    UpdateUndoItems();
-    throw;
-  }
-  if (State)
-    RestoreSnapshot(std::move(*State));
-  UpdateUndoItems();
+  StepHistory([this] { return UndoStream.Undo(*Image, Transparency); });
 }
 
 void TPelorinMain::Redo() {
+  StepHistory([this] { return UndoStream.Redo(); });
+}
+
+// The items follow the history also when reading it fails.
+void TPelorinMain::StepHistory(const std::function<std::optional<TUndoState>()>& Step) {
   if (!UndoStream.Active() || !Image)
     return;
   TWaitCursor Wait;
   std::optional<TUndoState> State;
   try {
-    State = UndoStream.Redo();
+    State = Step();
   } catch (...) {
     UpdateUndoItems();
     throw;

@@ -218,6 +218,7 @@ private:
   void FormClose();
   bool FilterAllowed() const;
   void NewImageShown();
+  void StepHistory(const std::function<std::optional<TUndoState>()>& Step);
   void RestoreSnapshot(TUndoState State);
   void UpdateUndoItems();
   void UpdateClipboardItems();
