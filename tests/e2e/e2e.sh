@@ -26,18 +26,35 @@ if [ -z "${PELORIN_E2E_INNER:-}" ]; then
   # The real program on the real X screen, whatever the other tests use.
   unset QT_QPA_PLATFORM
   # Xvfb picks a free display itself and names it when it is ready, so runs
-  # in parallel never race for one display number.
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-  xvfb=$!
+  # in parallel never race for one display number. A server that names its
+  # display and still takes no clients is replaced.
+  xvfb=
   # A program left running by a failed step would keep the test's output
   # open and the test waiting for it.
-  trap 'pkill -KILL -f "^$work/prog/pelorin" || true; kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
-  for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
+  trap 'pkill -KILL -f "^$work/prog/pelorin" || true; { [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null; } || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
+  start_xvfb() {
+    rm -f "$work/display"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>>"$work/xvfb.log" &
+    xvfb=$!
+    for _ in $(seq 100); do
+      [ -s "$work/display" ] && break
+      sleep 0.1
+    done
+    [ -s "$work/display" ] || return 1
+    export DISPLAY=":$(head -1 "$work/display")"
+    for _ in $(seq 50); do
+      timeout 5 xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+      sleep 0.1
+    done
+    return 1
+  }
+  started=
+  for _ in 1 2 3; do
+    start_xvfb && { started=1; break; }
+    kill "$xvfb" 2>/dev/null || true
+    wait "$xvfb" 2>/dev/null || true
   done
-  [ -s "$work/display" ] || { echo "FAIL: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-  export DISPLAY=":$(head -1 "$work/display")"
+  [ -n "$started" ] || { echo "FAIL: no Xvfb screen took clients" >&2; cat "$work/xvfb.log" >&2; exit 1; }
   status=0
   timeout 50 "$0" "$case_name" "$work/prog/pelorin" "$sender" || status=$?
   exit "$status"
@@ -53,6 +70,8 @@ fail() {
   echo "FAIL: $*" >&2
   import -window root "$shots/failure.png" 2>/dev/null || true
   [ -s "$work/stderr.txt" ] && sed 's/^/pelorin: /' "$work/stderr.txt" >&2
+  [ -s "$work/xvfb.log" ] && sed 's/^/Xvfb: /' "$work/xvfb.log" >&2
+  timeout 5 xdotool getdisplaygeometry >/dev/null 2>&1 || echo "the X screen $DISPLAY takes no clients now" >&2
   exit 1
 }
 
