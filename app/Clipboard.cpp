@@ -5,15 +5,9 @@
 #include <cstring>
 #include <span>
 
+#include "XImg.h"
+
 namespace {
-
-void PutU32(char* P, uint32_t V) {
-  for (int I = 0; I < 4; ++I)
-    P[I] = char(uint8_t(V >> (8 * I)));
-}
-
-uint32_t GetU16(const uint8_t* P) { return uint32_t(P[0]) | uint32_t(P[1]) << 8; }
-uint32_t GetU32(const uint8_t* P) { return GetU16(P) | GetU16(P + 2) << 16; }
 
 constexpr qsizetype BmpFileHeaderSize = 14;
 
@@ -22,14 +16,14 @@ constexpr qsizetype BmpFileHeaderSize = 14;
 size_t ContiguousStart(std::span<const uint8_t> Packed) {
   if (Packed.size() < 16)
     return 0;
-  const uint32_t HeaderSize = GetU32(Packed.data());
+  const uint32_t HeaderSize = GetLE32(Packed.data());
   uint64_t Start = 0;
   if (HeaderSize == 12) {
-    const uint32_t Bits = GetU16(Packed.data() + 10);
+    const uint32_t Bits = GetLE16(Packed.data() + 10);
     Start = 12 + (Bits <= 8 ? 3ull << Bits : 0);
   } else if (HeaderSize >= 40 && HeaderSize <= Packed.size()) {
-    const uint32_t Bits = GetU16(Packed.data() + 14), Compression = GetU32(Packed.data() + 16);
-    const uint64_t Used = GetU32(Packed.data() + 32);
+    const uint32_t Bits = GetLE16(Packed.data() + 14), Compression = GetLE32(Packed.data() + 16);
+    const uint64_t Used = GetLE32(Packed.data() + 32);
     const uint64_t Full = Bits <= 8 ? 1ull << Bits : 0;
     const uint64_t Entries = (HeaderSize == 40 && Compression == 3 ? 3 : 0) +
                              (Bits <= 8 ? (Used > 0 && Used < Full ? Used : Full) : Used);
@@ -54,12 +48,12 @@ void CopyRows(const QImage& Image, TDib& Dib, size_t Bytes) {
 QByteArray BmpFromDib(const TDib& Dib) {
   const std::vector<uint8_t> Packed = Dib.ToGlobalDib();
   QByteArray Out(BmpFileHeaderSize + qsizetype(Packed.size()), Qt::Uninitialized);
-  char* P = Out.data();
+  auto* P = reinterpret_cast<uint8_t*>(Out.data());
   P[0] = 'B';
   P[1] = 'M';
-  PutU32(P + 2, uint32_t(Out.size()));
-  PutU32(P + 6, 0);
-  PutU32(P + 10, uint32_t(BmpFileHeaderSize + Dib.BitmapInfoSize()));
+  PutLE32(P + 2, uint32_t(Out.size()));
+  PutLE32(P + 6, 0);
+  PutLE32(P + 10, uint32_t(BmpFileHeaderSize + Dib.BitmapInfoSize()));
   std::memcpy(P + BmpFileHeaderSize, Packed.data(), Packed.size());
   return Out;
 }
@@ -72,8 +66,8 @@ std::unique_ptr<TDib> DibFromBmp(const QByteArray& Data) {
     Packed = Packed.subspan(BmpFileHeaderSize);
   // 16-bit rows with color masks may be 5-6-5, which the buffer does not
   // keep; Qt applies the masks.
-  if (Packed.size() >= 20 && GetU32(Packed.data()) >= 40 && GetU16(Packed.data() + 14) == 16 &&
-      GetU32(Packed.data() + 16) == 3) {
+  if (Packed.size() >= 20 && GetLE32(Packed.data()) >= 40 && GetLE16(Packed.data() + 14) == 16 &&
+      GetLE32(Packed.data() + 16) == 3) {
     if (auto Dib = DibFromQImage(QImage::fromData(Data, FileHeader ? "BMP" : "DIB")))
       return Dib;
   }
@@ -81,7 +75,7 @@ std::unique_ptr<TDib> DibFromBmp(const QByteArray& Data) {
   // they start.
   if (FileHeader) {
     const size_t Start = ContiguousStart(Packed);
-    const size_t Offset = GetU32(P + 10);
+    const size_t Offset = GetLE32(P + 10);
     if (Start > 0 && Offset > size_t(BmpFileHeaderSize) + Start && Offset <= size_t(Data.size())) {
       std::vector<uint8_t> Joined(Packed.begin(), Packed.begin() + ptrdiff_t(Start));
       Joined.insert(Joined.end(), P + Offset, P + Data.size());

@@ -9,19 +9,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include "XImg.h"
+
 namespace {
 
-void PutI32(uint8_t* P, int32_t V) {
-  const auto U = uint32_t(V);
-  P[0] = uint8_t(U);
-  P[1] = uint8_t(U >> 8);
-  P[2] = uint8_t(U >> 16);
-  P[3] = uint8_t(U >> 24);
-}
-
-int32_t GetI32(const uint8_t* P) {
-  return int32_t(uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24);
-}
+void PutI32(uint8_t* P, int32_t V) { PutLE32(P, uint32_t(V)); }
+int32_t GetI32(const uint8_t* P) { return int32_t(GetLE32(P)); }
 
 int32_t BitsOf(int32_t Format) {
   static constexpr int32_t Bits[] = {0, 1, 4, 8, 16, 16, 24, 32};
