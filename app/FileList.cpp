@@ -6,7 +6,7 @@
 
 #include "XImg.h"
 
-void TFileList::Build(const QString& Folder) {
+void TFileList::Build(const QString& Folder, int32_t Column, bool Descending) {
   Entries.clear();
   const QFileInfoList Files =
       QDir(Folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
@@ -17,7 +17,7 @@ void TFileList::Build(const QString& Folder) {
       continue;
     Entries.push_back({F.fileName(), Format, F.size(), F.lastModified(), false, false});
   }
-  Sort(lcName, false);
+  Sort(Column, Descending);
 }
 
 void TFileList::Sort(int32_t Column, bool Descending) {

@@ -25,8 +25,8 @@ enum TListColumn : int32_t { lcName = 0, lcType = 1, lcSize = 2, lcDate = 3 };
 class TFileList {
 public:
   // Every file of Folder whose extension the format registry knows (hidden
-  // ones too; folders never), in name order.
-  void Build(const QString& Folder);
+  // ones too; folders never), in the order Sort gives.
+  void Build(const QString& Folder, int32_t Column = lcName, bool Descending = false);
   void Clear() { Entries.clear(); }
   // Ties keep name order, in either direction.
   void Sort(int32_t Column, bool Descending);

@@ -33,10 +33,9 @@ void TListForm::RefreshList(const QString& FileName, bool Force) {
   auto Build = [&] {
     setWindowTitle(Folder);
     ListFolder = Folder;
-    Files.Build(Folder);
-    ItemCount = Files.Count();
     const int32_t Column = std::clamp<int32_t>(Settings.ListSortColumn, lcName, lcDate);
-    Files.Sort(Column, Settings.ListSortDescending[Column] != 0);
+    Files.Build(Folder, Column, Settings.ListSortDescending[Column] != 0);
+    ItemCount = Files.Count();
   };
   const bool Built = Force || Folder != ListFolder;
   if (Built)
