@@ -102,11 +102,8 @@ void TPelorinMain::RestoreSnapshot(TUndoState State) {
   Image = std::move(Restored);
   ChooseTiling();
   Transparency = State.Transparency;
-  if (Resized) {
-    SetScrollRanges(0, 0);
-    FormResize();
-    SetScrollRanges(Image->ZoomedWidth(), Image->ZoomedHeight());
-  }
+  if (Resized)
+    ResetScrollRanges();
   PaintEnabled = true;
   ApplyTransparency();
   Redraw();

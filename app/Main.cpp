@@ -773,9 +773,7 @@ void TPelorinMain::RotateClick(int Tag) {
   PaintEnabled = false;
   Image->Rotate(90 * Tag);
   Image->SetZoom(Image->Zoom());
-  SetScrollRanges(0, 0);
-  FormResize();
-  SetScrollRanges(Image->ZoomedWidth(), Image->ZoomedHeight());
+  ResetScrollRanges();
   PaintEnabled = true;
   Redraw();
 }
@@ -835,6 +833,13 @@ void TPelorinMain::SetScrollRanges(int W, int H) {
   VertScrollBar->setVisible(NeedV);
   ScrollCorner->setGeometry(Cw, Ch, Bw, Bw);
   ScrollCorner->setVisible(NeedH && NeedV);
+}
+
+void TPelorinMain::ResetScrollRanges() {
+  // The bars of the old size must not decide whether the new one needs them.
+  SetScrollRanges(0, 0);
+  FormResize();
+  SetScrollRanges(Image->ZoomedWidth(), Image->ZoomedHeight());
 }
 
 void TPelorinMain::FormResize() {

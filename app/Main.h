@@ -171,6 +171,8 @@ public:
   void FormResize();
   void Redraw();
   void SetScrollRanges(int W, int H);
+  // The scroll bars for the zoomed size of the image; the caller places the box.
+  void ResetScrollRanges();
   int ClientWidth() const;
   int ClientHeight() const;
   void SetZoom(int32_t Z);

@@ -28,9 +28,7 @@ void TPelorinMain::SetZoom(int32_t Z) {
   const bool ScrolledX = HorzScrollBar->isVisible(), ScrolledY = VertScrollBar->isVisible();
   const int OldMidX = HorzScrollBar->value() + ClientWidth() / 2;
   const int OldMidY = VertScrollBar->value() + ClientHeight() / 2;
-  SetScrollRanges(0, 0);
-  FormResize();
-  SetScrollRanges(Image->ZoomedWidth(), Image->ZoomedHeight());
+  ResetScrollRanges();
   // The point in the middle of the view stays there, so that what was in
   // view stays in view whichever way the zoom goes.
   if (ScrolledX && OldW > 0)
