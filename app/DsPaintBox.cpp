@@ -44,8 +44,8 @@ void TDsPaintBox::leaveEvent(QEvent*) {
 }
 
 void TDsPaintBox::wheelEvent(QWheelEvent* E) {
-  if (OnMouseWheel && OnMouseWheel(E))
-    E->accept();
+  if (OnMouseWheel)
+    OnMouseWheel(E);
   else
     E->ignore();
 }

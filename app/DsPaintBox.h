@@ -14,8 +14,8 @@ public:
   std::function<void(QMouseEvent*)> OnMouseUp;
   std::function<void()> OnMouseEnter;
   std::function<void()> OnMouseLeave;
-  // Answers whether the wheel was handled; unhandled turns go to the parent.
-  std::function<bool(QWheelEvent*)> OnMouseWheel;
+  // Without it, turns go to the parent.
+  std::function<void(QWheelEvent*)> OnMouseWheel;
 
 protected:
   void paintEvent(QPaintEvent* E) override;

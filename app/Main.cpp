@@ -166,7 +166,7 @@ TPelorinMain::TPelorinMain(QWidget* Parent) : QWidget(Parent) {
   ImgBox->OnMouseDown = [this](QMouseEvent* E) { ImgBoxMouseDown(E); };
   ImgBox->OnMouseMove = [this](QMouseEvent* E) { ImgBoxMouseMove(E); };
   ImgBox->OnMouseUp = [this](QMouseEvent* E) { ImgBoxMouseUp(E); };
-  ImgBox->OnMouseWheel = [this](QWheelEvent* E) { return FormMouseWheel(E); };
+  ImgBox->OnMouseWheel = [this](QWheelEvent* E) { FormMouseWheel(E); };
   HorzScrollBar = new QScrollBar(Qt::Horizontal, this);
   VertScrollBar = new QScrollBar(Qt::Vertical, this);
   HorzScrollBar->setSingleStep(8);

@@ -188,7 +188,7 @@ public:
   void ChooseBackground();
   void InstallMouseHandlers();
   void MouseBrowse(QMouseEvent* E);
-  bool FormMouseWheel(QWheelEvent* E);
+  void FormMouseWheel(QWheelEvent* E);
 
   // The color table dialog is showing (its alpha is being edited).
   bool ColorTblShowing = false;

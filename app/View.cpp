@@ -235,19 +235,19 @@ void TPelorinMain::mousePressEvent(QMouseEvent* E) { FormMouseDown(E); }
 
 void TPelorinMain::wheelEvent(QWheelEvent* E) { FormMouseWheel(E); }
 
-bool TPelorinMain::FormMouseWheel(QWheelEvent* E) {
+void TPelorinMain::FormMouseWheel(QWheelEvent* E) {
   E->accept();
   const int Delta = E->angleDelta().y();
   // Sideways turns are no browsing.
   if (ModalLock || Delta == 0 || !ListForm)
-    return true;
+    return;
   // Fine-grained wheels and touch pads send parts of a notch: a step per
   // notch's worth, as a notched wheel gives.
   if ((WheelRest > 0) != (Delta > 0))
     WheelRest = 0;
   WheelRest += Delta;
   if (std::abs(WheelRest) < 120)
-    return true;
+    return;
   const bool Forward = WheelRest > 0;
   WheelRest = 0;
   Guarded([&] {
@@ -256,5 +256,4 @@ bool TPelorinMain::FormMouseWheel(QWheelEvent* E) {
     else
       ListForm->NextFile();
   });
-  return true;
 }
