@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <array>
 
 #include "XImg.h"
 
@@ -26,11 +27,23 @@ void TFileList::Sort(int32_t Column, bool Descending) {
     return C != 0 ? C < 0 : A.Name < B.Name;
   };
   std::sort(Entries.begin(), Entries.end(), ByName);
-  auto Compare = [Column](const TFileEntry& A, const TFileEntry& B) -> int {
+  // The type texts are few: ranked once, the sort compares numbers instead of
+  // converting and collating two texts per comparison.
+  std::array<int, FormatCount + 1> TypeRank{};
+  if (Column == lcType) {
+    std::array<QString, FormatCount + 1> Texts;
+    for (int32_t F = 0; F <= FormatCount; ++F)
+      Texts[size_t(F)] = QString::fromStdString(FormatText(F));
+    for (const QString& T : Texts)
+      for (size_t F = 0; F < Texts.size(); ++F)
+        TypeRank[F] += QString::localeAwareCompare(T, Texts[F]) < 0 ? 1 : 0;
+  }
+  auto RankOf = [&](int32_t Format) {
+    return TypeRank[size_t(Format >= 0 && Format < FormatCount ? Format : FormatCount)];
+  };
+  auto Compare = [&](const TFileEntry& A, const TFileEntry& B) -> int {
     switch (Column) {
-    case lcType:
-      return QString::localeAwareCompare(QString::fromStdString(FormatText(A.Format)),
-                                         QString::fromStdString(FormatText(B.Format)));
+    case lcType: return RankOf(A.Format) - RankOf(B.Format);
     case lcSize: return A.Size < B.Size ? -1 : A.Size > B.Size ? 1 : 0;
     case lcDate: return A.Date < B.Date ? -1 : B.Date < A.Date ? 1 : 0;
     default: return 0;
