@@ -25,34 +25,37 @@ if [ -z "${PELORIN_E2E_INNER:-}" ]; then
   export PELORIN_E2E_INNER=1 E2E_WORK=$work XDG_RUNTIME_DIR=$work TMPDIR=$work
   # The real program on the real X screen, whatever the other tests use.
   unset QT_QPA_PLATFORM
-  # Xvfb picks a free display itself and names it when it is ready, so runs
-  # in parallel never race for one display number. A server that names its
-  # display and still takes no clients is replaced.
+  # A display number of our own: Xvfb takes the display's lock file before
+  # it opens any socket, so a server started on a taken number just ends.
+  # (-displayfd probes numbers by opening sockets, which removes the socket
+  # file of a server already running there.) The lock file naming our
+  # server proves the screen we reach is ours.
   xvfb=
   # A program left running by a failed step would keep the test's output
   # open and the test waiting for it.
   trap 'pkill -KILL -f "^$work/prog/pelorin" || true; { [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null; } || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
   start_xvfb() {
-    rm -f "$work/display"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>>"$work/xvfb.log" &
+    local n=$1
+    [ -e "/tmp/.X$n-lock" ] && return 1
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp 2>>"$work/xvfb.log" &
     xvfb=$!
     for _ in $(seq 100); do
-      [ -s "$work/display" ] && break
-      sleep 0.1
-    done
-    [ -s "$work/display" ] || return 1
-    export DISPLAY=":$(head -1 "$work/display")"
-    for _ in $(seq 50); do
-      timeout 5 xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+      kill -0 "$xvfb" 2>/dev/null || return 1
+      if DISPLAY=":$n" timeout 5 xdotool getdisplaygeometry >/dev/null 2>&1 &&
+        [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$xvfb" ]; then
+        export DISPLAY=":$n"
+        return 0
+      fi
       sleep 0.1
     done
     return 1
   }
   started=
-  for _ in 1 2 3; do
-    start_xvfb && { started=1; break; }
-    kill "$xvfb" 2>/dev/null || true
-    wait "$xvfb" 2>/dev/null || true
+  for _ in $(seq 20); do
+    start_xvfb $((RANDOM % 900 + 100)) && { started=1; break; }
+    { [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null; } || true
+    wait 2>/dev/null || true
+    xvfb=
   done
   [ -n "$started" ] || { echo "FAIL: no Xvfb screen took clients" >&2; cat "$work/xvfb.log" >&2; exit 1; }
   status=0
