@@ -51,6 +51,16 @@ XDG_RUNTIME_DIR="$runtime" TMPDIR="$runtime" build="$build" xvfb-run -a -s "-scr
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
+  # Without images the open dialog may come first (a setting): cancelling
+  # it shows the start image.
+  if [ $# -eq 0 ] && ! xdotool search --onlyvisible --name "^Pelorin" >/dev/null 2>&1; then
+    dialog=$(xdotool search --onlyvisible --name . 2>/dev/null | head -1)
+    [ -n "$dialog" ] && xdotool windowfocus --sync "$dialog" key Escape 2>/dev/null
+    for _ in $(seq 50); do
+      xdotool search --onlyvisible --name "^Pelorin" >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+  fi
   if kill -0 "$pid" 2>/dev/null; then
     sleep 0.5
     import -window root "$shot"
