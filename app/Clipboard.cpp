@@ -25,8 +25,8 @@ size_t ContiguousStart(std::span<const uint8_t> Packed) {
     const uint32_t Bits = GetLE16(Packed.data() + 14), Compression = GetLE32(Packed.data() + 16);
     const uint64_t Used = GetLE32(Packed.data() + 32);
     const uint64_t Full = Bits <= 8 ? 1ull << Bits : 0;
-    const uint64_t Entries = (HeaderSize == 40 && Compression == 3 ? 3 : 0) +
-                             (Bits <= 8 ? (Used > 0 && Used < Full ? Used : Full) : Used);
+    const uint64_t Entries =
+        (HeaderSize == 40 && Compression == 3 ? 3 : 0) + (Bits <= 8 ? (Used > 0 && Used < Full ? Used : Full) : Used);
     Start = HeaderSize + 4 * Entries;
   }
   return Start <= Packed.size() ? size_t(Start) : 0;

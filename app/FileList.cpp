@@ -9,8 +9,7 @@
 
 void TFileList::Build(const QString& Folder, int32_t Column, bool Descending) {
   Entries.clear();
-  const QFileInfoList Files =
-      QDir(Folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+  const QFileInfoList Files = QDir(Folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
   Entries.reserve(size_t(Files.size()));
   for (const QFileInfo& F : Files) {
     const int32_t Format = FormatOfFile(QFile::encodeName(F.fileName()).toStdString());

@@ -98,11 +98,11 @@ std::vector<std::string> OpenFilters() {
 }
 
 std::vector<std::string> SaveFilters() {
-  return {"BMP (Windows Bitmap) (*.bmp)",       "PCX (ZSoft Paintbrush) (*.pcx)",
-          "GIF (Graphic Interchange) (*.gif)",   "PNG (Portable Network Graphic) (*.png)",
-          "TIFF (Tagged Image File) (*.tif)",    "JPEG (JPEG Image) (*.jpg)",
-          "TGA (TARGA True Vision) (*.tga)",     "MAP (*.pnm)",
-          "SGI (Silicon Graphics) (*.sgi)",      "RAS (SUN Raster) (*.ras)",
+  return {"BMP (Windows Bitmap) (*.bmp)",          "PCX (ZSoft Paintbrush) (*.pcx)",
+          "GIF (Graphic Interchange) (*.gif)",     "PNG (Portable Network Graphic) (*.png)",
+          "TIFF (Tagged Image File) (*.tif)",      "JPEG (JPEG Image) (*.jpg)",
+          "TGA (TARGA True Vision) (*.tga)",       "MAP (*.pnm)",
+          "SGI (Silicon Graphics) (*.sgi)",        "RAS (SUN Raster) (*.ras)",
           "IFF (Interchange File Format) (*.iff)", "PSD (Photoshop) (*.psd)",
           "BUM (Poser Bump Map) (*.bum)"};
 }
@@ -157,8 +157,7 @@ TSaveChoice CreateWriter(int32_t FilterIndex, const TDib& Image, const TSettings
   case 4: {
     auto W = std::make_unique<TPngWriter>();
     W->Filters = uint8_t(S.PngFilters | pngFilterNone);
-    const bool IndexedColor =
-        (Image.PixelFormat() == pf4bit || Image.PixelFormat() == pf8bit) && !Image.IsGray;
+    const bool IndexedColor = (Image.PixelFormat() == pf4bit || Image.PixelFormat() == pf8bit) && !Image.IsGray;
     W->OptimizePalette = IndexedColor && S.PngOptimizePalette;
     W->PaletteOrder = W->OptimizePalette ? pngMostUsedFirst : pngKeepOrder;
     W->CompressionLevel = S.PngCompressionLevel;

@@ -5,13 +5,13 @@
 // What a key does in the main window.
 enum TKeyAction : int32_t {
   kaNone,
-  kaItem,           // the command of the menu item Item, if it is enabled
-  kaAlpha,          // toggles applying alpha and transparency
+  kaItem,  // the command of the menu item Item, if it is enabled
+  kaAlpha, // toggles applying alpha and transparency
   kaCycleFocus,
   kaEscape,
-  kaFitZoom,        // zoom that fits the screen
-  kaZoomOne,        // 1:1
-  kaZoomBy,         // zoom + Dx
+  kaFitZoom, // zoom that fits the screen
+  kaZoomOne, // 1:1
+  kaZoomBy,  // zoom + Dx
   kaWindowFit,
   kaFirstFile,
   kaLastFile,
@@ -19,9 +19,9 @@ enum TKeyAction : int32_t {
   kaNextFile,
   kaPopup,
   kaBackground,
-  kaScrollPage,     // Dx, Dy client sizes
-  kaScrollLine,     // Dx, Dy scroll bar increments
-  kaScrollStep,     // Dx, Dy zoom steps
+  kaScrollPage, // Dx, Dy client sizes
+  kaScrollLine, // Dx, Dy scroll bar increments
+  kaScrollStep, // Dx, Dy zoom steps
 };
 
 struct TKeyBinding {

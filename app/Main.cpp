@@ -45,10 +45,8 @@ TPelorinMain* PelorinMain = nullptr;
 std::function<int(const QString&, int)> MessageKindHook;
 std::function<bool(TColor&)> ChooseColorHook;
 
-std::function<bool(const QString&, const QStringList&)> StartDetached = [](const QString& Program,
-                                                                           const QStringList& Arguments) {
-  return QProcess::startDetached(Program, Arguments);
-};
+std::function<bool(const QString&, const QStringList&)> StartDetached =
+    [](const QString& Program, const QStringList& Arguments) { return QProcess::startDetached(Program, Arguments); };
 
 int ShowMessageKind(const QString& Text, int Kind) {
   if (MessageKindHook)
@@ -58,8 +56,8 @@ int ShowMessageKind(const QString& Text, int Kind) {
   QMessageBox::Icon Icon = QMessageBox::Critical;
   if (Kind >= 0 && Kind <= 3) {
     Caption += QLatin1Char(' ') + QLatin1String(Words[Kind]);
-    static const QMessageBox::Icon Icons[] = {QMessageBox::Warning, QMessageBox::Critical,
-                                              QMessageBox::Information, QMessageBox::Question};
+    static const QMessageBox::Icon Icons[] = {QMessageBox::Warning, QMessageBox::Critical, QMessageBox::Information,
+                                              QMessageBox::Question};
     Icon = Icons[Kind];
   }
   const auto Buttons = Kind == mkConfirm ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
@@ -139,10 +137,10 @@ void StylePopup(TBarPopupMenu* M, const QString& SideText, int BarWidth) {
   M->SetVerticalFontColor(QColor(0xC0, 0xC0, 0xC0));
 }
 
-const char* const NoImageItems[] = {"OpenAgainItem", "ClpbrdCopyToItem", "SaveItem",  "PrintItem",
-                                    "ZoomItem",      "WorkItem",         "SignItem",  "TuneItem",
+const char* const NoImageItems[] = {"OpenAgainItem", "ClpbrdCopyToItem", "SaveItem",     "PrintItem",
+                                    "ZoomItem",      "WorkItem",         "SignItem",     "TuneItem",
                                     "FilterItem",    "CropItem",         "ColorTblItem", "ResizeItem",
-                                    "MirrorItem",    "RotateItem",       "InvertItem", "ConvertItem"};
+                                    "MirrorItem",    "RotateItem",       "InvertItem",   "ConvertItem"};
 
 } // namespace
 
@@ -246,20 +244,27 @@ void TPelorinMain::BuildMenus() {
   QMenu* M = MainPopup;
 
   M->addSeparator();
-  AddItem(M, "OpenItem", "&Open image...", "F2", [this] { OpenItemClick(); }, true);
-  AddItem(M, "OpenAgainItem", "Open again", "F3", [this] { OpenAgainItemClick(); }, true);
+  AddItem(
+      M, "OpenItem", "&Open image...", "F2", [this] { OpenItemClick(); }, true);
+  AddItem(
+      M, "OpenAgainItem", "Open again", "F3", [this] { OpenAgainItemClick(); }, true);
   SetRule("OpenAgainItem", false);
   QMenu* Clip = AddSubmenu(M, "ClipboardItem", "Clip&board");
-  AddItem(Clip, "ClpbrdCopyToItem", "copy to", "Ctrl+C", [this] { ClpbrdCopyToItemClick(); }, true);
-  AddItem(Clip, "ClpbrdCopyFromItem", "copy from", "Ctrl+V", [this] { ClpbrdCopyFromItemClick(); }, true);
-  AddItem(Clip, "ClpbrdMoveFromItem", "move from ", "Ctrl+M", [this] { ClpbrdMoveFromItemClick(); }, true);
+  AddItem(
+      Clip, "ClpbrdCopyToItem", "copy to", "Ctrl+C", [this] { ClpbrdCopyToItemClick(); }, true);
+  AddItem(
+      Clip, "ClpbrdCopyFromItem", "copy from", "Ctrl+V", [this] { ClpbrdCopyFromItemClick(); }, true);
+  AddItem(
+      Clip, "ClpbrdMoveFromItem", "move from ", "Ctrl+M", [this] { ClpbrdMoveFromItemClick(); }, true);
   Clip->addSeparator();
-  AddItem(Clip, "ClpbrdClearItem", "clear", "", [this] { ClpbrdClearItemClick(); }, true);
+  AddItem(
+      Clip, "ClpbrdClearItem", "clear", "", [this] { ClpbrdClearItemClick(); }, true);
   QMenu* Twain = AddSubmenu(M, "TwainItem", "Twain");
   AddItem(Twain, "TwainAquireItem", "&acquire...", "", None, false);
   AddItem(Twain, "TwainSourceItem", "select source...", "", None, false);
   M->addSeparator();
-  AddItem(M, "SaveItem", "&Save image...", "F4", [this] { SaveItemClick(); }, true);
+  AddItem(
+      M, "SaveItem", "&Save image...", "F4", [this] { SaveItemClick(); }, true);
   AddItem(M, "PrintItem", "&Print...", "Ctrl+P", None, false);
   M->addSeparator();
   AddItem(M, "InfoItem", "&Info", "", None, false);
@@ -274,7 +279,8 @@ void TPelorinMain::BuildMenus() {
   AddItem(Launch, "ExploreItem", "Explore folder   ", "F9", None, false);
   M->addSeparator();
   AddItem(M, "FullScreenItem", "Full screen", "Space", None, false)->setCheckable(true);
-  AddItem(M, "WindowFitItem", "Window &fit", "", [this] { WindowFit(); }, true);
+  AddItem(
+      M, "WindowFitItem", "Window &fit", "", [this] { WindowFit(); }, true);
   QMenu* Zoom = AddSubmenu(M, "ZoomItem", "Zoom");
   auto* ZoomGroup = new QActionGroup(Zoom);
   struct TZoomStep {
@@ -282,13 +288,14 @@ void TPelorinMain::BuildMenus() {
     const char* Caption;
     int Tag;
   };
-  static const TZoomStep Steps[] = {{"z81", "8 : 1  +", 7}, {"z71", "7 : 1", 6},     {"z61", "6 : 1", 5},
-                                    {"z51", "5 : 1", 4},    {"z41", "4 : 1", 3},     {"z31", "3 : 1", 2},
-                                    {"z21", "2 : 1", 1},    {"z11", "1 : 1", 0},     {"z12", "1 / 2", -1},
-                                    {"z13", "1 / 3", -2},   {"z14", "1 / 4", -3},    {"z15", "1 / 5", -4},
-                                    {"z16", "1 / 6", -5},   {"z17", "1 / 7", -6},    {"z18", "1 / 8   -", -7}};
+  static const TZoomStep Steps[] = {{"z81", "8 : 1  +", 7}, {"z71", "7 : 1", 6},  {"z61", "6 : 1", 5},
+                                    {"z51", "5 : 1", 4},    {"z41", "4 : 1", 3},  {"z31", "3 : 1", 2},
+                                    {"z21", "2 : 1", 1},    {"z11", "1 : 1", 0},  {"z12", "1 / 2", -1},
+                                    {"z13", "1 / 3", -2},   {"z14", "1 / 4", -3}, {"z15", "1 / 5", -4},
+                                    {"z16", "1 / 6", -5},   {"z17", "1 / 7", -6}, {"z18", "1 / 8   -", -7}};
   for (const TZoomStep& S : Steps) {
-    QAction* A = AddItem(Zoom, S.Name, S.Caption, "", [this, Z = S.Tag] { SetZoom(Z); }, true, S.Tag);
+    QAction* A = AddItem(
+        Zoom, S.Name, S.Caption, "", [this, Z = S.Tag] { SetZoom(Z); }, true, S.Tag);
     A->setCheckable(true);
     A->setIcon(Glyph(S.Tag == 0 ? 0 : S.Tag > 0 ? 1 : 2));
     ZoomGroup->addAction(A);
@@ -320,30 +327,38 @@ void TPelorinMain::BuildMenus() {
     Filter->addSeparator();
     AddItem(Filter, N("FilterSolarizeItem", "WFilterSolarizeItem"), "Solarize...", "", None, false, 50);
     AddItem(Filter, N("FilterPosterizeItem", "WFilterPosterizeItem"), "Posterize...", "", None, false, 51);
-    AddItem(W, N("ColorTblItem", "WColorTblItem"), Own ? "Color table..." : "Color table...       ", "", None,
-            false);
+    AddItem(W, N("ColorTblItem", "WColorTblItem"), Own ? "Color table..." : "Color table...       ", "", None, false);
     AddItem(W, N("CropItem", "WCropItem"), "Cro&p...", "", None, false);
     AddItem(W, N("ResizeItem", "WResizeItem"), "&Resize...", "", None, false);
     W->addSeparator();
-    AddItem(W, N("InvertItem", "WInvertItem"), "In&vert", "", [this] { InvertItemClick(); }, true);
+    AddItem(
+        W, N("InvertItem", "WInvertItem"), "In&vert", "", [this] { InvertItemClick(); }, true);
     QMenu* Mirror = AddSubmenu(W, N("MirrorItem", "WMirrorItem"), "&Mirror");
-    AddItem(Mirror, N("updown1", "updown2"), "up / down", "", [this] { MirrorUpDownItemClick(); }, true);
-    AddItem(Mirror, N("leftright1", "leftright2"), "left / right", "", [this] { MirrorLeftRightItemClick(); },
-            true);
+    AddItem(
+        Mirror, N("updown1", "updown2"), "up / down", "", [this] { MirrorUpDownItemClick(); }, true);
+    AddItem(
+        Mirror, N("leftright1", "leftright2"), "left / right", "", [this] { MirrorLeftRightItemClick(); }, true);
     QMenu* Rotate = AddSubmenu(W, N("RotateItem", "WRotateItem"), "R&otate");
-    AddItem(Rotate, N("Rot90item", "N901"), "  90\u00B0", "", [this] { RotateClick(1); }, true, 1);
-    AddItem(Rotate, N("Rot180item", "N1801"), "180\u00B0", "", [this] { RotateClick(2); }, true, 2);
-    AddItem(Rotate, N("Ror270Item", "N2702"), "270\u00B0", "", [this] { RotateClick(3); }, true, 3);
+    AddItem(
+        Rotate, N("Rot90item", "N901"), "  90\u00B0", "", [this] { RotateClick(1); }, true, 1);
+    AddItem(
+        Rotate, N("Rot180item", "N1801"), "180\u00B0", "", [this] { RotateClick(2); }, true, 2);
+    AddItem(
+        Rotate, N("Ror270Item", "N2702"), "270\u00B0", "", [this] { RotateClick(3); }, true, 3);
     QMenu* Convert = AddSubmenu(W, N("ConvertItem", "WConvertItem"), "Convert to");
     AddItem(Convert, N("ConvGrayItem", "WConvGrayItem"), "&grayscales...", "", None, false);
     AddItem(Convert, N("ConvPalItem", "WConvPalItem"), "inde&xed colors...", "", None, false);
-    AddItem(Convert, N("ConvRGBitem", "WConvRgbItem"), "RGB true color", "", [this] { ConvRgbItemClick(); }, true);
+    AddItem(
+        Convert, N("ConvRGBitem", "WConvRgbItem"), "RGB true color", "", [this] { ConvRgbItemClick(); }, true);
     W->addSeparator();
-    AddItem(W, N("UndoEnabledItem", "WUndoEnabledItem"), Own ? "Undo Enabled      " : "Undo enabled", "",
-            [this] { UndoEnabledItemClick(); }, true)
+    AddItem(
+        W, N("UndoEnabledItem", "WUndoEnabledItem"), Own ? "Undo Enabled      " : "Undo enabled", "",
+        [this] { UndoEnabledItemClick(); }, true)
         ->setCheckable(true);
-    AddItem(W, N("UndoItem", "WUndoItem"), "Undo", "Ctrl+Z", [this] { UndoItemClick(); }, true);
-    AddItem(W, N("RedoItem", "WRedoItem"), "Redo", "Alt+Z", [this] { RedoItemClick(); }, true);
+    AddItem(
+        W, N("UndoItem", "WUndoItem"), "Undo", "Ctrl+Z", [this] { UndoItemClick(); }, true);
+    AddItem(
+        W, N("RedoItem", "WRedoItem"), "Redo", "Alt+Z", [this] { RedoItemClick(); }, true);
   };
   QMenu* Work = AddSubmenu(M, "WorkItem", "Workbench");
   BuildWork(Work, false);
@@ -356,7 +371,8 @@ void TPelorinMain::BuildMenus() {
   AddItem(Help, "DocItem", "Documentation     ", "Ctrl+D", None, false);
   Help->addSeparator();
   AddItem(Help, "About1", "About...", "Alt+F1", None, false)->setIcon(Glyph(3));
-  AddItem(M, "QuitItem", "Quit", "Ctrl+Q", [this] { QuitItemClick(); }, true);
+  AddItem(
+      M, "QuitItem", "Quit", "Ctrl+Q", [this] { QuitItemClick(); }, true);
   M->addSeparator();
 
   WorkPopup->addSeparator();
@@ -474,7 +490,8 @@ void TPelorinMain::dropEvent(QDropEvent* E) {
       Names << Url.toLocalFile();
   E->acceptProposedAction();
   // The drop source waits until the drop returns: open afterwards.
-  QMetaObject::invokeMethod(this, [this, Names] { Guarded([&] { DropFiles(Names); }); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, Names] { Guarded([&] { DropFiles(Names); }); }, Qt::QueuedConnection);
 }
 
 void TPelorinMain::Start(const QStringList& Params) {
@@ -534,8 +551,7 @@ void TPelorinMain::AdoptImage(const QString& Caption) {
   HasTransparency = false;
   Image->Canvas = &Surface;
   const QSize Screen = screen() ? screen()->size() : QSize(1024, 768);
-  Image->SetZoom(Settings.ZoomToFit ? FitZoom(Image->Width(), Image->Height(), Screen.width(), Screen.height())
-                                    : 0);
+  Image->SetZoom(Settings.ZoomToFit ? FitZoom(Image->Width(), Image->Height(), Screen.width(), Screen.height()) : 0);
   ChooseTiling();
   CheckZoomItem(Image->Zoom());
   PaintEnabled = false;
@@ -572,10 +588,10 @@ void TPelorinMain::SetFileName(const QString& Name) {
 }
 
 void TPelorinMain::UpdateCaption() {
-  QString Caption = FileName.mid(std::max(FileName.lastIndexOf(QLatin1Char('/')),
-                                          std::max(FileName.lastIndexOf(QLatin1Char('\\')),
-                                                   FileName.lastIndexOf(QLatin1Char(':')))) +
-                                 1);
+  QString Caption =
+      FileName.mid(std::max(FileName.lastIndexOf(QLatin1Char('/')),
+                            std::max(FileName.lastIndexOf(QLatin1Char('\\')), FileName.lastIndexOf(QLatin1Char(':')))) +
+                   1);
   const int32_t Z = Image ? Image->Zoom() : 0;
   if (Z == 0)
     Caption += QStringLiteral(" [1:1]");
@@ -584,8 +600,9 @@ void TPelorinMain::UpdateCaption() {
   else
     Caption += QStringLiteral(" [1/%1]").arg(1 - Z);
   if (HasTransparency)
-    Caption += QStringLiteral(" alpha ") +
-               (ColorTblShowing ? QStringLiteral("edit") : AlphaShown ? QStringLiteral("on") : QStringLiteral("off"));
+    Caption += QStringLiteral(" alpha ") + (ColorTblShowing ? QStringLiteral("edit")
+                                            : AlphaShown    ? QStringLiteral("on")
+                                                            : QStringLiteral("off"));
   setWindowTitle(Caption);
 }
 
@@ -607,9 +624,8 @@ void TPelorinMain::ApplyTransparency() {
     HasTransparency = true;
     TColor C;
     if (Settings.ApplyAlpha)
-      C = Transparency.BackIndex >= 0 && Transparency.BackIndex < Image->PaletteSize()
-              ? TColor(Transparency.BackColor)
-              : TColor(Settings.BackColor);
+      C = Transparency.BackIndex >= 0 && Transparency.BackIndex < Image->PaletteSize() ? TColor(Transparency.BackColor)
+                                                                                       : TColor(Settings.BackColor);
     else
       C = TColor(Transparency.TransparentColor);
     Image->SetPaletteColor(Transparency.TransparentIndex, C);
@@ -810,9 +826,7 @@ void TPelorinMain::CheckZoomItem(int32_t Z) {
 
 int TPelorinMain::ClientWidth() const { return width() - (VertScrollBar->isVisible() ? VertScrollBar->width() : 0); }
 
-int TPelorinMain::ClientHeight() const {
-  return height() - (HorzScrollBar->isVisible() ? HorzScrollBar->height() : 0);
-}
+int TPelorinMain::ClientHeight() const { return height() - (HorzScrollBar->isVisible() ? HorzScrollBar->height() : 0); }
 
 void TPelorinMain::SetScrollRanges(int W, int H) {
   HorzRange = W;

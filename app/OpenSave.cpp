@@ -120,8 +120,7 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
   HasTransparency = Reader->HasAlpha;
 
   const QSize Screen = screen() ? screen()->size() : QSize(1024, 768);
-  Image->SetZoom(Settings.ZoomToFit ? FitZoom(Image->Width(), Image->Height(), Screen.width(), Screen.height())
-                                    : 0);
+  Image->SetZoom(Settings.ZoomToFit ? FitZoom(Image->Width(), Image->Height(), Screen.width(), Screen.height()) : 0);
   Image->Canvas = &Surface;
   ChooseTiling();
   CheckZoomItem(Image->Zoom());
@@ -199,7 +198,8 @@ void TPelorinMain::SaveItemClick() {
   if (ModalLock || !Image || !Item("SaveItem")->isEnabled())
     return;
   QString Proposed = QFileInfo(FileName).fileName();
-  Proposed = Proposed.left(Proposed.indexOf(QLatin1Char('.')) < 0 ? Proposed.size() : Proposed.indexOf(QLatin1Char('.')));
+  Proposed =
+      Proposed.left(Proposed.indexOf(QLatin1Char('.')) < 0 ? Proposed.size() : Proposed.indexOf(QLatin1Char('.')));
   QStringList Filters;
   for (const std::string& F : SaveFiltersFor(*Image))
     Filters << QString::fromStdString(F);
@@ -229,8 +229,7 @@ void TPelorinMain::SaveImageAs(const QString& ChosenName, int FilterIndex, bool 
     ShowMessageKind(Text, mkInformation);
     return;
   }
-  const QString Name =
-      QString::fromStdString(NameWithExtension(ChosenName.toStdString(), Choice.Extension));
+  const QString Name = QString::fromStdString(NameWithExtension(ChosenName.toStdString(), Choice.Extension));
   // The dialog asked about the name it was given, not about the one with
   // the extension added.
   if (AskToReplace && Name != ChosenName && QFileInfo::exists(Name) &&

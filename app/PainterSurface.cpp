@@ -53,8 +53,8 @@ QImage DibPart(const TDib& Dib, int32_t Left, int32_t Top, int32_t Width, int32_
   return {};
 }
 
-bool StretchPart(const TDib& Dib, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH, int32_t SrcX,
-                 int32_t SrcY, int32_t SrcW, int32_t SrcH, TStretchPart& Part) {
+bool StretchPart(const TDib& Dib, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH, int32_t SrcX, int32_t SrcY,
+                 int32_t SrcW, int32_t SrcH, TStretchPart& Part) {
   if (SrcW <= 0 || SrcH <= 0 || DstW <= 0 || DstH <= 0)
     return false;
   // Source rows counted from the top, as the buffer stores them.
@@ -73,8 +73,8 @@ bool StretchPart(const TDib& Dib, int32_t DstX, int32_t DstY, int32_t DstW, int3
   return true;
 }
 
-void TPainterSurface::StretchDib(const TDib& Dib, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH,
-                                 int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH) {
+void TPainterSurface::StretchDib(const TDib& Dib, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH, int32_t SrcX,
+                                 int32_t SrcY, int32_t SrcW, int32_t SrcH) {
   TStretchPart P;
   if (!Painter || !StretchPart(Dib, DstX, DstY, DstW, DstH, SrcX, SrcY, SrcW, SrcH, P))
     return;

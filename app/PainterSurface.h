@@ -16,8 +16,8 @@ public:
   void End() { Painter = nullptr; }
 
   TRect ClipRect() const override { return Clip; }
-  void StretchDib(const TDib& Dib, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH, int32_t SrcX,
-                  int32_t SrcY, int32_t SrcW, int32_t SrcH) override;
+  void StretchDib(const TDib& Dib, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH, int32_t SrcX, int32_t SrcY,
+                  int32_t SrcW, int32_t SrcH) override;
 
 private:
   QPainter* Painter = nullptr;
@@ -30,8 +30,8 @@ struct TStretchPart {
   int32_t Left = 0, Top = 0, Width = 0, Height = 0;
   QRectF Target;
 };
-bool StretchPart(const TDib& Dib, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH, int32_t SrcX,
-                 int32_t SrcY, int32_t SrcW, int32_t SrcH, TStretchPart& Part);
+bool StretchPart(const TDib& Dib, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH, int32_t SrcX, int32_t SrcY,
+                 int32_t SrcW, int32_t SrcH, TStretchPart& Part);
 
 // The rows Left..Left+Width, Top..Top+Height of Dib as a QImage. Shares the
 // pixel memory unless the format needs a conversion (4 bits per pixel); for

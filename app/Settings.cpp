@@ -28,21 +28,33 @@ constexpr int32_t MaxCoordinate = 32767;
 
 // Every bool of the record: a file may hold any byte there, and a bool
 // object may only ever hold 0 or 1.
-constexpr size_t BoolOffsets[] = {
-    offsetof(TSettings, ZoomToFit),          offsetof(TSettings, ShowProgress),
-    offsetof(TSettings, ApplyAlpha),         offsetof(TSettings, MouseBrowseWindow),
-    offsetof(TSettings, MouseBrowseFullScreen), offsetof(TSettings, TwainEnabled),
-    offsetof(TSettings, ShowWarnings),       offsetof(TSettings, Gradients),
-    offsetof(TSettings, ResizeDistortion),   offsetof(TSettings, ListDetails),
-    offsetof(TSettings, ListBold),           offsetof(TSettings, ListAutoCheck),
-    offsetof(TSettings, SignPng),            offsetof(TSettings, SignTif),
-    offsetof(TSettings, SignPnm),            offsetof(TSettings, GifInterlaced),
-    offsetof(TSettings, TgaRle),             offsetof(TSettings, JpgProgressive),
-    offsetof(TSettings, PngOptimizePalette), offsetof(TSettings, PngInterlaced),
-    offsetof(TSettings, AutoOpen),           offsetof(TSettings, PrintCenterTitle),
-    offsetof(TSettings, PrintTitle),         offsetof(TSettings, PrintKeepMargins),
-    offsetof(TSettings, UndoEnabled),        offsetof(TSettings, LuvControl),
-    offsetof(TSettings, LuvStonits)};
+constexpr size_t BoolOffsets[] = {offsetof(TSettings, ZoomToFit),
+                                  offsetof(TSettings, ShowProgress),
+                                  offsetof(TSettings, ApplyAlpha),
+                                  offsetof(TSettings, MouseBrowseWindow),
+                                  offsetof(TSettings, MouseBrowseFullScreen),
+                                  offsetof(TSettings, TwainEnabled),
+                                  offsetof(TSettings, ShowWarnings),
+                                  offsetof(TSettings, Gradients),
+                                  offsetof(TSettings, ResizeDistortion),
+                                  offsetof(TSettings, ListDetails),
+                                  offsetof(TSettings, ListBold),
+                                  offsetof(TSettings, ListAutoCheck),
+                                  offsetof(TSettings, SignPng),
+                                  offsetof(TSettings, SignTif),
+                                  offsetof(TSettings, SignPnm),
+                                  offsetof(TSettings, GifInterlaced),
+                                  offsetof(TSettings, TgaRle),
+                                  offsetof(TSettings, JpgProgressive),
+                                  offsetof(TSettings, PngOptimizePalette),
+                                  offsetof(TSettings, PngInterlaced),
+                                  offsetof(TSettings, AutoOpen),
+                                  offsetof(TSettings, PrintCenterTitle),
+                                  offsetof(TSettings, PrintTitle),
+                                  offsetof(TSettings, PrintKeepMargins),
+                                  offsetof(TSettings, UndoEnabled),
+                                  offsetof(TSettings, LuvControl),
+                                  offsetof(TSettings, LuvStonits)};
 
 // A file descriptor that closes itself.
 class TFd {
@@ -188,8 +200,8 @@ bool WriteSettingsFile(const fs::path& File, const TSettings& S) {
     ::unlink(TempName.c_str());
     return false;
   }
-  TFd Dir(::open(Target.parent_path().empty() ? "." : Target.parent_path().c_str(),
-                 O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  TFd Dir(
+      ::open(Target.parent_path().empty() ? "." : Target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (Dir.Valid())
     ::fsync(Dir.Get());
   return true;
@@ -370,7 +382,8 @@ bool SettingsFromBytes(const uint8_t* Data, size_t Size, TSettings& S) {
     return false;
   std::array<uint8_t, SettingsSize> Bytes;
   std::memcpy(Bytes.data(), Data, SettingsSize);
-  const uint32_t Version = uint32_t(Bytes[0]) | uint32_t(Bytes[1]) << 8 | uint32_t(Bytes[2]) << 16 | uint32_t(Bytes[3]) << 24;
+  const uint32_t Version =
+      uint32_t(Bytes[0]) | uint32_t(Bytes[1]) << 8 | uint32_t(Bytes[2]) << 16 | uint32_t(Bytes[3]) << 24;
   if (Version != SettingsVersion)
     return false;
   for (size_t Offset : BoolOffsets)

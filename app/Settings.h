@@ -73,9 +73,9 @@ struct TSettings {
   TUInt32 Version;
   TColorField BackColor;
   bool ZoomToFit;
-  TInt32 TileMode;              // 0 never, 1 auto, 2 always
-  TInt32 TileThreshold;         // "auto" limit in units of 1 024 000 bytes
-  TInt32 FullScreenResample;    // 0 linear, 1 filter 1, 2 filter 2
+  TInt32 TileMode;           // 0 never, 1 auto, 2 always
+  TInt32 TileThreshold;      // "auto" limit in units of 1 024 000 bytes
+  TInt32 FullScreenResample; // 0 linear, 1 filter 1, 2 filter 2
   bool ShowProgress;
   bool ApplyAlpha;
   uint8_t Reserved;
@@ -85,21 +85,21 @@ struct TSettings {
   bool ShowWarnings;
   bool Gradients;
   bool ResizeDistortion;
-  TInt32 ResizeFilter;          // 0 Box .. 6 Lanczos
-  TInt32 ResizeUnit;            // 0 inch, 1 cm
+  TInt32 ResizeFilter; // 0 Box .. 6 Lanczos
+  TInt32 ResizeUnit;   // 0 inch, 1 cm
   TInt32 DefaultDpi;
   TInt32 PrinterDpi;
   TInt32 ResizeUserDpi;
   TInt32 GrayLevels;
-  TInt32 GrayWeighting;         // 0 custom, 1 CIE, 2 NTSC, 3 OpenGL
+  TInt32 GrayWeighting; // 0 custom, 1 CIE, 2 NTSC, 3 OpenGL
   TInt32 GrayRed;
   TInt32 GrayGreen;
   TInt32 GrayBlue;
-  TInt32 GrayDiffusion;         // 0 none .. 4 Jarvis, Judice & Ninke
-  TInt32 PalColors;             // color choice 0..6
+  TInt32 GrayDiffusion; // 0 none .. 4 Jarvis, Judice & Ninke
+  TInt32 PalColors;     // color choice 0..6
   TInt32 PalCustomCount;
-  TInt32 PalQuantizer;          // 0..3
-  TInt32 PalDiffusion;          // as GrayDiffusion
+  TInt32 PalQuantizer; // 0..3
+  TInt32 PalDiffusion; // as GrayDiffusion
   TInt32 MainLeft;
   TInt32 MainTop;
   TInt32 InfoLeft;
@@ -110,7 +110,7 @@ struct TSettings {
   TInt32 ListHeight;
   bool ListDetails;
   bool ListBold;
-  TInt32 ListSortColumn;        // 0 name, 1 type, 2 size, 3 date
+  TInt32 ListSortColumn; // 0 name, 1 type, 2 size, 3 date
   uint8_t ListSortDescending[4];
   TInt32 ListColumnWidths[4];
   bool ListAutoCheck;
@@ -119,35 +119,35 @@ struct TSettings {
   bool SignPng;
   bool SignTif;
   bool SignPnm;
-  uint8_t BmpOs2;               // 0 Windows, 1 OS/2
-  uint8_t GifCompression;       // 0 none, 3 LZW
+  uint8_t BmpOs2;         // 0 Windows, 1 OS/2
+  uint8_t GifCompression; // 0 none, 3 LZW
   bool GifInterlaced;
   bool TgaRle;
   TInt32 JpgQuality;
   bool JpgProgressive;
-  uint8_t TifBigEndian;         // 0 PC, 1 Mac
-  uint8_t TifCompression;       // 0 none, 3 LZW, 4 LZW with prediction, 12 LZ77
+  uint8_t TifBigEndian;   // 0 PC, 1 Mac
+  uint8_t TifCompression; // 0 none, 3 LZW, 4 LZW with prediction, 12 LZ77
   TInt32 TifStripSize;
   TInt32 PngCompressionLevel;
-  uint8_t PngFilters;           // bit 0 None, 1 Sub, 2 Up, 3 Average, 4 Paeth
+  uint8_t PngFilters; // bit 0 None, 1 Sub, 2 Up, 3 Average, 4 Paeth
   bool PngOptimizePalette;
   bool PngInterlaced;
-  uint8_t PnmCompression;       // 14 ASCII, 0 binary
-  uint8_t OpenFilterIndex;      // 1-based
-  uint8_t SaveFilterIndex;      // 1-based
+  uint8_t PnmCompression;  // 14 ASCII, 0 binary
+  uint8_t OpenFilterIndex; // 1-based
+  uint8_t SaveFilterIndex; // 1-based
   TShortString<255> OpenFolder;
   TShortString<255> SaveFolder;
   TShortString<255> LaunchPrograms[3]; // F6, F7, F8
   bool AutoOpen;
   TShortString<64> PrintFontName;
-  TInt32 PrintFontSize;         // points
-  uint8_t PrintFontStyle;       // bit 0 bold, 1 italic, 2 underline, 3 strike-out
+  TInt32 PrintFontSize;   // points
+  uint8_t PrintFontStyle; // bit 0 bold, 1 italic, 2 underline, 3 strike-out
   TColorField PrintFontColor;
   bool PrintCenterTitle;
   bool PrintTitle;
   bool PrintKeepMargins;
   bool UndoEnabled;
-  uint8_t PcdResolution;        // 0 192 x 128 .. 4 3072 x 2048
+  uint8_t PcdResolution; // 0 192 x 128 .. 4 3072 x 2048
   bool LuvControl;
   bool LuvStonits;
 };
@@ -281,5 +281,4 @@ std::filesystem::path SettingsFileName();
 
 // Points the program folder (and, when not empty, the config folder)
 // elsewhere; an empty ProgramFolder goes back to the executable's folder.
-void SetSettingsFolders(const std::filesystem::path& ProgramFolder,
-                        const std::filesystem::path& ConfigFolder = {});
+void SetSettingsFolders(const std::filesystem::path& ProgramFolder, const std::filesystem::path& ConfigFolder = {});

@@ -21,9 +21,7 @@ int32_t BitsOf(int32_t Format) {
   return Format >= pf1bit && Format <= pf32bit ? Bits[Format] : 0;
 }
 
-int32_t PaletteOf(int32_t Format) {
-  return Format == pf1bit ? 2 : Format == pf4bit ? 16 : Format == pf8bit ? 256 : 0;
-}
+int32_t PaletteOf(int32_t Format) { return Format == pf1bit ? 2 : Format == pf4bit ? 16 : Format == pf8bit ? 256 : 0; }
 
 // Resolutions a buffer header can take without overflowing its pels field.
 constexpr int32_t MaxResolution = INT32_MAX / 40;
@@ -33,11 +31,19 @@ std::string SystemReason(int Error) { return std::strerror(Error ? Error : ENOSP
 } // namespace
 
 void TUndoHeader::ToBytes(uint8_t* P) const {
-  const int32_t Fields[13] = {Prev,        Next,      Width,
-                              Height,      PixelFormat, Resolution,
-                              Gray,        PaletteSize, ImageSize,
-                              Transparency.TransparentIndex, Transparency.TransparentColor,
-                              Transparency.BackIndex,        Transparency.BackColor};
+  const int32_t Fields[13] = {Prev,
+                              Next,
+                              Width,
+                              Height,
+                              PixelFormat,
+                              Resolution,
+                              Gray,
+                              PaletteSize,
+                              ImageSize,
+                              Transparency.TransparentIndex,
+                              Transparency.TransparentColor,
+                              Transparency.BackIndex,
+                              Transparency.BackColor};
   for (int I = 0; I < 13; ++I)
     PutI32(P + 4 * I, Fields[I]);
 }
@@ -81,8 +87,8 @@ void TUndoHistory::Clear() {
 void TUndoHistory::CreateFile() {
   if (FFolder.empty())
     throw EUndoCreateError("Cannot create the undo history file: no folder for it can be found.");
-  static std::mt19937 Random(
-      uint32_t(std::chrono::system_clock::now().time_since_epoch().count()) ^ uint32_t(::getpid()));
+  static std::mt19937 Random(uint32_t(std::chrono::system_clock::now().time_since_epoch().count()) ^
+                             uint32_t(::getpid()));
   std::uniform_int_distribution<int> Number(0, 999999);
   std::filesystem::path Name;
   int Fd = -1;

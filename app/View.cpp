@@ -135,9 +135,7 @@ void TPelorinMain::FormKeyDown(int Key, Qt::KeyboardModifiers Shift) {
     return;
   case kaBackground: ChooseBackground(); return;
   case kaScrollPage: ScrollBy(B.Dx * ClientWidth(), B.Dy * ClientHeight()); return;
-  case kaScrollLine:
-    ScrollBy(B.Dx * HorzScrollBar->singleStep(), B.Dy * VertScrollBar->singleStep());
-    return;
+  case kaScrollLine: ScrollBy(B.Dx * HorzScrollBar->singleStep(), B.Dy * VertScrollBar->singleStep()); return;
   case kaScrollStep: {
     const int Step = Image && Image->Zoom() > 0 ? Image->Zoom() + 1 : 1;
     ScrollBy(B.Dx * Step, B.Dy * Step);

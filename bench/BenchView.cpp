@@ -128,10 +128,7 @@ void BM_StepNext(benchmark::State& State) {
 } // namespace
 
 BENCHMARK(BM_BlitWindow)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Repaint)
-    ->ArgNames({"zoom", "tiled"})
-    ->ArgsProduct({{0, -7, 7}, {0, 1}})
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Repaint)->ArgNames({"zoom", "tiled"})->ArgsProduct({{0, -7, 7}, {0, 1}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeBmp)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepNext)->Unit(benchmark::kMillisecond);
 

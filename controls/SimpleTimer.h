@@ -9,52 +9,50 @@ class TSimpleTimer;
 
 // One shared hidden object receives the ticks of every TSimpleTimer; it lives
 // while any timer does.
-class TSimpleTimerHandler : public QObject
-{
-    Q_OBJECT
+class TSimpleTimerHandler : public QObject {
+  Q_OBJECT
 public:
-    static TSimpleTimerHandler *Acquire();
-    static void Release();
-    static TSimpleTimerHandler *Instance();
+  static TSimpleTimerHandler* Acquire();
+  static void Release();
+  static TSimpleTimerHandler* Instance();
 
-    int RefCount() const { return FRefCount; }
+  int RefCount() const { return FRefCount; }
 
 protected:
-    void timerEvent(QTimerEvent *e) override;
+  void timerEvent(QTimerEvent* e) override;
 
 private:
-    friend class TSimpleTimer;
-    TSimpleTimerHandler();
+  friend class TSimpleTimer;
+  TSimpleTimerHandler();
 
-    int FRefCount = 0;
-    QHash<int, TSimpleTimer *> FTimers;
+  int FRefCount = 0;
+  QHash<int, TSimpleTimer*> FTimers;
 };
 
 // A light timer calling OnTimer(Sender) every Interval milliseconds while
 // Active. Id is the identifier Qt gave the running timer (0 when stopped).
-class TSimpleTimer
-{
+class TSimpleTimer {
 public:
-    using TTimerEvent = std::function<void(QObject *Sender)>;
+  using TTimerEvent = std::function<void(QObject* Sender)>;
 
-    TSimpleTimer(QObject *Sender, TTimerEvent OnTimer);
-    ~TSimpleTimer();
-    TSimpleTimer(const TSimpleTimer &) = delete;
-    TSimpleTimer &operator=(const TSimpleTimer &) = delete;
+  TSimpleTimer(QObject* Sender, TTimerEvent OnTimer);
+  ~TSimpleTimer();
+  TSimpleTimer(const TSimpleTimer&) = delete;
+  TSimpleTimer& operator=(const TSimpleTimer&) = delete;
 
-    bool Start(int Interval);
-    void Stop();
+  bool Start(int Interval);
+  void Stop();
 
-    QObject *Sender() const { return FSender; }
-    int Id() const { return FId; }
-    bool Active() const { return FActive; }
-    int Interval() const { return FInterval; }
+  QObject* Sender() const { return FSender; }
+  int Id() const { return FId; }
+  bool Active() const { return FActive; }
+  int Interval() const { return FInterval; }
 
-    TTimerEvent OnTimer;
+  TTimerEvent OnTimer;
 
 private:
-    QObject *FSender;
-    int FId = 0;
-    bool FActive = false;
-    int FInterval = 0;
+  QObject* FSender;
+  int FId = 0;
+  bool FActive = false;
+  int FInterval = 0;
 };

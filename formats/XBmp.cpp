@@ -142,9 +142,7 @@ void TBmpReader::ReadHeader() {
   }
 
   switch (StoredCompression) {
-  case BiRGB:
-    Compression = cmpNone;
-    break;
+  case BiRGB: Compression = cmpNone; break;
   case BiRLE8:
   case BiRLE4:
     if (PixelFormat != pf8bit && PixelFormat != pf4bit)
@@ -160,15 +158,14 @@ void TBmpReader::ReadHeader() {
       Fail(ImgMsg::UnsupportedCompression);
     ReadExact(Info + WinInfoSize, 12);
     const uint32_t R = GetLE32(Info + 40), G = GetLE32(Info + 44), B = GetLE32(Info + 48);
-    const bool Plain = BitCount == 16 ? (R == 0x7C00 && G == 0x03E0 && B == 0x001F)
-                                      : (R == 0xFF0000 && G == 0xFF00 && B == 0xFF);
+    const bool Plain =
+        BitCount == 16 ? (R == 0x7C00 && G == 0x03E0 && B == 0x001F) : (R == 0xFF0000 && G == 0xFF00 && B == 0xFF);
     if (!Plain)
       Fail(ImgMsg::UnsupportedCompression);
     Compression = cmpNone;
     break;
   }
-  default:
-    Fail(ImgMsg::UnsupportedCompression);
+  default: Fail(ImgMsg::UnsupportedCompression);
   }
 
   const int64_t FileRow = ((int64_t(Width) * BitCount + 31) / 32) * 4;

@@ -40,9 +40,8 @@ class TGifDecoder {
 public:
   // Data must be followed by DataPadding readable bytes.
   TGifDecoder(std::span<const uint8_t> Data, int32_t CodeSize, int32_t LineWidth)
-      : FData(Data.data()), FTotalBits(uint64_t(Data.size()) * 8), FClear(1 << CodeSize),
-        FCodeSize(CodeSize), FLineWidth(LineWidth),
-        FLine(size_t(LineWidth) + MaxStringLength + DataPadding) {
+      : FData(Data.data()), FTotalBits(uint64_t(Data.size()) * 8), FClear(1 << CodeSize), FCodeSize(CodeSize),
+        FLineWidth(LineWidth), FLine(size_t(LineWidth) + MaxStringLength + DataPadding) {
     for (int32_t I = 0; I < FClear; ++I) {
       FSuffix[size_t(I)] = uint8_t(I);
       FFirst[size_t(I)] = uint8_t(I);
@@ -52,7 +51,8 @@ public:
 
   // Sink(const uint8_t* Row) takes one row of LineWidth pixels and answers
   // whether more rows are wanted.
-  template <class TSink> TLzwStatus Decode(TSink&& Sink);
+  template <class TSink>
+  TLzwStatus Decode(TSink&& Sink);
 
   // Pixels of an unfinished row when decoding stopped.
   const uint8_t* Line() const { return FLine.data(); }
@@ -70,7 +70,8 @@ private:
   std::array<uint8_t, MaxCodes> FFirst{};
 };
 
-template <class TSink> TLzwStatus TGifDecoder::Decode(TSink&& Sink) {
+template <class TSink>
+TLzwStatus TGifDecoder::Decode(TSink&& Sink) {
   const int32_t Clear = FClear, End = FClear + 1;
   int32_t Width = FCodeSize + 1;
   uint32_t Mask = (1u << Width) - 1;
@@ -301,9 +302,7 @@ void TGifEncoder::Finish() {
   FWriter.BufferedWrite(Tail, sizeof Tail);
 }
 
-int32_t BitsForPaletteSize(int32_t Count) {
-  return Count >= 17 ? 8 : Count < 3 ? 1 : Count <= 4 ? 2 : 4;
-}
+int32_t BitsForPaletteSize(int32_t Count) { return Count >= 17 ? 8 : Count < 3 ? 1 : Count <= 4 ? 2 : 4; }
 
 } // namespace
 
@@ -510,9 +509,7 @@ void TGifReader::StoreRow(const uint8_t* Line, int32_t Count) {
   const int32_t N = std::min(Count, Width - FrameLeft);
   const int32_t X0 = FrameLeft;
   switch (PixelFormat) {
-  case pf8bit:
-    std::memcpy(D + X0, Line, size_t(N));
-    break;
+  case pf8bit: std::memcpy(D + X0, Line, size_t(N)); break;
   case pf4bit:
     for (int32_t I = 0; I < N; ++I) {
       const int32_t X = X0 + I;

@@ -34,18 +34,45 @@ constexpr TFormatEntry FormatTable[] = {
     {fmtBUM, {".BUM", ".BUMP"}, "Poser Bump Map"},
 };
 
-constexpr const char* CompressionTexts[] = {
-    "Uncompressed", "Run Length Coding", "Thunder Scan RLE", "LZW", "LZW prediction",
-    "Huffman Coding", "CCITT Group 3", "CCITT Group 4", "DCT", "DCT progressive",
-    "DCT (old style jpeg)", "DCT (embedded jpeg)", "LZ77 deflate", "Vector graphic",
-    "Uncompressed Ascii", "LogLUV 16bit RLE", "LogLuv 24bit", "LogLUV 32bit RLE"};
+constexpr const char* CompressionTexts[] = {"Uncompressed",
+                                            "Run Length Coding",
+                                            "Thunder Scan RLE",
+                                            "LZW",
+                                            "LZW prediction",
+                                            "Huffman Coding",
+                                            "CCITT Group 3",
+                                            "CCITT Group 4",
+                                            "DCT",
+                                            "DCT progressive",
+                                            "DCT (old style jpeg)",
+                                            "DCT (embedded jpeg)",
+                                            "LZ77 deflate",
+                                            "Vector graphic",
+                                            "Uncompressed Ascii",
+                                            "LogLUV 16bit RLE",
+                                            "LogLuv 24bit",
+                                            "LogLUV 32bit RLE"};
 
-constexpr const char* ColorFormatTexts[] = {
-    "", "Color Palette", "Grayscale", "Grayscale+Alpha", "True Color RGB", "True Color RGBA",
-    "True Color RGB", "True Color RGBA", "High Color RGB (15bit)", "High Color RGB (16bit)",
-    "True Color CMY", "True Color CMYK", "True Color CMYKA", "True Color CIE L*A*B",
-    "True Color CIE L*A*B A", "True Color YCbCr", "True Color YCC", "True Color YCCK",
-    "High Dyn. Range LogLUV", "High Dyn. Gray LogL"};
+constexpr const char* ColorFormatTexts[] = {"",
+                                            "Color Palette",
+                                            "Grayscale",
+                                            "Grayscale+Alpha",
+                                            "True Color RGB",
+                                            "True Color RGBA",
+                                            "True Color RGB",
+                                            "True Color RGBA",
+                                            "High Color RGB (15bit)",
+                                            "High Color RGB (16bit)",
+                                            "True Color CMY",
+                                            "True Color CMYK",
+                                            "True Color CMYKA",
+                                            "True Color CIE L*A*B",
+                                            "True Color CIE L*A*B A",
+                                            "True Color YCbCr",
+                                            "True Color YCC",
+                                            "True Color YCCK",
+                                            "High Dyn. Range LogLUV",
+                                            "High Dyn. Gray LogL"};
 
 bool EndsWith(std::string_view S, std::string_view Tail) {
   return S.size() >= Tail.size() && S.substr(S.size() - Tail.size()) == Tail;

@@ -58,8 +58,7 @@ void TJpgReader::ReadHeader() {
     ColorManager.SetTarget(cfBGR, 8);
     ColorFormat = cfYCCK;
     break;
-  default:
-    Fail(ImgMsg::InvalidColor);
+  default: Fail(ImgMsg::InvalidColor);
   }
 
   bool MultiScan = false;

@@ -208,15 +208,10 @@ void ApplyOutput(TJpegContext& C) {
   }
   // Gray needs no quantizing: the 256 gray levels are the output values.
   switch (D.jpeg_color_space) {
-  case JCS_GRAYSCALE:
-    D.out_color_space = O.Gray || !O.GrayAsColor ? JCS_GRAYSCALE : JCS_EXT_BGR;
-    break;
+  case JCS_GRAYSCALE: D.out_color_space = O.Gray || !O.GrayAsColor ? JCS_GRAYSCALE : JCS_EXT_BGR; break;
   case JCS_YCbCr:
-  case JCS_RGB:
-    D.out_color_space = O.Gray ? JCS_GRAYSCALE : JCS_EXT_BGR;
-    break;
-  default:
-    break;
+  case JCS_RGB: D.out_color_space = O.Gray ? JCS_GRAYSCALE : JCS_EXT_BGR; break;
+  default: break;
   }
 }
 

@@ -135,8 +135,7 @@ void UnfilterRow(uint8_t Type, uint8_t* Row, const uint8_t* Prev, size_t N, size
     for (size_t I = Bpp; I < N; ++I)
       Row[I] = uint8_t(Row[I] + PaethPredictor(Row[I - Bpp], Prev[I], Prev[I - Bpp]));
     break;
-  default:
-    break;
+  default: break;
   }
 }
 
@@ -332,8 +331,7 @@ void TPngReader::SetupColors() {
     ColorManager.SetSource(cfRGBA, 4, Depth);
     ColorManager.SetTarget(cfBGR, 8);
     break;
-  default:
-    Fail(ImgMsg::InvalidColor);
+  default: Fail(ImgMsg::InvalidColor);
   }
   ColorManager.SetSourceFlags(uint8_t(ColorManager.SourceFlags | SourceFlags));
   PixelFormat = ColorManager.PixelFormatFor(true);
@@ -389,8 +387,7 @@ void TPngReader::ReadTrns(const TPngChunkHeader& H) {
     std::memcpy(FAlphaTable->data(), D, size_t(FAlphaEntries));
     HasAlpha = true;
     break;
-  default:
-    break;
+  default: break;
   }
 }
 
@@ -764,8 +761,7 @@ void TPngWriter::WriteHeader() {
     ColorManager.SetSource(PixelFormat == pf24bit ? cfBGR : cfRGB, PixelFormat == pf24bit ? 3 : 4, 8);
     ColorManager.SetTarget(cfRGB, 8);
     break;
-  default:
-    Fail(ImgMsg::UnsupportedFormat);
+  default: Fail(ImgMsg::UnsupportedFormat);
   }
   FPixelBytes = std::max(1, (FBitDepth + 7) / 8 * FSamples);
   FRowLength = RowLengthOf(Width, PixelBitsOf(FBitDepth, FSamples));
@@ -879,11 +875,8 @@ void TPngWriter::BuildPngRow(int32_t Y, std::span<uint8_t> Out) {
     return;
   }
   case pf24bit:
-  case pf32bit:
-    ColorManager.ConvertRow(SourceRow, Out, 0, 0, Width);
-    return;
-  default:
-    break;
+  case pf32bit: ColorManager.ConvertRow(SourceRow, Out, 0, 0, Width); return;
+  default: break;
   }
   const size_t N = size_t(FRowLength);
   std::memcpy(Out.data(), Source, N);

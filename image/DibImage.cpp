@@ -66,9 +66,7 @@ inline void Set1(uint8_t* Row, int32_t X, uint32_t V) {
   else
     Row[X >> 3] &= uint8_t(~Mask);
 }
-inline uint32_t Get4(const uint8_t* Row, int32_t X) {
-  return (X & 1) ? Row[X >> 1] & 0x0F : Row[X >> 1] >> 4;
-}
+inline uint32_t Get4(const uint8_t* Row, int32_t X) { return (X & 1) ? Row[X >> 1] & 0x0F : Row[X >> 1] >> 4; }
 inline void Set4(uint8_t* Row, int32_t X, uint32_t V) {
   uint8_t& B = Row[X >> 1];
   B = (X & 1) ? uint8_t((B & 0xF0) | (V & 0x0F)) : uint8_t((B & 0x0F) | ((V & 0x0F) << 4));
@@ -117,7 +115,10 @@ void FreePixels(uint8_t* P, size_t Size) {
     munmap(P, (Size + 4095) & ~size_t(4095));
 }
 
-template <int N> inline void CopyPixel(uint8_t* D, const uint8_t* S) { std::memcpy(D, S, N); }
+template <int N>
+inline void CopyPixel(uint8_t* D, const uint8_t* S) {
+  std::memcpy(D, S, N);
+}
 
 } // namespace
 
@@ -146,7 +147,9 @@ TDib::TDib(int32_t AWidth, int32_t AHeight, TPixelFormat APixelFormat) {
   case pf1bit:
     FGetPixelValue = [](const TDib& D, int32_t X, int32_t Y) { return Get1(D.ScanLine(Y), X); };
     FSetPixelValue = [](TDib& D, int32_t X, int32_t Y, uint32_t V) { Set1(D.ScanLine(Y), X, V); };
-    FGetPixelColor = [](const TDib& D, int32_t X, int32_t Y) { return D.GetPaletteColor(int32_t(Get1(D.ScanLine(Y), X))); };
+    FGetPixelColor = [](const TDib& D, int32_t X, int32_t Y) {
+      return D.GetPaletteColor(int32_t(Get1(D.ScanLine(Y), X)));
+    };
     FSwapPixels = [](TDib& D, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
       const uint32_t A = Get1(D.ScanLine(Y1), X1);
       Set1(D.ScanLine(Y1), X1, Get1(D.ScanLine(Y2), X2));
@@ -156,7 +159,9 @@ TDib::TDib(int32_t AWidth, int32_t AHeight, TPixelFormat APixelFormat) {
   case pf4bit:
     FGetPixelValue = [](const TDib& D, int32_t X, int32_t Y) { return Get4(D.ScanLine(Y), X); };
     FSetPixelValue = [](TDib& D, int32_t X, int32_t Y, uint32_t V) { Set4(D.ScanLine(Y), X, V); };
-    FGetPixelColor = [](const TDib& D, int32_t X, int32_t Y) { return D.GetPaletteColor(int32_t(Get4(D.ScanLine(Y), X))); };
+    FGetPixelColor = [](const TDib& D, int32_t X, int32_t Y) {
+      return D.GetPaletteColor(int32_t(Get4(D.ScanLine(Y), X)));
+    };
     FSwapPixels = [](TDib& D, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
       const uint32_t A = Get4(D.ScanLine(Y1), X1);
       Set4(D.ScanLine(Y1), X1, Get4(D.ScanLine(Y2), X2));
@@ -420,7 +425,8 @@ void TDib::MirrorUpDown() {
 }
 
 namespace {
-template <int N> void ReversePixels(uint8_t* Row, int32_t Width) {
+template <int N>
+void ReversePixels(uint8_t* Row, int32_t Width) {
   uint8_t* L = Row;
   uint8_t* R = Row + size_t(Width - 1) * N;
   uint8_t T[N];
@@ -793,8 +799,8 @@ void TDib::DrawAt(int32_t X, int32_t Y) {
 
 void TDib::DrawRect(const TRect& Dest, const TRect& Source) {
   if (Canvas)
-    Canvas->StretchDib(*this, Dest.Left, Dest.Top, Dest.Width(), Dest.Height(), Source.Left,
-                       FHeight - Source.Bottom, Source.Width(), Source.Height());
+    Canvas->StretchDib(*this, Dest.Left, Dest.Top, Dest.Width(), Dest.Height(), Source.Left, FHeight - Source.Bottom,
+                       Source.Width(), Source.Height());
 }
 
 void TDib::DrawZoomed() {

@@ -89,7 +89,9 @@ public:
 
   TColor GetPaletteColor(int32_t I) const;
   void SetPaletteColor(int32_t I, TColor Color);
-  struct TRgbBytes { uint8_t R, G, B; };
+  struct TRgbBytes {
+    uint8_t R, G, B;
+  };
   TRgbBytes GetPaletteRGB(int32_t I) const;
   void SetPaletteRGB(int32_t I, TColor Color) { SetPaletteColor(I, Color); }
   int32_t NearestPaletteIndex(TColor Color) const;

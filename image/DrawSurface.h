@@ -16,6 +16,6 @@ public:
   // device-independent bitmap, so the zoom arithmetic can stay as designed.
   // Tiles at the image's edges ask for source pixels past the image; the
   // surface draws only the part inside, at the same scale.
-  virtual void StretchDib(const TDib& Dib, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH,
-                          int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH) = 0;
+  virtual void StretchDib(const TDib& Dib, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH, int32_t SrcX,
+                          int32_t SrcY, int32_t SrcW, int32_t SrcH) = 0;
 };

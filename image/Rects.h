@@ -7,8 +7,6 @@ struct TRect {
   int32_t Width() const { return Right - Left; }
   int32_t Height() const { return Bottom - Top; }
   bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
-  bool Intersects(const TRect& R) const {
-    return Left < R.Right && R.Left < Right && Top < R.Bottom && R.Top < Bottom;
-  }
+  bool Intersects(const TRect& R) const { return Left < R.Right && R.Left < Right && Top < R.Bottom && R.Top < Bottom; }
   friend bool operator==(const TRect&, const TRect&) = default;
 };

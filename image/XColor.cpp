@@ -624,9 +624,8 @@ struct TColorRoutines {
     const double Factor = ExposureFactor(CM);
     const bool Hi = HighFirst(CM);
     const uint8_t* const P0 = S + size_t(SI) * size_t(CM.FSourceStep) * 2;
-    StoreGray(D + size_t(DI) * size_t(CM.FDestStep), CM.FDestStep, N, [&](int32_t I) {
-      return GammaTwo(LogL16ToY(Read16(P0 + size_t(I) * CM.FSourceStep * 2, Hi)) * Factor);
-    });
+    StoreGray(D + size_t(DI) * size_t(CM.FDestStep), CM.FDestStep, N,
+              [&](int32_t I) { return GammaTwo(LogL16ToY(Read16(P0 + size_t(I) * CM.FSourceStep * 2, Hi)) * Factor); });
   }
 };
 
@@ -724,14 +723,12 @@ uint8_t TColorManager::PixelFormatFor(bool Target) const {
     if (Bits >= 8 && Bits <= 16)
       return pf8bit;
     break;
-  case 3:
-    return Bits >= 1 && Bits <= 5 ? pf15bit : pf24bit;
+  case 3: return Bits >= 1 && Bits <= 5 ? pf15bit : pf24bit;
   case 4:
     if (Bits >= 8)
       return pf32bit;
     break;
-  default:
-    break;
+  default: break;
   }
   return pfInvalid;
 }
@@ -860,8 +857,7 @@ void TColorManager::Prepare() {
     else if (TargetFormat == cfGray && SourceBits == 16 && SourceSamples == 1)
       Routine = &TColorRoutines::LogLGray;
     break;
-  default:
-    break;
+  default: break;
   }
   if (!Routine || DestBytes == 0 || SourceSamples < NeedSamples)
     return;

@@ -68,8 +68,8 @@ public:
   // 16-bit samples are stored low byte first unless sfSwap16; LogLuv pixels
   // (4 or 3 samples of 8 bits) most significant byte first. A fourth target
   // byte is written 0: the pixel buffer keeps no alpha.
-  void ConvertRow(std::span<const uint8_t> Source, std::span<uint8_t> Dest, int32_t DestIndex,
-                  int32_t SourceIndex, int32_t Count);
+  void ConvertRow(std::span<const uint8_t> Source, std::span<uint8_t> Dest, int32_t DestIndex, int32_t SourceIndex,
+                  int32_t Count);
 
   int32_t SourceBits = 8, TargetBits = 8;
   int32_t SourceSamples = 3, TargetSamples = 3;
@@ -97,9 +97,9 @@ private:
   // ConvertRow checks the rows against exactly what the routine touches.
   int64_t FSourcePixelBits = 0, FDestPixelBits = 0;
   int32_t FSourceBits = 0;
-  int32_t FSourceStep = 0;     // samples per source pixel
-  int32_t FDestStep = 0;       // bytes per destination pixel
-  int32_t FUnpackBits = 0;     // target bits of bit unpacking
+  int32_t FSourceStep = 0; // samples per source pixel
+  int32_t FDestStep = 0;   // bytes per destination pixel
+  int32_t FUnpackBits = 0; // target bits of bit unpacking
   bool FSourceRedFirst = true;
   bool FComposite = false;
   uint8_t FUnpackTable[256] = {};

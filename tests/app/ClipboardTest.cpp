@@ -96,7 +96,6 @@ TEST(ClipboardData, ImagesWithoutBmpBecomeBuffers) {
   EXPECT_EQ(P->PixelFormat(), pf8bit);
   EXPECT_EQ(P->GetPixelColor(4, 1), TColor(0x0000FF));
   EXPECT_EQ(P->GetPixelColor(0, 0), TColor(0xFF0000));
-
 }
 
 TEST(ClipboardData, GapBeforeTheRowsIsSkipped) {

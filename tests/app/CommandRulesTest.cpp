@@ -24,8 +24,8 @@ TEST_F(CommandRules, NothingOpenDisablesTheImageCommands) {
   ASSERT_EQ(Main->SourceKind, -1);
   Main->MainPopupPopup();
   for (const char* Name : {"OpenAgainItem", "ClpbrdCopyToItem", "SaveItem", "PrintItem", "ZoomItem", "WorkItem",
-                           "SignItem", "TuneItem", "FilterItem", "CropItem", "ColorTblItem", "ResizeItem",
-                           "MirrorItem", "RotateItem", "InvertItem", "ConvertItem"}) {
+                           "SignItem", "TuneItem", "FilterItem", "CropItem", "ColorTblItem", "ResizeItem", "MirrorItem",
+                           "RotateItem", "InvertItem", "ConvertItem"}) {
     EXPECT_FALSE(Rule(Name)) << Name;
     EXPECT_FALSE(Enabled(Name)) << Name;
   }
@@ -39,10 +39,10 @@ TEST_F(CommandRules, PixelFormatsDecideTuneFilterAndColorTable) {
     bool Gray, Tune, TuneHsl, Filter, ColorTbl;
   };
   const TCase Cases[] = {
-      {pf1bit, false, false, true, false, true},  {pf4bit, false, true, true, false, true},
-      {pf8bit, false, true, true, false, true},   {pf8bit, true, true, false, true, true},
-      {pf4bit, true, true, false, true, true},    {pf15bit, false, true, true, true, false},
-      {pf24bit, false, true, true, true, false},  {pf32bit, false, true, true, true, false},
+      {pf1bit, false, false, true, false, true}, {pf4bit, false, true, true, false, true},
+      {pf8bit, false, true, true, false, true},  {pf8bit, true, true, false, true, true},
+      {pf4bit, true, true, false, true, true},   {pf15bit, false, true, true, true, false},
+      {pf24bit, false, true, true, true, false}, {pf32bit, false, true, true, true, false},
   };
   for (const TCase& C : Cases) {
     auto Dib = std::make_unique<TDib>(4, 4, C.Format);
@@ -73,9 +73,9 @@ TEST_F(CommandRules, FullScreenDisablesViewDependentCommands) {
   Main->MainPopupPopup();
   Main->WorkPopupPopup();
   EXPECT_TRUE(Main->Item("FullScreenItem")->isChecked());
-  for (const char* Name : {"ZoomItem", "CropItem", "ResizeItem", "ConvertItem", "TuneItem", "FilterItem",
-                           "ColorTblItem", "WResizeItem", "WCropItem", "WConvertItem", "WTuneItem", "WFilterItem",
-                           "WColorTblItem"})
+  for (const char* Name :
+       {"ZoomItem", "CropItem", "ResizeItem", "ConvertItem", "TuneItem", "FilterItem", "ColorTblItem", "WResizeItem",
+        "WCropItem", "WConvertItem", "WTuneItem", "WFilterItem", "WColorTblItem"})
     EXPECT_FALSE(Rule(Name)) << Name;
   for (const char* Name : {"SaveItem", "MirrorItem", "RotateItem", "InvertItem", "WMirrorItem", "WInvertItem"})
     EXPECT_TRUE(Rule(Name)) << Name;
@@ -103,8 +103,8 @@ TEST_F(CommandRules, ConvertItemsFollowTheImage) {
     TPixelFormat Format;
     bool Gray, ToGray, ToPal, ToRgb;
   };
-  const TCase Cases[] = {{pf8bit, true, false, false, true},  {pf8bit, false, true, false, true},
-                         {pf15bit, false, true, true, true},  {pf24bit, false, true, true, false},
+  const TCase Cases[] = {{pf8bit, true, false, false, true},   {pf8bit, false, true, false, true},
+                         {pf15bit, false, true, true, true},   {pf24bit, false, true, true, false},
                          {pf32bit, true, false, false, false}, {pf1bit, false, true, false, true}};
   for (const TCase& C : Cases) {
     Main->Image = std::make_unique<TDib>(2, 2, C.Format);
@@ -137,8 +137,8 @@ TEST_F(CommandRules, MenuTreeCaptionsShortcutsAndTags) {
   EXPECT_EQ(Main->Item("Rot90item")->text(), QString::fromUtf8("  90\u00B0"));
   EXPECT_TRUE(Main->Item("z11")->isChecked());
   int Tag = 7;
-  for (const char* Name : {"z81", "z71", "z61", "z51", "z41", "z31", "z21", "z11", "z12", "z13", "z14", "z15",
-                           "z16", "z17", "z18"})
+  for (const char* Name :
+       {"z81", "z71", "z61", "z51", "z41", "z31", "z21", "z11", "z12", "z13", "z14", "z15", "z16", "z17", "z18"})
     EXPECT_EQ(Main->Item(Name)->property("Tag").toInt(), Tag--) << Name;
   EXPECT_EQ(Main->Item("FilterPosterizeItem")->property("Tag").toInt(), 51);
   EXPECT_EQ(Main->Item("WFilterBartlettBlur")->property("Tag").toInt(), 4);

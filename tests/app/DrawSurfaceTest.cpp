@@ -32,8 +32,9 @@ TEST(DrawSurface, EveryPixelFormatDrawsItsColors) {
         Dib.SetPaletteColor(I, TColor(I * 8 | (255 - I) << 8 | 0x40 << 16));
     for (int32_t Y = 0; Y < 5; ++Y)
       for (int32_t X = 0; X < 19; ++X)
-        Dib.SetPixelColor(X, Y, Dib.PaletteSize() > 0 ? Dib.GetPaletteColor((X + 3 * Y) % Dib.PaletteSize())
-                                                       : TColor((X * 13) << 3 | (Y * 40) << 8 | 0x80 << 16));
+        Dib.SetPixelColor(X, Y,
+                          Dib.PaletteSize() > 0 ? Dib.GetPaletteColor((X + 3 * Y) % Dib.PaletteSize())
+                                                : TColor((X * 13) << 3 | (Y * 40) << 8 | 0x80 << 16));
     const QImage Out = DrawOnto(Dib, QSize(19, 5));
     // 5-bit channels may be widened to 8 bits either way; compare what they hold.
     const int Shift = F == pf15bit || F == pf16bit ? 3 : 0;
@@ -52,8 +53,7 @@ TEST(DrawSurface, RowsAreWrappedNotCopied) {
     TDib Dib(40, 10, F);
     int32_t Skip = 0;
     const QImage Part = DibPart(Dib, 16, 3, 20, 4, Skip);
-    EXPECT_EQ(Part.constBits(), Dib.ScanLine(3) + Dib.BitCount() * 16 / 8 )
-        << "format " << int(F);
+    EXPECT_EQ(Part.constBits(), Dib.ScanLine(3) + Dib.BitCount() * 16 / 8) << "format " << int(F);
     EXPECT_EQ(Part.bytesPerLine(), Dib.RowBytes());
   }
   TDib Bits(40, 2, pf1bit);

@@ -70,10 +70,14 @@ const TItemKey ItemKeys[] = {
 
 TEST(KeyMap, ModifierRules) {
   // Ctrl only alone; Shift and Alt only where a row names them.
-  for (auto [Key, Mods] : {std::pair{Qt::Key_O, Ctrl | Shift}, {Qt::Key_O, Ctrl | Alt}, {Qt::Key_O, Shift | Alt},
-                           {Qt::Key_Z, Qt::KeyboardModifiers()}, {Qt::Key_F4, Qt::KeyboardModifiers(Alt)},
+  for (auto [Key, Mods] : {std::pair{Qt::Key_O, Ctrl | Shift},
+                           {Qt::Key_O, Ctrl | Alt},
+                           {Qt::Key_O, Shift | Alt},
+                           {Qt::Key_Z, Qt::KeyboardModifiers()},
+                           {Qt::Key_F4, Qt::KeyboardModifiers(Alt)},
                            {Qt::Key_V, Qt::KeyboardModifiers(Qt::MetaModifier)},
-                           {Qt::Key_1, Qt::KeyboardModifiers()}, {Qt::Key_Plus, Qt::KeyboardModifiers()}})
+                           {Qt::Key_1, Qt::KeyboardModifiers()},
+                           {Qt::Key_Plus, Qt::KeyboardModifiers()}})
     EXPECT_EQ(KeyBinding(Key, Mods).Action, kaNone) << Key << " " << Mods.toInt();
   EXPECT_EQ(KeyBinding(Qt::Key_Down, Shift).Action, kaNextFile);
   EXPECT_EQ(KeyBinding(Qt::Key_Backtab, Shift).Action, kaCycleFocus);

@@ -147,8 +147,7 @@ TEST_F(Navigation, RebuildsOnlyForAnotherFolderAndReportsAMissingFile) {
   List().RefreshList(QFile("a.bmp"), true);
   List().RefreshList(QFile("a.bmp"), true);
   ASSERT_EQ(Messages.size(), 1u);
-  EXPECT_EQ(Messages[0].Text,
-            "The image file has been renamed, removed or deleted!\nReload function is now disabled.");
+  EXPECT_EQ(Messages[0].Text, "The image file has been renamed, removed or deleted!\nReload function is now disabled.");
   EXPECT_EQ(Messages[0].Kind, mkWarning);
   EXPECT_FALSE(Main->Item("OpenAgainItem")->isEnabled());
   EXPECT_EQ(List().StatusText, "0 images");

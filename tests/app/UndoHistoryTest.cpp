@@ -219,8 +219,8 @@ TEST_F(DamagedHistory, BrokenFieldsLinksAndEndsAreReported) {
   const size_t Second = size_t(I32At(Good, 4));
   // Offset and value: a huge width, a palette that does not fit the format,
   // an image past the end, a gray flag of 2, a record linking to itself.
-  const std::pair<size_t, int32_t> Cases[] = {
-      {8, 0x7FFFFFFF}, {28, 1 << 28}, {32, 0x7FFFFF00}, {24, 2}, {Second, int32_t(Second)}, {size_t(Head), 0}};
+  const std::pair<size_t, int32_t> Cases[] = {{8, 0x7FFFFFFF},           {28, 1 << 28},    {32, 0x7FFFFF00}, {24, 2},
+                                              {Second, int32_t(Second)}, {size_t(Head), 0}};
   for (const auto& [Offset, Value] : Cases) {
     auto B = Good;
     Put(B, Offset, Value);

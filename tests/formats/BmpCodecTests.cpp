@@ -150,7 +150,11 @@ TEST(BmpReader, HostileHeaders) {
   EXPECT_EQ(ErrorOf(MakeBmp({.BitCount = 24, .Compression = 1})), "Compression error found in BMP file.");
   EXPECT_EQ(ErrorOf(MakeBmp({.Compression = 4})), "Unsupported compression scheme in BMP file.");
   // 5-6-5 masks are not served; 5-5-5 masks are the plain layout.
-  TBmpLayout Masks{.Width = 1, .Height = 1, .BitCount = 16, .Compression = 3, .Data = {0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
+  TBmpLayout Masks{.Width = 1,
+                   .Height = 1,
+                   .BitCount = 16,
+                   .Compression = 3,
+                   .Data = {0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
   const uint8_t M565[] = {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
   std::copy(std::begin(M565), std::end(M565), Masks.Data.begin());
   EXPECT_EQ(ErrorOf(MakeBmp(Masks)), "Unsupported compression scheme in BMP file.");

@@ -233,8 +233,8 @@ int MaxDifference(const TDib& Dib, const TRgbaImage& Ref) {
   for (int32_t Y = 0; Y < Dib.Height(); ++Y)
     for (int32_t X = 0; X < Dib.Width(); ++X, P += 4) {
       const TColor C = Dib.GetPixelColor(X, Y);
-      Max = std::max({Max, std::abs(GetRValue(C) - P[0]), std::abs(GetGValue(C) - P[1]),
-                      std::abs(GetBValue(C) - P[2])});
+      Max =
+          std::max({Max, std::abs(GetRValue(C) - P[0]), std::abs(GetGValue(C) - P[1]), std::abs(GetBValue(C) - P[2])});
     }
   return Max;
 }

@@ -195,9 +195,8 @@ struct TCase {
 };
 
 const TCase RoundTripCases[] = {
-    {pf1bit, 37, 23, false}, {pf4bit, 37, 23, false}, {pf8bit, 37, 23, false},
-    {pf8bit, 301, 203, false}, {pf8bit, 640, 17, true}, {pf1bit, 1, 1, false},
-    {pf4bit, 5000, 3, true},
+    {pf1bit, 37, 23, false}, {pf4bit, 37, 23, false}, {pf8bit, 37, 23, false}, {pf8bit, 301, 203, false},
+    {pf8bit, 640, 17, true}, {pf1bit, 1, 1, false},   {pf4bit, 5000, 3, true},
 };
 
 } // namespace
@@ -206,8 +205,8 @@ TEST(GifCodec, RoundTripsInBothModesInterlacedOrNot) {
   for (const TCase& C : RoundTripCases)
     for (bool Lzw : {true, false})
       for (bool Interlaced : {false, true}) {
-        SCOPED_TRACE(::testing::Message() << int(C.Pf) << " " << C.W << "x" << C.H << " lzw " << Lzw
-                                          << " interlaced " << Interlaced);
+        SCOPED_TRACE(::testing::Message()
+                     << int(C.Pf) << " " << C.W << "x" << C.H << " lzw " << Lzw << " interlaced " << Interlaced);
         const auto Src = MakeDib(C.Pf, C.W, C.H, uint32_t(C.W * 31 + C.H), C.Smooth);
         const auto File = WriteGif(*Src, Lzw, Interlaced);
         TRead R = ReadGif(File);
@@ -407,7 +406,11 @@ TEST(GifCodec, FramesSmallerOrPastTheScreenStayInside) {
   for (int32_t Y = 0; Y < 5; ++Y)
     for (int32_t X = 0; X < 6; ++X)
       Rows += char('0' + R.Dib->GetPixelValue(X, Y));
-  EXPECT_EQ(Rows, "000000" "001230" "003210" "000000" "000000");
+  EXPECT_EQ(Rows, "000000"
+                  "001230"
+                  "003210"
+                  "000000"
+                  "000000");
 
   // Reaching past the right and bottom edges: the visible part only.
   S.Left = 4;

@@ -68,8 +68,8 @@ int64_t Mismatches(const TGifReader& Reader, const TRgbaImage& Ref) {
   for (int32_t Y = 0; Y < Dib.Height(); ++Y)
     for (int32_t X = 0; X < Dib.Width(); ++X) {
       const uint8_t* P = Ref.Pixels.data() + (size_t(Y) * size_t(Ref.Width) + size_t(X)) * 4;
-      const bool Inside = X >= Reader.FrameLeft && X - Reader.FrameLeft < Reader.FrameWidth &&
-                          Y >= Reader.FrameTop && Y - Reader.FrameTop < Reader.FrameHeight;
+      const bool Inside = X >= Reader.FrameLeft && X - Reader.FrameLeft < Reader.FrameWidth && Y >= Reader.FrameTop &&
+                          Y - Reader.FrameTop < Reader.FrameHeight;
       if (!Inside)
         Count += Dib.GetPixelValue(X, Y) != 0;
       else if (P[3] == 255 && Dib.GetPixelColor(X, Y) != RGBColor(P[0], P[1], P[2]))

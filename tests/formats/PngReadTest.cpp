@@ -328,9 +328,8 @@ TEST(PngRead, PixelFormatsOfDepths) {
   struct TCase {
     uint8_t Type, Depth;
     uint8_t Format;
-  } Cases[] = {{0, 1, pf1bit}, {0, 2, pf4bit}, {0, 4, pf4bit}, {0, 8, pf8bit}, {0, 16, pf8bit},
-               {3, 1, pf1bit}, {3, 2, pf4bit}, {3, 4, pf4bit}, {3, 8, pf8bit}, {2, 16, pf24bit},
-               {4, 8, pf8bit}, {6, 8, pf24bit}};
+  } Cases[] = {{0, 1, pf1bit}, {0, 2, pf4bit}, {0, 4, pf4bit}, {0, 8, pf8bit},   {0, 16, pf8bit}, {3, 1, pf1bit},
+               {3, 2, pf4bit}, {3, 4, pf4bit}, {3, 8, pf8bit}, {2, 16, pf24bit}, {4, 8, pf8bit},  {6, 8, pf24bit}};
   for (const TCase& C : Cases) {
     const int Samples = C.Type == 2 ? 3 : C.Type == 4 ? 2 : C.Type == 6 ? 4 : 1;
     TBytes Raw(1 + (3 * C.Depth * Samples + 7) / 8, 0);
@@ -471,9 +470,7 @@ TEST(PngRead, TitleIsCutAtItsLimit) {
 
 TEST(PngRead, HostileFilesFailWithPngMessages) {
   const TBytes Row = {0, 0};
-  auto Expect = [](const TBytes& File, const std::string& Want) {
-    EXPECT_EQ(FailureOf(File), Want);
-  };
+  auto Expect = [](const TBytes& File, const std::string& Want) { EXPECT_EQ(FailureOf(File), Want); };
   Expect({0x89, 'P', 'N', 'G'}, "Invalid PNG header");
   Expect(TPngBuilder(Ihdr(0, 1, 8, 0)).Finish(Row), "Invalid PNG image format.");
   Expect(TPngBuilder(Ihdr(1, 1, 3, 0)).Finish(Row), "Invalid palette in PNG file.");

@@ -121,8 +121,8 @@ struct TFormatCase {
 };
 
 const TFormatCase FormatCases[] = {
-    {"1bit", pf1bit, false}, {"1bit gray", pf1bit, true}, {"4bit", pf4bit, false}, {"4bit gray", pf4bit, true},
-    {"8bit", pf8bit, false}, {"8bit gray", pf8bit, true}, {"15bit", pf15bit, false}, {"16bit", pf16bit, false},
+    {"1bit", pf1bit, false},   {"1bit gray", pf1bit, true}, {"4bit", pf4bit, false},   {"4bit gray", pf4bit, true},
+    {"8bit", pf8bit, false},   {"8bit gray", pf8bit, true}, {"15bit", pf15bit, false}, {"16bit", pf16bit, false},
     {"24bit", pf24bit, false}, {"32bit", pf32bit, false}};
 
 // Smooth areas, edges and noise, so that every filter wins somewhere.
@@ -186,7 +186,7 @@ bool HaveTool(const char* Name) {
 } // namespace
 
 TEST(PngWrite, RoundTripEveryFormatFilterAndInterlace) {
-  const uint8_t FilterSets[] = {pngFilterNone, pngFilterSub,   pngFilterUp,
+  const uint8_t FilterSets[] = {pngFilterNone,    pngFilterSub,   pngFilterUp,
                                 pngFilterAverage, pngFilterPaeth, pngAllFilters};
   const std::pair<int32_t, int32_t> Sizes[] = {{37, 23}, {1, 9}, {9, 1}};
   for (const TFormatCase& F : FormatCases)
@@ -206,8 +206,8 @@ TEST(PngWrite, HeaderOfEachFormat) {
     uint8_t Depth, Type;
   };
   const std::map<std::string, TWant> Want = {
-      {"1bit", {1, 3}}, {"1bit gray", {1, 0}}, {"4bit", {4, 3}},   {"4bit gray", {4, 0}}, {"8bit", {8, 3}},
-      {"8bit gray", {8, 0}}, {"15bit", {8, 2}}, {"16bit", {8, 2}}, {"24bit", {8, 2}}, {"32bit", {8, 2}}};
+      {"1bit", {1, 3}},      {"1bit gray", {1, 0}}, {"4bit", {4, 3}},  {"4bit gray", {4, 0}}, {"8bit", {8, 3}},
+      {"8bit gray", {8, 0}}, {"15bit", {8, 2}},     {"16bit", {8, 2}}, {"24bit", {8, 2}},     {"32bit", {8, 2}}};
   for (const TFormatCase& F : FormatCases) {
     const auto Dib = MakeImage(F.Format, F.Gray, 5, 5);
     const TBytes File = WritePng(*Dib, pngAllFilters, true);
@@ -397,9 +397,8 @@ TEST(PngWrite, IndependentCheckersAcceptOurFiles) {
     EXPECT_EQ(std::system(("pngcheck -q" + Files + " >/dev/null").c_str()), 0);
   }
   if (Pillow) {
-    const std::string Script =
-        "import sys\nfrom PIL import Image\nfor f in sys.argv[1:]:\n"
-        "    im = Image.open(f); im.verify(); im = Image.open(f); im.load()\n";
+    const std::string Script = "import sys\nfrom PIL import Image\nfor f in sys.argv[1:]:\n"
+                               "    im = Image.open(f); im.verify(); im = Image.open(f); im.load()\n";
     EXPECT_EQ(std::system(("/usr/bin/python3 -c \"" + Script + "\"" + Files).c_str()), 0);
   }
   fs::remove_all(Dir);

@@ -40,7 +40,8 @@ std::unique_ptr<TDib> MakePatterned(int32_t W, int32_t H, TPixelFormat Pf) {
 
 std::string FormatName(TPixelFormat Pf) { return "pf" + std::to_string(int(Pf)); }
 
-template <class F> std::string Thrown(F&& Fn) {
+template <class F>
+std::string Thrown(F&& Fn) {
   try {
     Fn();
   } catch (const std::exception& E) {
@@ -255,8 +256,10 @@ TEST(DibTransforms, RotateEveryFormatAndShape) {
       EXPECT_EQ(Cw->GetPaletteColor(1), Src->GetPaletteColor(1));
       for (int32_t Y = 0; Y < W; ++Y)
         for (int32_t X = 0; X < H; ++X) {
-          ASSERT_EQ(Cw->GetPixelValue(X, Y), Src->GetPixelValue(Y, H - 1 - X)) << FormatName(Pf) << " " << W << "x" << H;
-          ASSERT_EQ(Ccw->GetPixelValue(X, Y), Src->GetPixelValue(W - 1 - Y, X)) << FormatName(Pf) << " " << W << "x" << H;
+          ASSERT_EQ(Cw->GetPixelValue(X, Y), Src->GetPixelValue(Y, H - 1 - X))
+              << FormatName(Pf) << " " << W << "x" << H;
+          ASSERT_EQ(Ccw->GetPixelValue(X, Y), Src->GetPixelValue(W - 1 - Y, X))
+              << FormatName(Pf) << " " << W << "x" << H;
         }
       auto Half = Src->Clone();
       Half->Rotate(180);

@@ -345,9 +345,9 @@ TEST(XColorPrepare, PixelFormatForSamplesAndBits) {
     int32_t Samples, Bits;
     uint8_t Format;
   };
-  const TCase Cases[] = {{1, 1, pf1bit},  {1, 2, pf4bit},   {1, 4, pf4bit},   {1, 5, pfInvalid}, {1, 8, pf8bit},
-                         {1, 16, pf8bit}, {1, 17, pfInvalid}, {2, 8, pfInvalid}, {3, 5, pf15bit}, {3, 8, pf24bit},
-                         {3, 16, pf24bit}, {4, 4, pfInvalid}, {4, 8, pf32bit}, {5, 8, pfInvalid}};
+  const TCase Cases[] = {{1, 1, pf1bit},   {1, 2, pf4bit},     {1, 4, pf4bit},    {1, 5, pfInvalid}, {1, 8, pf8bit},
+                         {1, 16, pf8bit},  {1, 17, pfInvalid}, {2, 8, pfInvalid}, {3, 5, pf15bit},   {3, 8, pf24bit},
+                         {3, 16, pf24bit}, {4, 4, pfInvalid},  {4, 8, pf32bit},   {5, 8, pfInvalid}};
   for (const TCase& C : Cases) {
     TColorManager CM;
     CM.SetSource(cfRGB, C.Samples, C.Bits);

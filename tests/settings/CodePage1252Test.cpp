@@ -30,7 +30,8 @@ TEST(CodePage1252, MapsTheWindowsCharactersBothWays) {
   EXPECT_EQ(Decode("Caf\xE9"), "Caf\u00E9");
   EXPECT_EQ(Decode("\xFF"), "\u00FF");
   EXPECT_EQ(Encode("\u20AC \u2026 \u0153"), "\x80 \x85 \x9C");
-  EXPECT_EQ(Encode("Gr\u00FC\u00DFe"), "Gr\xFC\xDF" "e");
+  EXPECT_EQ(Encode("Gr\u00FC\u00DFe"), "Gr\xFC\xDF"
+                                       "e");
 }
 
 TEST(CodePage1252, CharactersThatDoNotFitBecomeOneQuestionMarkEach) {
@@ -47,9 +48,9 @@ TEST(CodePage1252, MalformedUtf8BecomesQuestionMarks) {
   bool Lossless = true;
   EXPECT_EQ(Encode("ab\xC3", &Lossless), "ab?");
   EXPECT_FALSE(Lossless);
-  EXPECT_EQ(Encode("\xC0\xAF"), "??");              // overlong "/"
-  EXPECT_EQ(Encode("\xED\xA0\x80"), "???");         // surrogate
-  EXPECT_EQ(Encode("\xF4\x90\x80\x80"), "????");    // beyond U+10FFFF
-  EXPECT_EQ(Encode("\xE2\x82x"), "??x");            // cut short
+  EXPECT_EQ(Encode("\xC0\xAF"), "??");           // overlong "/"
+  EXPECT_EQ(Encode("\xED\xA0\x80"), "???");      // surrogate
+  EXPECT_EQ(Encode("\xF4\x90\x80\x80"), "????"); // beyond U+10FFFF
+  EXPECT_EQ(Encode("\xE2\x82x"), "??x");         // cut short
   EXPECT_EQ(Encode("\xFF\xFE"), "??");
 }

@@ -62,18 +62,18 @@ TEST(SettingsRecord, InRangeValuesPassUnchanged) {
 
 TEST(SettingsRecord, QuantitiesOutOfRangeAreClamped) {
   auto B = GoldenDefaults();
-  PutI32(B.data(), 13, 0);          // tile threshold
-  PutI32(B.data(), 38, -5);         // default dpi
-  PutI32(B.data(), 42, 100000);     // printer dpi
-  PutI32(B.data(), 50, 1000);       // gray levels
-  PutI32(B.data(), 62, -1);         // green weight
-  PutI32(B.data(), 78, 0);          // custom color count
+  PutI32(B.data(), 13, 0);      // tile threshold
+  PutI32(B.data(), 38, -5);     // default dpi
+  PutI32(B.data(), 42, 100000); // printer dpi
+  PutI32(B.data(), 50, 1000);   // gray levels
+  PutI32(B.data(), 62, -1);     // green weight
+  PutI32(B.data(), 78, 0);      // custom color count
   PutI32(B.data(), 90, std::numeric_limits<int32_t>::max());
   PutI32(B.data(), 94, std::numeric_limits<int32_t>::min());
-  PutI32(B.data(), 638, 5);         // JPEG quality
-  PutI32(B.data(), 649, 12);        // PNG level
-  B[653] = 0xFF;                    // PNG filters
-  B[2009] = 0xF3;                   // font style
+  PutI32(B.data(), 638, 5);  // JPEG quality
+  PutI32(B.data(), 649, 12); // PNG level
+  B[653] = 0xFF;             // PNG filters
+  B[2009] = 0xF3;            // font style
   const TSettings S = FromPatched(B);
   EXPECT_EQ(S.TileThreshold, 2);
   EXPECT_EQ(S.DefaultDpi, 1);
@@ -91,23 +91,23 @@ TEST(SettingsRecord, QuantitiesOutOfRangeAreClamped) {
 
 TEST(SettingsRecord, ChoicesOffTheirListAndNonsenseSizesFallBackToDefaults) {
   auto B = GoldenDefaults();
-  PutI32(B.data(), 4, 0xFF000005);  // not an RGB color
-  PutI32(B.data(), 9, 3);           // tile mode
-  PutI32(B.data(), 30, 7);          // resize filter
-  PutI32(B.data(), 46, 0);          // user dpi
-  PutI32(B.data(), 74, -1);         // color choice
-  PutI32(B.data(), 114, 0);         // list width
-  PutI32(B.data(), 118, -3);        // list height
-  PutI32(B.data(), 124, 4);         // sort column
-  PutI32(B.data(), 140, -1);        // third column width
-  B[644] = 7;                       // TIFF compression
-  PutI32(B.data(), 645, 4096);      // strip size
-  B[656] = 1;                       // PNM form
-  B[657] = 0;                       // open filter
-  B[658] = 14;                      // save filter
-  PutI32(B.data(), 2005, 0);        // font size
-  B[2018] = 5;                      // Photo CD resolution
-  B[1940] = 0;                      // font name
+  PutI32(B.data(), 4, 0xFF000005); // not an RGB color
+  PutI32(B.data(), 9, 3);          // tile mode
+  PutI32(B.data(), 30, 7);         // resize filter
+  PutI32(B.data(), 46, 0);         // user dpi
+  PutI32(B.data(), 74, -1);        // color choice
+  PutI32(B.data(), 114, 0);        // list width
+  PutI32(B.data(), 118, -3);       // list height
+  PutI32(B.data(), 124, 4);        // sort column
+  PutI32(B.data(), 140, -1);       // third column width
+  B[644] = 7;                      // TIFF compression
+  PutI32(B.data(), 645, 4096);     // strip size
+  B[656] = 1;                      // PNM form
+  B[657] = 0;                      // open filter
+  B[658] = 14;                     // save filter
+  PutI32(B.data(), 2005, 0);       // font size
+  B[2018] = 5;                     // Photo CD resolution
+  B[1940] = 0;                     // font name
   const TSettings S = FromPatched(B);
   EXPECT_EQ(S.BackColor, 0x808080u);
   EXPECT_EQ(S.TileMode, 1);
@@ -151,9 +151,9 @@ TEST(SettingsRecord, FlagBytesAreNormalised) {
 
 TEST(SettingsRecord, StringLengthsBeyondTheFieldAreCut) {
   auto B = GoldenDefaults();
-  B[149] = 255;   // author, string[240]
+  B[149] = 255; // author, string[240]
   std::memset(&B[150], 'a', 240);
-  B[1940] = 200;  // font name, string[64]
+  B[1940] = 200; // font name, string[64]
   std::memset(&B[1941], 'F', 64);
   B[390] = 3;
   std::memcpy(&B[391], "\xA9 X", 3);

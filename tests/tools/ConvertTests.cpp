@@ -37,9 +37,8 @@ protected:
     if (!Corpus || !fs::exists(fs::path(Corpus) / "bmpsuite"))
       GTEST_SKIP() << "corpus not available";
     Suite = fs::path(Corpus) / "bmpsuite" / "bmp";
-    Dir = fs::temp_directory_path() /
-          ("pelorin-convert-" + std::to_string(::getpid()) + "-" +
-           testing::UnitTest::GetInstance()->current_test_info()->name());
+    Dir = fs::temp_directory_path() / ("pelorin-convert-" + std::to_string(::getpid()) + "-" +
+                                       testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(Dir);
     fs::create_directories(Dir);
   }

@@ -29,7 +29,8 @@ protected:
     return {WIFEXITED(W) ? WEXITSTATUS(W) : -1, {std::istreambuf_iterator<char>(In), {}}};
   }
 
-  template <class TWriter> void Save(TWriter& Writer, const TDib& Dib, const fs::path& Name) {
+  template <class TWriter>
+  void Save(TWriter& Writer, const TDib& Dib, const fs::path& Name) {
     Writer.CreateFile(Name);
     Writer.Write(Dib);
     ASSERT_TRUE(Writer.OK);
@@ -63,7 +64,8 @@ TEST_F(GifConvertTest, ExpandedInterlacedCopyKeepsPixelsAndTransparency) {
   W.Transparency = {7, int32_t(RGBColor(7, 21, 248)), -1, 0};
   Save(W, *Src, Dir / "in.gif");
 
-  const auto [Status, Out] = Run("--expand --interlace " + (Dir / "in.gif").string() + " " + (Dir / "out.gif").string());
+  const auto [Status, Out] =
+      Run("--expand --interlace " + (Dir / "in.gif").string() + " " + (Dir / "out.gif").string());
   ASSERT_EQ(Status, 0) << Out;
   const auto R = Load(Dir / "out.gif");
   EXPECT_TRUE(R->Interlaced);

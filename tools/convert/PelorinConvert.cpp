@@ -20,17 +20,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const Usage =
-    "usage: pelorin-convert [--os2] INPUT OUTPUT\n"
-    "       pelorin-convert [--os2] -o DIR --to EXT INPUT...\n"
-    "       pelorin-convert --info INPUT\n"
-    "       pelorin-convert --rgb INPUT OUT.ppm\n"
-    "Reads INPUT with the reader its extension selects and writes OUTPUT with\n"
-    "the writer of OUTPUT's extension. --os2 writes bitmaps with OS/2 headers.\n"
-    "PNG output: --level N (zlib level 0..9, default 6), --filters LIST (comma-\n"
-    "separated none, sub, up, average, paeth or all; default all), --interlace.\n"
-    "JPEG output: --quality N (1..100, default 90), --progressive.\n"
-    "GIF output: --lzw (default) or --expand (uncompressed codes), --interlace.\n";
+const char* const Usage = "usage: pelorin-convert [--os2] INPUT OUTPUT\n"
+                          "       pelorin-convert [--os2] -o DIR --to EXT INPUT...\n"
+                          "       pelorin-convert --info INPUT\n"
+                          "       pelorin-convert --rgb INPUT OUT.ppm\n"
+                          "Reads INPUT with the reader its extension selects and writes OUTPUT with\n"
+                          "the writer of OUTPUT's extension. --os2 writes bitmaps with OS/2 headers.\n"
+                          "PNG output: --level N (zlib level 0..9, default 6), --filters LIST (comma-\n"
+                          "separated none, sub, up, average, paeth or all; default all), --interlace.\n"
+                          "JPEG output: --quality N (1..100, default 90), --progressive.\n"
+                          "GIF output: --lzw (default) or --expand (uncompressed codes), --interlace.\n";
 
 // A bad command line, reported with exit status 2.
 struct EUsage : std::runtime_error {
@@ -96,16 +95,11 @@ struct TLoaded {
 std::unique_ptr<TImgReader> ReaderFor(const fs::path& Name) {
   switch (FormatOfFile(Name.string())) {
   case fmtBMP:
-  case fmtBUM:
-    return std::make_unique<TBmpReader>();
-  case fmtJPEG:
-    return std::make_unique<TJpgReader>();
-  case fmtPNG:
-    return std::make_unique<TPngReader>();
-  case fmtGIF:
-    return std::make_unique<TGifReader>();
-  default:
-    throw std::runtime_error("File type not supported:\n" + Name.string());
+  case fmtBUM: return std::make_unique<TBmpReader>();
+  case fmtJPEG: return std::make_unique<TJpgReader>();
+  case fmtPNG: return std::make_unique<TPngReader>();
+  case fmtGIF: return std::make_unique<TGifReader>();
+  default: throw std::runtime_error("File type not supported:\n" + Name.string());
   }
 }
 
@@ -187,8 +181,7 @@ void WriteImage(const TDib& Dib, const fs::path& Output, bool Os2) {
 
 void WritePpm(const TDib& Dib, const fs::path& Output) {
   SaveViaTempFile(Output, [&](TStream& S) {
-    const std::string Header =
-        "P6\n" + std::to_string(Dib.Width()) + " " + std::to_string(Dib.Height()) + "\n255\n";
+    const std::string Header = "P6\n" + std::to_string(Dib.Width()) + " " + std::to_string(Dib.Height()) + "\n255\n";
     std::vector<uint8_t> Row(size_t(Dib.Width()) * 3);
     bool Ok = S.Write(Header.data(), Header.size()) == Header.size();
     for (int32_t Y = 0; Ok && Y < Dib.Height(); ++Y) {

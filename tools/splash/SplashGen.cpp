@@ -50,7 +50,8 @@ TRgb SplashPixel(int32_t X, int32_t Y) {
     double Cx, Cy, R;
     TRgb Color;
     double Alpha;
-  } Rings[] = {{300, 40, 70, {233, 196, 106}, 0.18}, {340, 120, 55, {244, 162, 97}, 0.16}, {40, 140, 60, {255, 255, 255}, 0.08}};
+  } Rings[] = {
+      {300, 40, 70, {233, 196, 106}, 0.18}, {340, 120, 55, {244, 162, 97}, 0.16}, {40, 140, 60, {255, 255, 255}, 0.08}};
   for (const auto& C : Rings) {
     const double A = Coverage(X, Y, [&](double Px, double Py) { return std::hypot(Px - C.Cx, Py - C.Cy) < C.R; });
     Paint(P, C.Color, A * C.Alpha);
@@ -61,9 +62,8 @@ TRgb SplashPixel(int32_t X, int32_t Y) {
     const bool Inner = Px > L + 6 && Px < R - 6 && Py > T + 6 && Py < B - 6;
     return Outer && !Inner;
   });
-  const double Inside = Coverage(X, Y, [&](double Px, double Py) {
-    return Px > L + 6 && Px < R - 6 && Py > T + 6 && Py < B - 6;
-  });
+  const double Inside =
+      Coverage(X, Y, [&](double Px, double Py) { return Px > L + 6 && Px < R - 6 && Py > T + 6 && Py < B - 6; });
   Paint(P, {250, 250, 245}, Frame * 0.95);
   Paint(P, {168, 218, 220}, Inside * 0.9);
   const double Sun = Coverage(X, Y, [&](double Px, double Py) {
