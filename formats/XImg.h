@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ByteOrder.h"
 #include "DibImage.h"
 #include "Progressors.h"
 #include "XColor.h"
@@ -191,19 +192,3 @@ protected:
   virtual void WriteHeader() = 0;
   virtual void WriteImage() = 0;
 };
-
-// Little-endian field access for header parsing.
-inline uint16_t GetLE16(const uint8_t* P) { return uint16_t(P[0] | (P[1] << 8)); }
-inline uint32_t GetLE32(const uint8_t* P) {
-  return uint32_t(P[0]) | (uint32_t(P[1]) << 8) | (uint32_t(P[2]) << 16) | (uint32_t(P[3]) << 24);
-}
-inline void PutLE16(uint8_t* P, uint16_t V) {
-  P[0] = uint8_t(V);
-  P[1] = uint8_t(V >> 8);
-}
-inline void PutLE32(uint8_t* P, uint32_t V) {
-  P[0] = uint8_t(V);
-  P[1] = uint8_t(V >> 8);
-  P[2] = uint8_t(V >> 16);
-  P[3] = uint8_t(V >> 24);
-}

@@ -47,17 +47,6 @@ struct TPass {
 constexpr TPass Adam7[7] = {{0, 8, 0, 8}, {0, 8, 4, 8}, {4, 8, 0, 4}, {0, 4, 2, 4},
                             {2, 4, 0, 2}, {0, 2, 1, 2}, {1, 2, 0, 1}};
 
-inline uint32_t GetBE32(const uint8_t* P) {
-  return (uint32_t(P[0]) << 24) | (uint32_t(P[1]) << 16) | (uint32_t(P[2]) << 8) | uint32_t(P[3]);
-}
-inline uint32_t GetBE16(const uint8_t* P) { return (uint32_t(P[0]) << 8) | uint32_t(P[1]); }
-inline void PutBE32(uint8_t* P, uint32_t V) {
-  P[0] = uint8_t(V >> 24);
-  P[1] = uint8_t(V >> 16);
-  P[2] = uint8_t(V >> 8);
-  P[3] = uint8_t(V);
-}
-
 int64_t PixelBitsOf(int32_t Depth, int32_t Samples) { return int64_t(Depth) * Samples; }
 int64_t RowLengthOf(int64_t Pixels, int64_t PixelBits) { return (Pixels * PixelBits + 7) / 8; }
 

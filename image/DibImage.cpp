@@ -1,4 +1,5 @@
 #include "DibImage.h"
+#include "ByteOrder.h"
 
 #include <algorithm>
 #include <bit>
@@ -16,60 +17,11 @@ const char* const SInvalidPixelFormat = "invalid Pixel Format";
 const char* const SOutOfMemory = "out of memory!";
 const char* const SInvalidPackedDib = "Invalid bitmap data";
 
-constexpr int32_t BitCountOf(TPixelFormat Pf) {
-  switch (Pf) {
-  case pf1bit: return 1;
-  case pf4bit: return 4;
-  case pf8bit: return 8;
-  case pf15bit:
-  case pf16bit: return 16;
-  case pf24bit: return 24;
-  case pf32bit: return 32;
-  }
-  return 0;
-}
-
-constexpr int32_t PaletteSizeOf(TPixelFormat Pf) {
-  return Pf == pf1bit ? 2 : Pf == pf4bit ? 16 : Pf == pf8bit ? 256 : 0;
-}
-
-int32_t RoundDpiToPels(int32_t Dpi) { return int32_t(std::nearbyint(Dpi * PelsPerMetrePerDpi)); }
-
-void PutU16(uint8_t* P, uint32_t V) {
-  P[0] = uint8_t(V);
-  P[1] = uint8_t(V >> 8);
-}
-void PutU32(uint8_t* P, uint32_t V) {
-  P[0] = uint8_t(V);
-  P[1] = uint8_t(V >> 8);
-  P[2] = uint8_t(V >> 16);
-  P[3] = uint8_t(V >> 24);
-}
-uint32_t GetU16(const uint8_t* P) { return uint32_t(P[0]) | uint32_t(P[1]) << 8; }
-uint32_t GetU32(const uint8_t* P) {
-  return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
-}
-
 constexpr TColor Expand555(uint32_t V) {
   return RGBColor(uint8_t(((V >> 10) & 31) * 8 + 3), uint8_t(((V >> 5) & 31) * 8 + 3), uint8_t((V & 31) * 8 + 3));
 }
 constexpr uint32_t Pack555(TColor C) {
   return (uint32_t(GetRValue(C) >> 3) << 10) | (uint32_t(GetGValue(C) >> 3) << 5) | uint32_t(GetBValue(C) >> 3);
-}
-
-// Sub-byte pixels, leftmost pixel in the most significant bits.
-inline uint32_t Get1(const uint8_t* Row, int32_t X) { return (Row[X >> 3] >> (7 - (X & 7))) & 1; }
-inline void Set1(uint8_t* Row, int32_t X, uint32_t V) {
-  const uint8_t Mask = uint8_t(0x80 >> (X & 7));
-  if (V == 1)
-    Row[X >> 3] |= Mask;
-  else
-    Row[X >> 3] &= uint8_t(~Mask);
-}
-inline uint32_t Get4(const uint8_t* Row, int32_t X) { return (X & 1) ? Row[X >> 1] & 0x0F : Row[X >> 1] >> 4; }
-inline void Set4(uint8_t* Row, int32_t X, uint32_t V) {
-  uint8_t& B = Row[X >> 1];
-  B = (X & 1) ? uint8_t((B & 0xF0) | (V & 0x0F)) : uint8_t((B & 0x0F) | ((V & 0x0F) << 4));
 }
 
 // Large pixel blocks come straight from the kernel, mapped and populated at
@@ -178,9 +130,9 @@ TDib::TDib(int32_t AWidth, int32_t AHeight, TPixelFormat APixelFormat) {
     break;
   case pf15bit:
   case pf16bit:
-    FGetPixelValue = [](const TDib& D, int32_t X, int32_t Y) { return GetU16(D.ScanLine(Y) + 2 * X); };
-    FSetPixelValue = [](TDib& D, int32_t X, int32_t Y, uint32_t V) { PutU16(D.ScanLine(Y) + 2 * X, V); };
-    FGetPixelColor = [](const TDib& D, int32_t X, int32_t Y) { return Expand555(GetU16(D.ScanLine(Y) + 2 * X)); };
+    FGetPixelValue = [](const TDib& D, int32_t X, int32_t Y) { return uint32_t(GetLE16(D.ScanLine(Y) + 2 * X)); };
+    FSetPixelValue = [](TDib& D, int32_t X, int32_t Y, uint32_t V) { PutLE16(D.ScanLine(Y) + 2 * X, V); };
+    FGetPixelColor = [](const TDib& D, int32_t X, int32_t Y) { return Expand555(GetLE16(D.ScanLine(Y) + 2 * X)); };
     FSwapPixels = [](TDib& D, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
       std::swap_ranges(D.ScanLine(Y1) + 2 * X1, D.ScanLine(Y1) + 2 * X1 + 2, D.ScanLine(Y2) + 2 * X2);
     };
@@ -194,9 +146,9 @@ TDib::TDib(int32_t AWidth, int32_t AHeight, TPixelFormat APixelFormat) {
     };
     break;
   case pf32bit:
-    FGetPixelValue = [](const TDib& D, int32_t X, int32_t Y) { return GetU32(D.ScanLine(Y) + 4 * X); };
-    FSetPixelValue = [](TDib& D, int32_t X, int32_t Y, uint32_t V) { PutU32(D.ScanLine(Y) + 4 * X, V); };
-    FGetPixelColor = [](const TDib& D, int32_t X, int32_t Y) { return TColor(GetU32(D.ScanLine(Y) + 4 * X)); };
+    FGetPixelValue = [](const TDib& D, int32_t X, int32_t Y) { return GetLE32(D.ScanLine(Y) + 4 * X); };
+    FSetPixelValue = [](TDib& D, int32_t X, int32_t Y, uint32_t V) { PutLE32(D.ScanLine(Y) + 4 * X, V); };
+    FGetPixelColor = [](const TDib& D, int32_t X, int32_t Y) { return TColor(GetLE32(D.ScanLine(Y) + 4 * X)); };
     FSwapPixels = [](TDib& D, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
       std::swap_ranges(D.ScanLine(Y1) + 4 * X1, D.ScanLine(Y1) + 4 * X1 + 4, D.ScanLine(Y2) + 4 * X2);
     };
@@ -224,22 +176,22 @@ int32_t TDib::BitCount() const { return BitCountOf(FPixelFormat); }
 
 void TDib::FillHeader() {
   uint8_t* H = FBitmapInfo.data();
-  PutU32(H + 0, BitmapInfoHeaderSize);
-  PutU32(H + 4, uint32_t(FWidth));
-  PutU32(H + 8, uint32_t(-FHeight));
-  PutU16(H + 12, 1);
-  PutU16(H + 14, uint32_t(BitCount()));
-  PutU32(H + 16, 0);
-  PutU32(H + 20, uint32_t(FImageSize));
-  PutU32(H + 32, uint32_t(FPaletteSize));
-  PutU32(H + 36, uint32_t(FPaletteSize));
+  PutLE32(H + 0, BitmapInfoHeaderSize);
+  PutLE32(H + 4, uint32_t(FWidth));
+  PutLE32(H + 8, uint32_t(-FHeight));
+  PutLE16(H + 12, 1);
+  PutLE16(H + 14, uint32_t(BitCount()));
+  PutLE32(H + 16, 0);
+  PutLE32(H + 20, uint32_t(FImageSize));
+  PutLE32(H + 32, uint32_t(FPaletteSize));
+  PutLE32(H + 36, uint32_t(FPaletteSize));
 }
 
 void TDib::SetResolution(int32_t Dpi) {
   FResolution = Dpi;
-  const int32_t Pels = RoundDpiToPels(Dpi);
-  PutU32(FBitmapInfo.data() + 24, uint32_t(Pels));
-  PutU32(FBitmapInfo.data() + 28, uint32_t(Pels));
+  const int32_t Pels = DpiToPelsPerMetre(Dpi);
+  PutLE32(FBitmapInfo.data() + 24, uint32_t(Pels));
+  PutLE32(FBitmapInfo.data() + 28, uint32_t(Pels));
 }
 
 std::unique_ptr<TDib> TDib::Clone() const {
@@ -311,7 +263,7 @@ void TDib::GetRowColors(int32_t Y, std::span<TColor> Colors) const {
   case pf15bit:
   case pf16bit:
     for (int32_t X = 0; X < N; ++X)
-      Out[X] = Expand555(GetU16(Row + 2 * X));
+      Out[X] = Expand555(GetLE16(Row + 2 * X));
     break;
   case pf24bit:
     for (int32_t X = 0; X < N; ++X)
@@ -675,24 +627,24 @@ std::unique_ptr<TDib> TDib::FromGlobalDib(std::span<const uint8_t> Packed) {
   const uint8_t* P = Packed.data();
   if (Size < 12)
     throw EInvalidGraphicOperation(SInvalidPackedDib);
-  const uint32_t HeaderSize = GetU32(P);
+  const uint32_t HeaderSize = GetLE32(P);
   int32_t W, H;
   uint32_t Bits, Compression = 0, ColorsUsed = 0;
   int32_t PelsX = 0;
   const bool Core = HeaderSize == 12;
   if (Core) {
-    W = int32_t(GetU16(P + 4));
-    H = int32_t(GetU16(P + 6));
-    Bits = GetU16(P + 10);
+    W = int32_t(GetLE16(P + 4));
+    H = int32_t(GetLE16(P + 6));
+    Bits = GetLE16(P + 10);
   } else {
     if (HeaderSize < 40 || HeaderSize > Size)
       throw EInvalidGraphicOperation(SInvalidPackedDib);
-    W = int32_t(GetU32(P + 4));
-    H = int32_t(GetU32(P + 8));
-    Bits = GetU16(P + 14);
-    Compression = GetU32(P + 16);
-    PelsX = int32_t(GetU32(P + 24));
-    ColorsUsed = GetU32(P + 32);
+    W = int32_t(GetLE32(P + 4));
+    H = int32_t(GetLE32(P + 8));
+    Bits = GetLE16(P + 14);
+    Compression = GetLE32(P + 16);
+    PelsX = int32_t(GetLE32(P + 24));
+    ColorsUsed = GetLE32(P + 32);
   }
   TPixelFormat Pf;
   switch (Bits) {
@@ -755,7 +707,7 @@ std::vector<uint8_t> TDib::ToGlobalDib() const {
   const size_t HeadBytes = FBitmapInfo.size();
   std::vector<uint8_t> Out(HeadBytes + size_t(FImageSize));
   std::memcpy(Out.data(), FBitmapInfo.data(), HeadBytes);
-  PutU32(Out.data() + 8, uint32_t(FHeight));
+  PutLE32(Out.data() + 8, uint32_t(FHeight));
   uint8_t* Dst = Out.data() + HeadBytes;
   for (int32_t Y = 0; Y < FHeight; ++Y) {
     const uint8_t* S = ScanLine(FHeight - 1 - Y);

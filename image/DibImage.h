@@ -7,24 +7,11 @@
 
 #include "DrawSurface.h"
 #include "Errors.h"
+#include "PixelLayout.h"
 #include "Rects.h"
 #include "RgbTypes.h"
 
-enum TPixelFormat : uint8_t {
-  pf1bit = 1,
-  pf4bit = 2,
-  pf8bit = 3,
-  pf15bit = 4,
-  pf16bit = 5, // stored exactly as pf15bit (5-5-5)
-  pf24bit = 6, // bytes blue, green, red
-  // The color value 0x00BBGGRR stored unchanged as a little-endian dword:
-  // bytes red, green, blue and a fourth byte (alpha where a reader keeps it).
-  pf32bit = 7,
-};
-inline constexpr uint8_t pfInvalid = 8;
-
 inline constexpr int32_t BitmapInfoHeaderSize = 40;
-inline constexpr double PelsPerMetrePerDpi = 39.37007874016;
 
 // Frees a pixel block by the way its size had it allocated.
 struct TPixelDeleter {

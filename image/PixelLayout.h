@@ -1,0 +1,67 @@
+#pragma once
+#include <cmath>
+#include <cstdint>
+
+// How pixels lie in memory: the pixel formats of the buffer, their bit
+// counts, row lengths, sub-byte pixel access and resolution units. Codecs,
+// the pixel buffer and the undo history share these so that they never
+// disagree on a layout.
+
+enum TPixelFormat : uint8_t {
+  pf1bit = 1,
+  pf4bit = 2,
+  pf8bit = 3,
+  pf15bit = 4,
+  pf16bit = 5, // stored exactly as pf15bit (5-5-5)
+  pf24bit = 6, // bytes blue, green, red
+  // The color value 0x00BBGGRR stored unchanged as a little-endian dword:
+  // bytes red, green, blue and a fourth byte (alpha where a reader keeps it).
+  pf32bit = 7,
+};
+inline constexpr uint8_t pfInvalid = 8;
+
+constexpr bool IsPixelFormat(int32_t Pf) { return Pf >= pf1bit && Pf <= pf32bit; }
+
+// Bits one pixel takes in the buffer; pf15bit is stored in 16 bits like
+// pf16bit. 0 for a value that is no pixel format.
+constexpr int32_t BitCountOf(int32_t Pf) {
+  switch (Pf) {
+  case pf1bit: return 1;
+  case pf4bit: return 4;
+  case pf8bit: return 8;
+  case pf15bit:
+  case pf16bit: return 16;
+  case pf24bit: return 24;
+  case pf32bit: return 32;
+  }
+  return 0;
+}
+
+// Palette entries of the indexed formats, 0 for the others.
+constexpr int32_t PaletteSizeOf(int32_t Pf) { return Pf == pf1bit ? 2 : Pf == pf4bit ? 16 : Pf == pf8bit ? 256 : 0; }
+
+// Bytes of a bitmap row: Width pixels of Bits each, padded to four bytes.
+constexpr int64_t DibRowBytes(int64_t Width, int32_t Bits) { return (Width * Bits + 31) / 32 * 4; }
+// Bytes of a packed row without padding.
+constexpr int64_t PackedRowBytes(int64_t Width, int64_t Bits) { return (Width * Bits + 7) / 8; }
+
+// Sub-byte pixels, leftmost pixel in the most significant bits.
+constexpr uint32_t Get1(const uint8_t* Row, int32_t X) { return (Row[X >> 3] >> (7 - (X & 7))) & 1; }
+constexpr void Set1(uint8_t* Row, int32_t X, uint32_t V) {
+  const uint8_t Mask = uint8_t(0x80 >> (X & 7));
+  if (V == 1)
+    Row[X >> 3] |= Mask;
+  else
+    Row[X >> 3] &= uint8_t(~Mask);
+}
+constexpr uint32_t Get4(const uint8_t* Row, int32_t X) { return (X & 1) ? Row[X >> 1] & 0x0F : Row[X >> 1] >> 4; }
+constexpr void Set4(uint8_t* Row, int32_t X, uint32_t V) {
+  uint8_t& B = Row[X >> 1];
+  B = (X & 1) ? uint8_t((B & 0xF0) | (V & 0x0F)) : uint8_t((B & 0x0F) | ((V & 0x0F) << 4));
+}
+
+inline constexpr double PelsPerMetrePerDpi = 39.37007874016;
+
+// Resolution units of the bitmap and PNG headers, rounded to nearest.
+inline int32_t DpiToPelsPerMetre(int32_t Dpi) { return int32_t(std::lround(Dpi * PelsPerMetrePerDpi)); }
+inline int32_t PelsPerMetreToDpi(uint32_t Pels) { return int32_t(std::lround(Pels / PelsPerMetrePerDpi)); }
