@@ -87,8 +87,7 @@ TDib::TDib(int32_t AWidth, int32_t AHeight, TPixelFormat APixelFormat) {
   FPaletteSize = PaletteSizeOf(APixelFormat);
   // Sizes are computed wide: a buffer whose size does not fit the 32-bit
   // ImageSize cannot be allocated, never wraps.
-  const int64_t Bytes = (int64_t(AWidth) * BitCountOf(APixelFormat) + 7) / 8;
-  const int64_t Rounded = (Bytes + 3) & ~int64_t(3);
+  const int64_t Rounded = DibRowBytes(AWidth, BitCountOf(APixelFormat));
   const int64_t Size = Rounded * AHeight;
   if (Rounded > INT32_MAX || Size > INT32_MAX)
     throw EInvalidGraphicOperation(SOutOfMemory);
@@ -675,7 +674,7 @@ std::unique_ptr<TDib> TDib::FromGlobalDib(std::span<const uint8_t> Packed) {
   else
     Entries += ColorsUsed;
   const uint64_t EntrySize = Core ? 3 : 4;
-  const uint64_t RowSize = ((uint64_t(W) * Bits + 31) / 32) * 4;
+  const uint64_t RowSize = uint64_t(DibRowBytes(W, Bits));
   const uint64_t DataStart = uint64_t(HeaderSize) + Entries * EntrySize;
   if (DataStart > Size || RowSize * uint64_t(H) > Size - DataStart)
     throw EInvalidGraphicOperation(SInvalidPackedDib);
@@ -699,7 +698,7 @@ std::unique_ptr<TDib> TDib::FromGlobalDib(std::span<const uint8_t> Packed) {
     }
   }
   if (PelsX > 0)
-    D->SetResolution(int32_t(std::nearbyint(PelsX / PelsPerMetrePerDpi)));
+    D->SetResolution(PelsPerMetreToDpi(uint32_t(PelsX)));
   return D;
 }
 
