@@ -588,10 +588,8 @@ void TPelorinMain::SetFileName(const QString& Name) {
 }
 
 void TPelorinMain::UpdateCaption() {
-  QString Caption =
-      FileName.mid(std::max(FileName.lastIndexOf(QLatin1Char('/')),
-                            std::max(FileName.lastIndexOf(QLatin1Char('\\')), FileName.lastIndexOf(QLatin1Char(':')))) +
-                   1);
+  // Only "/" separates folders here; ":" and "\\" are ordinary name characters.
+  QString Caption = FileName.mid(FileName.lastIndexOf(QLatin1Char('/')) + 1);
   const int32_t Z = Image ? Image->Zoom() : 0;
   if (Z == 0)
     Caption += QStringLiteral(" [1:1]");
@@ -854,6 +852,8 @@ void TPelorinMain::ResetScrollRanges() {
   SetScrollRanges(0, 0);
   FormResize();
   SetScrollRanges(Image->ZoomedWidth(), Image->ZoomedHeight());
+  // Centred again in the room the bars leave.
+  FormResize();
 }
 
 void TPelorinMain::FormResize() {

@@ -74,8 +74,6 @@ void TPelorinMain::OpenAgainItemClick() {
 
 void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
   PaintEnabled = false;
-  Transparency.Reset();
-  HasTransparency = false;
   TWaitCursor Wait;
   bool Done = false;
   const TFinally Always([&] {
@@ -112,9 +110,10 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
   SourceKind = 1;
   FileSize = Reader->FileSize;
   FileDate = Reader->FileDate;
-  // The history goes with the image it belongs to, not before: a file that
-  // cannot be opened leaves both in place.
+  // The history and the transparency record go with the image they belong
+  // to, not before: a file that cannot be opened leaves them in place.
   ClearUndo();
+  Transparency.Reset();
   Image = std::move(NewImage);
   AlphaShown = Settings.ApplyAlpha;
   HasTransparency = Reader->HasAlpha;

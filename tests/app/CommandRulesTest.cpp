@@ -169,10 +169,11 @@ TEST_F(Captions, ZoomAndAlphaTexts) {
   EXPECT_EQ(Main->windowTitle(), "photo.gif [4:1] alpha edit");
   Main->ColorTblShowing = false;
   Main->HasTransparency = false;
-  Main->FileName = QStringLiteral("c:scan.tif");
+  // Colons and backslashes are part of a Linux file name.
+  Main->FileName = QStringLiteral("/shots/shot 12:30\\b.tif");
   Main->Image->SetZoom(-2);
   Main->UpdateCaption();
-  EXPECT_EQ(Main->windowTitle(), "scan.tif [1/3]");
+  EXPECT_EQ(Main->windowTitle(), "shot 12:30\\b.tif [1/3]");
   Main->Image->SetZoom(-7);
   Main->FileName = QStringLiteral("Clipboard");
   Main->UpdateCaption();

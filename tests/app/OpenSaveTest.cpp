@@ -7,6 +7,7 @@
 
 #include "AppTestUtil.h"
 #include "ImgFormats.h"
+#include "XGif.h"
 
 namespace {
 
@@ -50,6 +51,31 @@ TEST_F(OpenSave, UnreadableOrVanishedFileKeepsTheCurrentImage) {
   EXPECT_EQ(Main->FileName, QFile("keep.bmp"));
   EXPECT_EQ(Main->Image->Width(), 10);
   EXPECT_TRUE(Main->PaintEnabled);
+}
+
+TEST_F(OpenSave, FailedOpenKeepsTheShownImagesTransparency) {
+  auto Dib = std::make_unique<TDib>(8, 8, pf8bit);
+  TGifWriter W;
+  W.Transparency.TransparentIndex = 3;
+  W.CreateFile(File("t.gif"));
+  W.Write(*Dib);
+  Main->LoadImage(QFile("t.gif"), false);
+  ASSERT_EQ(Main->Transparency.TransparentIndex, 3);
+  std::ofstream(File("bad.gif"), std::ios::binary) << "GIF89a broken";
+  Main->Guarded([&] { Main->LoadImage(QFile("bad.gif"), false); });
+  Main->LoadImage(QFile("x.jp2"), false);
+  EXPECT_EQ(Main->FileName, QFile("t.gif"));
+  EXPECT_EQ(Main->Transparency.TransparentIndex, 3);
+  EXPECT_TRUE(Main->HasTransparency);
+  // Saved again, the file keeps its transparent entry.
+  Main->SaveImageAs(QFile("again.gif"), 3);
+  TGifReader R;
+  R.Open(File("again.gif"));
+  EXPECT_EQ(R.Transparency.TransparentIndex, 3);
+  // A file that does replace the image brings its own (here none).
+  WriteBmp(File("plain.bmp"), *Pattern24(4, 4));
+  Main->LoadImage(QFile("plain.bmp"), false);
+  EXPECT_EQ(Main->Transparency.TransparentIndex, -1);
 }
 
 TEST_F(OpenSave, TypesWithoutAReaderAreReported) {

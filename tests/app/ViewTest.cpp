@@ -157,6 +157,28 @@ TEST_F(View, BoxSitsAtTheCenteringOffsetMinusTheScrollPosition) {
   EXPECT_EQ(Main->ImgBox->x(), -Main->HorzScrollBar->value());
 }
 
+TEST_F(View, QuarterTurnAndUndoCentreTheBoxBesideTheBars) {
+  Settings.UndoEnabled = true;
+  Main->ApplyUndoSetting();
+  Open(150, 90);
+  Main->resize(200, 100);
+  Main->FormResize();
+  ASSERT_FALSE(Main->VertScrollBar->isVisible());
+  const auto Centred = [&] {
+    return QRect((Main->ClientWidth() - Main->Image->ZoomedWidth()) / 2, 0, Main->Image->ZoomedWidth(),
+                 Main->Image->ZoomedHeight());
+  };
+  Main->RotateClick(1); // 90 x 150: taller than the window, narrower
+  ASSERT_TRUE(Main->VertScrollBar->isVisible());
+  EXPECT_EQ(Main->ImgBox->geometry(), Centred());
+  Main->RotateClick(1);
+  Main->UndoItemClick(); // back to 90 x 150 through the history
+  ASSERT_EQ(Main->Image->Width(), 90);
+  ASSERT_TRUE(Main->VertScrollBar->isVisible());
+  EXPECT_EQ(Main->ImgBox->geometry(), Centred());
+  Settings.UndoEnabled = false;
+}
+
 TEST_F(View, ZoomingKeepsTheMiddleInView) {
   Open(1000, 800);
   Main->resize(400, 300);

@@ -133,3 +133,31 @@ TEST(SafeFile, FailedWriteKeepsOldFileAndLeavesNoTemporary) {
   EXPECT_THROW(SaveViaTempFile(Dir / "missing" / "x.bin", [](TStream&) {}), EFileStreamError);
   fs::remove_all(Dir);
 }
+
+TEST(SafeFile, SymbolicLinksAreFollowedToTheFileTheyName) {
+  const fs::path Dir = fs::temp_directory_path() / ("pelorin-link-" + std::to_string(::getpid()));
+  fs::create_directories(Dir / "real");
+  std::ofstream(Dir / "real" / "photo.bin") << "old";
+  fs::create_symlink("real/photo.bin", Dir / "link.bin");
+  fs::create_symlink("link.bin", Dir / "chain.bin");
+  SaveViaTempFile(Dir / "chain.bin", [](TStream& S) { S.Write("new data", 8); });
+  EXPECT_TRUE(fs::is_symlink(Dir / "chain.bin"));
+  EXPECT_TRUE(fs::is_symlink(Dir / "link.bin"));
+  EXPECT_EQ(fs::file_size(Dir / "real" / "photo.bin"), 8u);
+  // The temporary file went to the target's folder, and is gone.
+  EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "real"), fs::directory_iterator()), 1);
+
+  // A link to a file in a folder nobody may write (even root: /proc) fails
+  // with the file error and changes neither the link nor its target.
+  fs::create_symlink("/proc/version", Dir / "system.bin");
+  const auto Size = fs::file_size("/proc/version");
+  try {
+    SaveViaTempFile(Dir / "system.bin", [](TStream& S) { S.Write("x", 1); });
+    ADD_FAILURE() << "save into /proc succeeded";
+  } catch (const EFileStreamError& E) {
+    EXPECT_EQ(std::string(E.what()).rfind("Cannot create file " + (Dir / "system.bin").string(), 0), 0u) << E.what();
+  }
+  EXPECT_TRUE(fs::is_symlink(Dir / "system.bin"));
+  EXPECT_EQ(fs::file_size("/proc/version"), Size);
+  fs::remove_all(Dir);
+}
