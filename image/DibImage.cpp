@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -50,8 +51,13 @@ uint8_t* AllocPixels(size_t Size) {
   uint8_t* P = reinterpret_cast<uint8_t*>(Aligned);
   madvise(P, Size, MADV_HUGEPAGE);
   if (madvise(P, Size, MADV_POPULATE_WRITE) != 0) {
-    // Older kernels: fault the pages in now; a failure here would otherwise
-    // surface as a crash in the middle of a transform.
+    // Only a kernel without the call gets the pages faulted in by hand. Any
+    // other failure means the memory is not there, and touching it would end
+    // in the kernel's out-of-memory kill instead of an error message.
+    if (errno != EINVAL) {
+      munmap(P, (Size + 4095) & ~size_t(4095));
+      return nullptr;
+    }
     for (size_t I = 0; I < Size; I += 4096)
       P[I] = 0;
   }
@@ -65,6 +71,19 @@ void FreePixels(uint8_t* P, size_t Size) {
     std::free(P);
   else
     munmap(P, (Size + 4095) & ~size_t(4095));
+}
+
+// Colors as stored (red, green, blue, unused) to blue, green, red. Each pixel
+// is written as four bytes, the fourth overwritten by the next pixel, which
+// keeps the loop free of byte stores; the last pixel is written as three.
+void ColorRowToBGR(const uint8_t* S, uint8_t* O, int32_t Width) {
+  int32_t X = 0;
+  for (; X + 1 < Width; ++X) {
+    const uint32_t BGR = __builtin_bswap32(GetLE32(S + 4 * X)) >> 8;
+    PutLE32(O + 3 * X, BGR);
+  }
+  if (X < Width)
+    ColorToBGRBytes(TColor(GetLE32(S + 4 * X)), O + 3 * X);
 }
 
 template <int N>
@@ -591,12 +610,15 @@ void TDib::ConvertTo24() {
   auto D = std::make_unique<TDib>(FWidth, FHeight, pf24bit);
   D->CopyAttributes(*this);
   D->IsGray = false;
-  std::vector<TColor> Colors(static_cast<size_t>(FWidth));
-  for (int32_t Y = 0; Y < FHeight; ++Y) {
-    GetRowColors(Y, Colors);
-    uint8_t* O = D->ScanLine(Y);
-    for (int32_t X = 0; X < FWidth; ++X)
-      ColorToBGRBytes(Colors[size_t(X)], O + 3 * X);
+  if (FPixelFormat == pf32bit) {
+    for (int32_t Y = 0; Y < FHeight; ++Y)
+      ColorRowToBGR(ScanLine(Y), D->ScanLine(Y), FWidth);
+  } else {
+    std::vector<TColor> Colors(static_cast<size_t>(FWidth));
+    for (int32_t Y = 0; Y < FHeight; ++Y) {
+      GetRowColors(Y, Colors);
+      ColorRowToBGR(reinterpret_cast<const uint8_t*>(Colors.data()), D->ScanLine(Y), FWidth);
+    }
   }
   ReplaceWith(std::move(D));
 }

@@ -320,6 +320,17 @@ TEST(DibTransforms, CropFillConvert) {
         ASSERT_EQ(F->GetPixelColor(X, Y), Want) << FormatName(Pf);
   }
 
+  // The row path from 32 bits writes whole words but the last pixel.
+  for (int32_t W : {1, 2, 3, 5}) {
+    auto Src = MakePatterned(W, 2, pf32bit);
+    auto Conv = Src->Clone();
+    Conv->ConvertTo24();
+    for (int32_t X = 0; X < W; ++X)
+      ASSERT_EQ(Conv->GetPixelColor(X, 1), Src->GetPixelColor(X, 1) & 0xFFFFFF) << "width " << W;
+    for (int32_t I = 3 * W; I < Conv->RowBytes(); ++I)
+      EXPECT_EQ(Conv->ScanLine(1)[I], 0) << "padding of width " << W;
+  }
+
   auto D = MakePatterned(10, 10, pf8bit);
   auto Before = D->Clone();
   D->Crop(2, 2, 0, 5);
