@@ -101,12 +101,18 @@ void BM_Palette1To8(benchmark::State& State) {
 
 } // namespace
 
-// Memcpy's argument is the source bits per pixel of the conversion beside it.
-BENCHMARK(BM_Memcpy)->Arg(24)->Arg(32)->Arg(48)->Arg(8)->Arg(4)->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Rgb8ToBgr)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RgbaCompositeToBgr)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Rgb16ToBgr)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_YCbCrToBgr)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Gray8)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Palette4To8)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Palette1To8)->Unit(benchmark::kMillisecond);
+// Memcpy's argument is the source bits per pixel of the conversion it stands beside.
+BENCHMARK(BM_Rgb8ToBgr)->Name("color.rgb8-to-bgr")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Memcpy)->Name("color.rgb8-to-bgr@memcpy")->Arg(24)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RgbaCompositeToBgr)->Name("color.rgba-composite-to-bgr")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Memcpy)->Name("color.rgba-composite-to-bgr@memcpy")->Arg(32)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Rgb16ToBgr)->Name("color.rgb16-to-bgr")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Memcpy)->Name("color.rgb16-to-bgr@memcpy")->Arg(48)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_YCbCrToBgr)->Name("color.ycbcr-to-bgr")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Memcpy)->Name("color.ycbcr-to-bgr@memcpy")->Arg(24)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Gray8)->Name("color.gray8")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Memcpy)->Name("color.gray8@memcpy")->Arg(8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Palette4To8)->Name("color.palette4-to-8")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Memcpy)->Name("color.palette4-to-8@memcpy")->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Palette1To8)->Name("color.palette1-to-8")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Memcpy)->Name("color.palette1-to-8@memcpy")->Arg(1)->Unit(benchmark::kMillisecond);

@@ -145,7 +145,7 @@ void BM_EncodeGiflib(benchmark::State& State) {
 
 } // namespace
 
-BENCHMARK(BM_DecodePelorin)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DecodeGiflib)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EncodePelorin)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EncodeGiflib)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodePelorin)->Name("gif.decode")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeGiflib)->Name("gif.decode@giflib")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EncodePelorin)->Name("gif.encode")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EncodeGiflib)->Name("gif.encode@giflib")->Unit(benchmark::kMillisecond);

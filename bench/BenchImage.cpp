@@ -73,13 +73,21 @@ void BM_ConvertTo24(benchmark::State& State) {
 }
 
 void FormatArgs(benchmark::internal::Benchmark* B) {
-  B->Arg(pf8bit)->Arg(pf24bit)->Arg(pf32bit)->Unit(benchmark::kMillisecond);
+  B->ArgName("pf")->Arg(pf8bit)->Arg(pf24bit)->Arg(pf32bit)->Unit(benchmark::kMillisecond);
+}
+
+void ConvertArgs(benchmark::internal::Benchmark* B) {
+  B->ArgName("pf")->Arg(pf8bit)->Arg(pf15bit)->Arg(pf32bit)->Unit(benchmark::kMillisecond);
 }
 
 } // namespace
 
-BENCHMARK(BM_Memcpy)->Apply(FormatArgs);
-BENCHMARK(BM_Rotate90)->Apply(FormatArgs);
-BENCHMARK(BM_MirrorLeftRight)->Apply(FormatArgs);
-BENCHMARK(BM_MirrorUpDown)->Apply(FormatArgs);
-BENCHMARK(BM_ConvertTo24)->Arg(pf8bit)->Arg(pf32bit)->Arg(pf15bit)->Unit(benchmark::kMillisecond);
+// Each operation beside a memcpy of the same bytes.
+BENCHMARK(BM_Rotate90)->Name("image.rotate90")->Apply(FormatArgs);
+BENCHMARK(BM_Memcpy)->Name("image.rotate90@memcpy")->Apply(FormatArgs);
+BENCHMARK(BM_MirrorLeftRight)->Name("image.mirror-left-right")->Apply(FormatArgs);
+BENCHMARK(BM_Memcpy)->Name("image.mirror-left-right@memcpy")->Apply(FormatArgs);
+BENCHMARK(BM_MirrorUpDown)->Name("image.mirror-up-down")->Apply(FormatArgs);
+BENCHMARK(BM_Memcpy)->Name("image.mirror-up-down@memcpy")->Apply(FormatArgs);
+BENCHMARK(BM_ConvertTo24)->Name("image.convert-to-24")->Apply(ConvertArgs);
+BENCHMARK(BM_Memcpy)->Name("image.convert-to-24@memcpy")->Apply(ConvertArgs);

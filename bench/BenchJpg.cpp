@@ -163,8 +163,11 @@ void BM_EncodeLibrary(benchmark::State& State) {
 
 } // namespace
 
-BENCHMARK(BM_DecodeLibrary)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_DecodeBinding)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_DecodeLibraryFreshBuffer)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_EncodeLibrary)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_EncodeBinding)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_DecodeLibrary)->Name("jpeg.decode@libjpeg")->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_DecodeBinding)->Name("jpeg.decode")->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_DecodeLibraryFreshBuffer)
+    ->Name("jpeg.decode@libjpeg-new-buffer")
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+BENCHMARK(BM_EncodeLibrary)->Name("jpeg.encode@libjpeg")->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_EncodeBinding)->Name("jpeg.encode")->Unit(benchmark::kMillisecond)->MinTime(2.0);

@@ -226,9 +226,12 @@ void BM_DecodeLibpng(benchmark::State& S) {
 } // namespace
 
 // Argument 0: the 6000 x 4000 RGB photo; 1: the 4000 x 4000 palette image.
-BENCHMARK(BM_DecodeLibpng)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_DecodePelorin)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_EncodeLibpng)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK(BM_EncodePelorin)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK(BM_EncodeLibpngPaletteDefault)->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK(BM_EncodePelorinPaletteUnfiltered)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_DecodeLibpng)->Name("png.decode@libpng")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_DecodePelorin)->Name("png.decode")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_EncodeLibpng)->Name("png.encode@libpng")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_EncodePelorin)->Name("png.encode")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_EncodeLibpngPaletteDefault)
+    ->Name("png.encode-palette@libpng")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+BENCHMARK(BM_EncodePelorinPaletteUnfiltered)->Name("png.encode-palette")->Unit(benchmark::kMillisecond)->Iterations(2);

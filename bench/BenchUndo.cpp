@@ -62,7 +62,7 @@ void BM_PlainWritesAndRead(benchmark::State& State) {
   State.SetBytesProcessed(State.iterations() * int64_t(Size) * 3);
 }
 
-BENCHMARK(BM_SnapshotAndUndo)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlainWritesAndRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SnapshotAndUndo)->Name("undo.snapshot-and-undo")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainWritesAndRead)->Name("undo.snapshot-and-undo@file-write-read")->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -127,10 +127,14 @@ void BM_StepNext(benchmark::State& State) {
 
 } // namespace
 
-BENCHMARK(BM_BlitWindow)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Repaint)->ArgNames({"zoom", "tiled"})->ArgsProduct({{0, -7, 7}, {0, 1}})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DecodeBmp)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StepNext)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BlitWindow)->Name("view.repaint@blit")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Repaint)
+    ->Name("view.repaint")
+    ->ArgNames({"zoom", "tiled"})
+    ->ArgsProduct({{0, -7, 7}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeBmp)->Name("view.step-next@decode-bmp")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepNext)->Name("view.step-next")->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
