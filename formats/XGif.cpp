@@ -20,6 +20,7 @@ constexpr uint8_t DisposeToPrevious = 3;
 // files have ordinary screens.
 constexpr int64_t PixelsPerFileByte = GifMaxCodes;
 constexpr int64_t PixelAllowance = int64_t(1) << 20;
+constexpr int64_t DisposalScreens = 16;
 
 constexpr int32_t PassStart[4] = {0, 4, 2, 1};
 constexpr int32_t PassStep[4] = {8, 8, 4, 2};
@@ -226,7 +227,7 @@ int64_t TGifReader::ScreenArea(const TImageBlock& Block) const {
 // a delay. Answers whether all its images can share the first one's palette:
 // the same table, and no other transparent index where the first one's would
 // be replaced for display. Disposals cost work that no data pays for, so
-// their total is capped like the screen.
+// their total is capped at a few screens.
 bool TGifReader::ScanFrame() {
   FFrameImages = 1;
   FFrameGray = GrayTable(*FCurrentTable, FCurrentCount);
@@ -234,12 +235,12 @@ bool TGifReader::ScanFrame() {
   const bool Replaced = First >= 0 && First < FCurrentCount;
   bool Shared = true;
   int64_t Work = 0;
+  const int64_t Budget = DisposalScreens * Width * Height + PixelAllowance;
   TImageBlock Previous = FFirst, Block;
   while (Previous.Delay == 0) {
     if (Previous.Disposal == DisposeToBackground || Previous.Disposal == DisposeToPrevious)
       Work += ScreenArea(Previous);
-    if (Work > PixelCap() || !SkipSubBlocks() || !ReadImageBlock(Block, FScratchTable) ||
-        !ValidCodeSize(Block.CodeSize))
+    if (Work > Budget || !SkipSubBlocks() || !ReadImageBlock(Block, FScratchTable) || !ValidCodeSize(Block.CodeSize))
       break;
     ++FFrameImages;
     Shared = Shared && SameTable(Block) && (!Replaced || Block.Transparent == First);

@@ -819,3 +819,25 @@ TEST(GifFrame, SingleImagesReadAsBefore) {
   ASSERT_EQ(R.Error, "");
   EXPECT_EQ(Indices(*R.Dib), "0470");
 }
+
+TEST(GifFrame, DisposalWorkIsCappedAtAFewScreens) {
+  // Each screen-sized image is cleared again: after sixteen screens of such
+  // work the frame ends, keeping the image that went past the cap.
+  TBlock Screen{0, 0, 1024, 1024};
+  Screen.Pixels = {1};
+  Screen.Disposal = 2;
+  std::vector<TBlock> Blocks(40, Screen);
+  TBlock Last{1, 0, 1, 1};
+  Last.Pixels = {1};
+  Blocks.push_back(Last);
+  TRead R = ReadGif(MakeFrameGif(1024, 1024, 2, Blocks));
+  ASSERT_EQ(R.Error, "");
+  EXPECT_EQ(R.Dib->GetPixelValue(0, 0), 1u);
+  EXPECT_EQ(R.Dib->GetPixelValue(1, 0), 0u);
+
+  // Within the cap the clears are done.
+  Blocks.erase(Blocks.begin() + 4, Blocks.end() - 1);
+  R = ReadGif(MakeFrameGif(1024, 1024, 2, Blocks));
+  EXPECT_EQ(R.Dib->GetPixelValue(0, 0), 0u);
+  EXPECT_EQ(R.Dib->GetPixelValue(1, 0), 1u);
+}
