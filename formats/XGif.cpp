@@ -1,28 +1,26 @@
 #include "XGif.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <span>
+
+#include "XGifFrame.h"
+#include "XGifLzw.h"
 
 namespace {
 
 constexpr uint8_t GifCompressionLZW = 3;
 constexpr uint8_t ExtensionIntroducer = 0x21;
 constexpr uint8_t ImageSeparator = 0x2C;
-constexpr uint8_t Trailer = 0x3B;
 constexpr uint8_t GraphicControlLabel = 0xF9;
-constexpr int32_t MaxCodes = 4096;
-constexpr int32_t MaxCodeWidth = 12;
-// Longest string a code can stand for.
-constexpr int32_t MaxStringLength = MaxCodes;
-// The decoder reads codes four bytes at a time from anywhere in the data.
-constexpr size_t DataPadding = 8;
+constexpr uint8_t DisposeToBackground = 2;
+constexpr uint8_t DisposeToPrevious = 3;
 // A code stands for at most 2^width pixels, so a byte of data makes at most
 // 4096 * 8 / 12 of them; with a margin, plus an allowance that lets tiny
 // files have ordinary screens.
-constexpr int64_t PixelsPerFileByte = MaxCodes;
+constexpr int64_t PixelsPerFileByte = GifMaxCodes;
 constexpr int64_t PixelAllowance = int64_t(1) << 20;
+constexpr int64_t DisposalScreens = 16;
 
 constexpr int32_t PassStart[4] = {0, 4, 2, 1};
 constexpr int32_t PassStep[4] = {8, 8, 4, 2};
@@ -31,275 +29,13 @@ TColor TableColor(const std::vector<uint8_t>& Table, int32_t I) {
   return ColorFromRGBBytes(Table.data() + 3 * size_t(I));
 }
 
-enum class TLzwStatus { EndCode, Stopped, DataEnded, Error };
-
-// The GIF string-table decoder. Strings are written back to front straight
-// into the line, so no stack is needed, and a string may run past the end of
-// a row: whole rows go to the sink, the rest moves to the front of the line.
-class TGifDecoder {
-public:
-  // Data must be followed by DataPadding readable bytes.
-  TGifDecoder(std::span<const uint8_t> Data, int32_t CodeSize, int32_t LineWidth)
-      : FData(Data.data()), FTotalBits(uint64_t(Data.size()) * 8), FClear(1 << CodeSize), FCodeSize(CodeSize),
-        FLineWidth(LineWidth), FLine(size_t(LineWidth) + MaxStringLength + DataPadding) {
-    for (int32_t I = 0; I < FClear; ++I) {
-      FSuffix[size_t(I)] = uint8_t(I);
-      FFirst[size_t(I)] = uint8_t(I);
-      FLength[size_t(I)] = 1;
-    }
+bool GrayTable(const std::vector<uint8_t>& Table, int32_t Count) {
+  for (int32_t I = 0; I < Count; ++I) {
+    const uint8_t* E = Table.data() + 3 * size_t(I);
+    if (E[0] != E[1] || E[1] != E[2])
+      return false;
   }
-
-  // Sink(const uint8_t* Row) takes one row of LineWidth pixels and answers
-  // whether more rows are wanted.
-  template <class TSink>
-  TLzwStatus Decode(TSink&& Sink);
-
-  // Pixels of an unfinished row when decoding stopped.
-  const uint8_t* Line() const { return FLine.data(); }
-  int32_t Pending() const { return FPos; }
-
-private:
-  const uint8_t* FData;
-  uint64_t FTotalBits;
-  int32_t FClear, FCodeSize, FLineWidth;
-  int32_t FPos = 0;
-  std::vector<uint8_t> FLine;
-  std::array<uint16_t, MaxCodes> FPrefix{};
-  std::array<uint16_t, MaxCodes> FLength{};
-  std::array<uint8_t, MaxCodes> FSuffix{};
-  std::array<uint8_t, MaxCodes> FFirst{};
-};
-
-template <class TSink>
-TLzwStatus TGifDecoder::Decode(TSink&& Sink) {
-  const int32_t Clear = FClear, End = FClear + 1;
-  int32_t Width = FCodeSize + 1;
-  uint32_t Mask = (1u << Width) - 1;
-  int32_t Next = Clear + 2, Limit = 1 << Width;
-  int32_t Old = -1;
-  uint64_t BitPos = 0;
-  uint8_t* const Line = FLine.data();
-  uint16_t* const Prefix = FPrefix.data();
-  uint16_t* const Length = FLength.data();
-  uint8_t* const Suffix = FSuffix.data();
-  uint8_t* const First = FFirst.data();
-  int32_t Pos = 0;
-
-  for (;;) {
-    if (BitPos + uint64_t(Width) > FTotalBits) {
-      FPos = Pos;
-      return TLzwStatus::DataEnded;
-    }
-    const uint32_t Raw = GetLE32(FData + (BitPos >> 3));
-    const int32_t Code = int32_t((Raw >> (BitPos & 7)) & Mask);
-    BitPos += uint64_t(Width);
-
-    if (Code < Clear && Old >= 0) {
-      Line[Pos++] = uint8_t(Code);
-      if (Next < MaxCodes) {
-        Prefix[Next] = uint16_t(Old);
-        Suffix[Next] = uint8_t(Code);
-        First[Next] = First[Old];
-        Length[Next] = uint16_t(Length[Old] + 1);
-        ++Next;
-      }
-    } else if (Code == Clear) {
-      Width = FCodeSize + 1;
-      Mask = (1u << Width) - 1;
-      Next = Clear + 2;
-      Limit = 1 << Width;
-      Old = -1;
-      continue;
-    } else if (Code == End) {
-      FPos = Pos;
-      return TLzwStatus::EndCode;
-    } else if (Old < 0) {
-      // First code after a clear: a plain pixel, no new entry.
-      if (Code > Clear) {
-        FPos = Pos;
-        return TLzwStatus::Error;
-      }
-      Line[Pos++] = uint8_t(Code);
-    } else {
-      if (Code > Next || Code >= MaxCodes) {
-        FPos = Pos;
-        return TLzwStatus::Error;
-      }
-      if (Code == Next) {
-        // The string being defined: the previous one and its own first pixel.
-        Prefix[Next] = uint16_t(Old);
-        Suffix[Next] = First[Old];
-        First[Next] = First[Old];
-        Length[Next] = uint16_t(Length[Old] + 1);
-      }
-      const int32_t N = Length[Code];
-      uint8_t* D = Line + Pos + N - 1;
-      int32_t C = Code;
-      while (C >= Clear) {
-        *D-- = Suffix[C];
-        C = Prefix[C];
-      }
-      *D = uint8_t(C);
-      Pos += N;
-      if (Code != Next && Next < MaxCodes) {
-        Prefix[Next] = uint16_t(Old);
-        Suffix[Next] = First[Code];
-        First[Next] = First[Old];
-        Length[Next] = uint16_t(Length[Old] + 1);
-      }
-      // A full table takes no more entries until the next clear code.
-      if (Next < MaxCodes)
-        ++Next;
-    }
-    if (Next == Limit && Width < MaxCodeWidth) {
-      ++Width;
-      Mask = (1u << Width) - 1;
-      Limit <<= 1;
-    }
-    Old = Code;
-
-    if (Pos >= FLineWidth) {
-      int32_t Start = 0;
-      do {
-        if (!Sink(static_cast<const uint8_t*>(Line + Start))) {
-          FPos = 0;
-          return TLzwStatus::Stopped;
-        }
-        Start += FLineWidth;
-      } while (Pos - Start >= FLineWidth);
-      Pos -= Start;
-      if (Pos > 0)
-        std::memmove(Line, Line + Start, size_t(Pos));
-    }
-  }
-}
-
-// The GIF string-table encoder: strings are found through a hash of
-// (prefix code, byte) pairs; codes go out least significant bit first in
-// sub-blocks of 255 bytes.
-class TGifEncoder {
-public:
-  TGifEncoder(TImgWriter& Writer, int32_t CodeSize, bool Lzw)
-      : FWriter(Writer), FCodeSize(CodeSize), FClear(1 << CodeSize), FLzw(Lzw) {}
-
-  void Start() {
-    Reset();
-    Emit(uint32_t(FClear));
-  }
-  void Feed(const uint8_t* P, size_t N) {
-    if (FLzw)
-      FeedLzw(P, N);
-    else
-      FeedExpand(P, N);
-  }
-  void Finish();
-
-private:
-  static constexpr uint32_t NoPrefix = MaxCodes + 1;
-  static constexpr uint32_t EmptySlot = 0xFFFFFFFFu;
-  static constexpr uint32_t HashSize = 8192;
-
-  void Reset() {
-    FNext = FClear + 2;
-    FWidth = FCodeSize + 1;
-    FLimit = 1 << FWidth;
-    if (FLzw)
-      FHash.fill(EmptySlot);
-  }
-  void Emit(uint32_t Code) {
-    FAcc |= uint64_t(Code) << FBits;
-    FBits += FWidth;
-    while (FBits >= 8) {
-      PutByte(uint8_t(FAcc));
-      FAcc >>= 8;
-      FBits -= 8;
-    }
-    if (FNext >= FLimit && FWidth < MaxCodeWidth) {
-      ++FWidth;
-      FLimit = 1 << FWidth;
-    }
-  }
-  void PutByte(uint8_t B) {
-    FBlock[size_t(++FBlockLen)] = B;
-    if (FBlockLen == 255) {
-      FBlock[0] = 255;
-      FWriter.BufferedWrite(FBlock.data(), 256);
-      FBlockLen = 0;
-    }
-  }
-  void FeedLzw(const uint8_t* P, size_t N);
-  void FeedExpand(const uint8_t* P, size_t N);
-
-  TImgWriter& FWriter;
-  int32_t FCodeSize, FClear;
-  bool FLzw;
-  int32_t FNext = 0, FWidth = 0, FLimit = 0;
-  uint32_t FPrefix = NoPrefix;
-  uint64_t FAcc = 0;
-  int32_t FBits = 0;
-  int32_t FBlockLen = 0;
-  std::array<uint8_t, 256> FBlock{};
-  // Each slot: the 20-bit key (prefix * 256 + byte) above its 12-bit code.
-  std::array<uint32_t, HashSize> FHash{};
-};
-
-void TGifEncoder::FeedLzw(const uint8_t* P, size_t N) {
-  size_t I = 0;
-  if (FPrefix == NoPrefix && N > 0)
-    FPrefix = P[I++];
-  uint32_t Prefix = FPrefix;
-  for (; I < N; ++I) {
-    const uint32_t B = P[I];
-    const uint32_t Key = (Prefix << 8) | B;
-    uint32_t Slot = (Key >> 12) ^ (Key & (HashSize - 1));
-    uint32_t Entry;
-    while ((Entry = FHash[Slot]) != EmptySlot) {
-      if ((Entry >> 12) == Key)
-        break;
-      Slot = (Slot + 1) & (HashSize - 1);
-    }
-    if (Entry != EmptySlot) {
-      Prefix = Entry & 0xFFF;
-      continue;
-    }
-    Emit(Prefix);
-    if (FNext < MaxCodes - 1) {
-      FHash[Slot] = (Key << 12) | uint32_t(FNext);
-      ++FNext;
-    } else {
-      Emit(uint32_t(FClear));
-      Reset();
-    }
-    Prefix = B;
-  }
-  FPrefix = Prefix;
-}
-
-void TGifEncoder::FeedExpand(const uint8_t* P, size_t N) {
-  for (size_t I = 0; I < N; ++I) {
-    Emit(P[I]);
-    if (++FNext >= FLimit) {
-      Emit(uint32_t(FClear));
-      Reset();
-    }
-  }
-}
-
-void TGifEncoder::Finish() {
-  if (FLzw && FPrefix != NoPrefix)
-    Emit(FPrefix);
-  Emit(uint32_t(FClear + 1));
-  if (FBits > 0)
-    PutByte(uint8_t(FAcc));
-  FAcc = 0;
-  FBits = 0;
-  if (FBlockLen > 0) {
-    FBlock[0] = uint8_t(FBlockLen);
-    FWriter.BufferedWrite(FBlock.data(), size_t(FBlockLen) + 1);
-    FBlockLen = 0;
-  }
-  const uint8_t Tail[2] = {0x00, Trailer};
-  FWriter.BufferedWrite(Tail, sizeof Tail);
+  return true;
 }
 
 int32_t BitsForPaletteSize(int32_t Count) { return Count >= 17 ? 8 : Count < 3 ? 1 : Count <= 4 ? 2 : 4; }
@@ -310,6 +46,10 @@ TGifReader::TGifReader() {
   FormatName = "GIF";
   Transparency.Reset();
 }
+
+TGifReader::~TGifReader() = default;
+
+int64_t TGifReader::PixelCap() const { return PixelsPerFileByte * FileSize + PixelAllowance; }
 
 void TGifReader::ReadHeader() {
   FormatName = "GIF";
@@ -336,29 +76,31 @@ void TGifReader::ReadHeader() {
     Fail(ImgMsg::InvalidHeader);
 
   // Clear code 4096 and beyond leave no room for a single string.
-  if (FCodeSize < 2 || FCodeSize > 11)
+  if (!ValidCodeSize(FCodeSize))
     Fail(ImgMsg::InvalidCompression);
   if (Width == 0 || Height == 0)
     Fail(ImgMsg::InvalidFormat);
+  // Outside its images the screen is plain index 0: never allocate more than
+  // the file's data could fill.
+  if (int64_t(Width) * Height > PixelCap())
+    Fail(ImgMsg::InvalidFormat);
 
+  const bool Shared = ScanFrame();
   PaletteSize = std::max(FCurrentCount, GlobalCount);
   const int32_t Bits = BitsForPaletteSize(PaletteSize);
   PixelFormat = Bits == 8 ? pf8bit : Bits == 1 ? pf1bit : pf4bit;
-  IsGray = true;
-  for (int32_t I = 0; I < FCurrentCount && IsGray; ++I) {
-    const uint8_t* E = FCurrentTable->data() + 3 * size_t(I);
-    IsGray = E[0] == E[1] && E[1] == E[2];
+  IsGray = GrayTable(*FCurrentTable, FCurrentCount);
+  if (!Shared) {
+    // Images with tables of their own meet only as colors.
+    PixelFormat = pf24bit;
+    PaletteSize = 0;
+    IsGray = FFrameGray;
   }
   Compression = GifCompressionLZW;
   ColorFormat = cfPalette;
   RowBytes = Width;
   ColorManager.SetSource(cfPalette, 1, Bits);
-
-  // Outside its frame the screen is plain index 0: never allocate more than
-  // the file's data could fill.
-  const int64_t Pixels = int64_t(Width) * Height;
-  const int64_t DibRow = ((int64_t(Width) * (PixelFormat == pf8bit ? 8 : PixelFormat == pf4bit ? 4 : 1) + 31) / 32) * 4;
-  if (Pixels > PixelsPerFileByte * FileSize + PixelAllowance || DibRow * Height > INT32_MAX)
+  if (DibRowBytes(Width, BitCountOf(PixelFormat)) * Height > INT32_MAX)
     Fail(ImgMsg::InvalidFormat);
 }
 
@@ -402,8 +144,10 @@ bool TGifReader::SkipSubBlocks() {
   }
 }
 
-bool TGifReader::ReadImageHeader() {
-  Transparency.Reset();
+// The blocks up to and including the next image descriptor, its local table
+// and its code size byte.
+bool TGifReader::ReadImageBlock(TImageBlock& Block, std::vector<uint8_t>& Local) {
+  Block = TImageBlock{};
   uint8_t Introducer;
   if (!NextIntroducer(Introducer))
     return false;
@@ -416,7 +160,9 @@ bool TGifReader::ReadImageHeader() {
       if (!ReadByte(Size) || Size != 4 || ReadSome(G, 4) != 4)
         return false;
       if (G[0] & 1)
-        Transparency.TransparentIndex = G[3];
+        Block.Transparent = G[3];
+      Block.Disposal = uint8_t((G[0] >> 2) & 7);
+      Block.Delay = GetLE16(G + 1);
     }
     if (!SkipSubBlocks() || !NextIntroducer(Introducer))
       return false;
@@ -426,27 +172,37 @@ bool TGifReader::ReadImageHeader() {
   uint8_t D[9];
   if (ReadSome(D, sizeof D) != sizeof D)
     return false;
-  FrameLeft = GetLE16(D);
-  FrameTop = GetLE16(D + 2);
-  FrameWidth = GetLE16(D + 4);
-  FrameHeight = GetLE16(D + 6);
-  Interlaced = (D[8] & 0x40) != 0;
+  Block.Left = GetLE16(D);
+  Block.Top = GetLE16(D + 2);
+  Block.Width = GetLE16(D + 4);
+  Block.Height = GetLE16(D + 6);
+  Block.Interlaced = (D[8] & 0x40) != 0;
+  Block.LocalCount = 0;
+  Local.clear();
   if (D[8] & 0x80) {
-    LocalCount = 2 << (D[8] & 7);
-    FLocalTable.assign(3 * size_t(LocalCount), 0);
-    if (ReadSome(FLocalTable.data(), FLocalTable.size()) != FLocalTable.size())
+    Block.LocalCount = 2 << (D[8] & 7);
+    Local.assign(3 * size_t(Block.LocalCount), 0);
+    if (ReadSome(Local.data(), Local.size()) != Local.size())
       return false;
-    FCurrentTable = &FLocalTable;
-    FCurrentCount = LocalCount;
-  } else {
-    LocalCount = 0;
-    FLocalTable.clear();
-    FCurrentTable = &FGlobalTable;
-    FCurrentCount = GlobalCount;
   }
-  HasAlpha = Transparency.TransparentIndex >= 0 && Transparency.TransparentIndex < FCurrentCount;
-  if (!ReadByte(FCodeSize))
+  return ReadByte(Block.CodeSize);
+}
+
+bool TGifReader::ReadImageHeader() {
+  Transparency.Reset();
+  if (!ReadImageBlock(FFirst, FLocalTable))
     return false;
+  Transparency.TransparentIndex = FFirst.Transparent;
+  FrameLeft = FFirst.Left;
+  FrameTop = FFirst.Top;
+  FrameWidth = FFirst.Width;
+  FrameHeight = FFirst.Height;
+  Interlaced = FFirst.Interlaced;
+  LocalCount = FFirst.LocalCount;
+  FCurrentTable = LocalCount > 0 ? &FLocalTable : &FGlobalTable;
+  FCurrentCount = LocalCount > 0 ? LocalCount : GlobalCount;
+  HasAlpha = Transparency.TransparentIndex >= 0 && Transparency.TransparentIndex < FCurrentCount;
+  FCodeSize = FFirst.CodeSize;
   DataOffset = Position();
   // Interlaced rows arrive out of order: nothing worth drawing until the end.
   if (Interlaced)
@@ -454,122 +210,197 @@ bool TGifReader::ReadImageHeader() {
   return true;
 }
 
-void TGifReader::ReadPalette() {
-  const std::vector<uint8_t>& Table = *FCurrentTable;
-  for (int32_t I = 0; I < FCurrentCount; ++I)
-    Dib->SetPaletteColor(I, TableColor(Table, I));
-  const int32_t Index = Transparency.TransparentIndex;
-  if (Index < 0 || Index >= FCurrentCount)
-    return;
-  Transparency.TransparentColor = int32_t(TableColor(Table, Index));
-  if (BackgroundIndex != 0 && BackgroundIndex < FCurrentCount) {
-    Transparency.BackIndex = BackgroundIndex;
-    Transparency.BackColor = int32_t(TableColor(Table, BackgroundIndex));
-  }
-  if (AlphaEnabled)
-    Dib->SetPaletteColor(Index, Transparency.BackIndex >= 0 ? TColor(Transparency.BackColor) : BackgroundColor);
+bool TGifReader::SameTable(const TImageBlock& Block) const {
+  const std::vector<uint8_t>& Table = Block.LocalCount > 0 ? FScratchTable : FGlobalTable;
+  const int32_t Count = Block.LocalCount > 0 ? Block.LocalCount : GlobalCount;
+  return Count == FCurrentCount && std::equal(Table.begin(), Table.end(), FCurrentTable->begin(), FCurrentTable->end());
 }
 
-// The payloads of the data sub-blocks, read in large pieces straight into
-// the buffer and moved together there; an animation's later images are never
-// read.
-void TGifReader::CollectData() {
+int64_t TGifReader::ScreenArea(const TImageBlock& Block) const {
+  const int64_t W = Block.Left < Width ? std::min(Block.Width, Width - Block.Left) : 0;
+  const int64_t H = Block.Top < Height ? std::min(Block.Height, Height - Block.Top) : 0;
+  return W * H;
+}
+
+// Images without a delay are shown together with the ones after them, so
+// the first frame runs up to the first image whose control block asks for
+// a delay. Answers whether all its images can share the first one's palette:
+// the same table, and no other transparent index where the first one's would
+// be replaced for display. Disposals cost work that no data pays for, so
+// their total is capped at a few screens.
+bool TGifReader::ScanFrame() {
+  FFrameImages = 1;
+  FFrameGray = GrayTable(*FCurrentTable, FCurrentCount);
+  const int32_t First = FFirst.Transparent;
+  const bool Replaced = First >= 0 && First < FCurrentCount;
+  bool Shared = true;
+  int64_t Work = 0;
+  const int64_t Budget = DisposalScreens * Width * Height + PixelAllowance;
+  TImageBlock Previous = FFirst, Block;
+  while (Previous.Delay == 0) {
+    if (Previous.Disposal == DisposeToBackground || Previous.Disposal == DisposeToPrevious)
+      Work += ScreenArea(Previous);
+    if (Work > Budget || !SkipSubBlocks() || !ReadImageBlock(Block, FScratchTable) || !ValidCodeSize(Block.CodeSize))
+      break;
+    ++FFrameImages;
+    Shared = Shared && SameTable(Block) && (!Replaced || Block.Transparent == First);
+    FFrameGray = FFrameGray && (Block.LocalCount > 0 ? GrayTable(FScratchTable, Block.LocalCount)
+                                                     : GrayTable(FGlobalTable, GlobalCount));
+    Previous = Block;
+  }
+  if (FFrameImages > 1)
+    ShowProgress = false;
+  return Shared;
+}
+
+void TGifReader::ReadPalette() {
+  const std::vector<uint8_t>& Table = *FCurrentTable;
+  FColors.fill(0);
+  for (int32_t I = 0; I < FCurrentCount; ++I)
+    FColors[size_t(I)] = TableColor(Table, I);
+  const int32_t Index = Transparency.TransparentIndex;
+  if (Index >= 0 && Index < FCurrentCount) {
+    Transparency.TransparentColor = int32_t(TableColor(Table, Index));
+    if (BackgroundIndex != 0 && BackgroundIndex < FCurrentCount) {
+      Transparency.BackIndex = BackgroundIndex;
+      Transparency.BackColor = int32_t(TableColor(Table, BackgroundIndex));
+    }
+    if (AlphaEnabled)
+      FColors[size_t(Index)] = Transparency.BackIndex >= 0 ? TColor(Transparency.BackColor) : BackgroundColor;
+  }
+  if (PixelFormat != pf24bit)
+    for (int32_t I = 0; I < FCurrentCount; ++I)
+      Dib->SetPaletteColor(I, FColors[size_t(I)]);
+}
+
+// The payloads of the data sub-blocks, read in pieces straight into the
+// buffer and moved together there; the stream is left after the terminator.
+// Pieces start at FirstChunk bytes and grow, so that small images of a frame
+// do not read far ahead.
+void TGifReader::CollectData(size_t FirstChunk) {
   constexpr size_t ChunkSize = 1 << 18;
   size_t Kept = 0;      // payload bytes collected
   size_t Remaining = 0; // payload bytes left in the current sub-block
+  size_t Chunk = FirstChunk;
+  int64_t End = -1;
   ReadBuffer.clear();
   // The file's own bytes bound the data, so reserving them is safe.
-  ReadBuffer.reserve(size_t(std::max<int64_t>(FileSize - DataOffset, 0)) + ChunkSize + DataPadding);
-  for (bool Done = false; !Done;) {
-    ReadBuffer.resize(Kept + ChunkSize);
-    uint8_t* const Chunk = ReadBuffer.data() + Kept;
-    const size_t Got = ReadSome(Chunk, ChunkSize);
-    Done = Got < ChunkSize;
+  ReadBuffer.reserve(size_t(std::max<int64_t>(FileSize - DataOffset, 0)) + ChunkSize + GifDataPadding);
+  for (bool Done = false; !Done; Chunk = std::min(2 * Chunk, ChunkSize)) {
+    const int64_t At = Position();
+    ReadBuffer.resize(Kept + Chunk);
+    uint8_t* const Piece = ReadBuffer.data() + Kept;
+    const size_t Got = ReadSome(Piece, Chunk);
+    Done = Got < Chunk;
     size_t Pos = 0;
     while (Pos < Got) {
       if (Remaining == 0) {
-        Remaining = Chunk[Pos++];
+        Remaining = Piece[Pos++];
         if (Remaining == 0) {
+          End = At + int64_t(Pos);
           Done = true;
           break;
         }
       }
       const size_t Take = std::min(Remaining, Got - Pos);
-      std::memmove(ReadBuffer.data() + Kept, Chunk + Pos, Take);
+      std::memmove(ReadBuffer.data() + Kept, Piece + Pos, Take);
       Kept += Take;
       Pos += Take;
       Remaining -= Take;
     }
   }
   ReadBuffer.resize(Kept);
+  if (End >= 0)
+    Seek(End);
 }
 
-void TGifReader::StoreRow(const uint8_t* Line, int32_t Count) {
-  uint8_t* D = Dib->ScanLine(FrameTop + FRow);
-  const int32_t N = std::min(Count, Width - FrameLeft);
-  const int32_t X0 = FrameLeft;
-  switch (PixelFormat) {
-  case pf8bit: std::memcpy(D + X0, Line, size_t(N)); break;
-  case pf4bit:
-    for (int32_t I = 0; I < N; ++I) {
-      const int32_t X = X0 + I;
-      uint8_t& B = D[X >> 1];
-      const uint8_t V = Line[I] & 0x0F;
-      B = (X & 1) ? uint8_t((B & 0xF0) | V) : uint8_t((B & 0x0F) | (V << 4));
-    }
-    break;
-  default:
-    for (int32_t I = 0; I < N; ++I) {
-      const int32_t X = X0 + I;
-      const uint8_t Mask = uint8_t(0x80 >> (X & 7));
-      if (Line[I] == 1)
-        D[X >> 3] |= Mask;
-      else
-        D[X >> 3] &= uint8_t(~Mask);
-    }
-    break;
-  }
-}
-
-void TGifReader::ReadImage() {
-  CollectData();
+void TGifReader::DecodeImage(const TImageBlock& Block, TGifCanvas& Canvas, bool Progress) {
+  CollectData(Progress ? size_t(1) << 18 : 4096);
   const size_t DataBytes = ReadBuffer.size();
-  ReadBuffer.resize(DataBytes + DataPadding, 0);
-  ReadPalette();
-
-  const int32_t VisibleRows = FrameTop < Height ? std::min(FrameHeight, Height - FrameTop) : 0;
-  if (VisibleRows == 0 || FrameWidth == 0 || FrameLeft >= Width)
+  ReadBuffer.resize(DataBytes + GifDataPadding, 0);
+  const int32_t VisibleRows = Canvas.VisibleRows();
+  if (!Canvas.Visible())
     return;
-  if (!Interlaced)
-    for (int32_t Y = 0; Y < FrameTop; ++Y)
+  if (Progress && !Block.Interlaced)
+    for (int32_t Y = 0; Y < Block.Top; ++Y)
       RowDone();
 
   FPass = 0;
   FRow = 0;
   int32_t Stored = 0;
-  TGifDecoder Decoder({ReadBuffer.data(), DataBytes}, FCodeSize, FrameWidth);
-  const TLzwStatus Status = Decoder.Decode([&](const uint8_t* Line) {
+  const std::span<const uint8_t> Data{ReadBuffer.data(), DataBytes};
+  if (FDecoder)
+    FDecoder->Restart(Data, Block.CodeSize, Block.Width);
+  else
+    FDecoder = std::make_unique<TGifDecoder>(Data, Block.CodeSize, Block.Width);
+  const TLzwStatus Status = FDecoder->Decode([&](const uint8_t* Line) {
     if (FRow < VisibleRows) {
-      StoreRow(Line, FrameWidth);
+      Canvas.StoreRow(FRow, Line, Block.Width);
       ++Stored;
-      RowDone();
+      if (Progress)
+        RowDone();
     }
-    if (!Interlaced) {
+    if (!Block.Interlaced) {
       ++FRow;
     } else {
       FRow += PassStep[FPass];
-      while (FRow >= FrameHeight && FPass < 3)
+      while (FRow >= Block.Height && FPass < 3)
         FRow = PassStart[++FPass];
     }
     return Stored < VisibleRows;
   });
-  if (Status != TLzwStatus::Stopped && Decoder.Pending() > 0 && FRow < VisibleRows)
-    StoreRow(Decoder.Line(), Decoder.Pending());
-  ReadBuffer = std::vector<uint8_t>();
-  if (Status == TLzwStatus::Error)
+  if (Status != TLzwStatus::Stopped && FDecoder->Pending() > 0 && FRow < VisibleRows)
+    Canvas.StoreRow(FRow, FDecoder->Line(), FDecoder->Pending());
+  if (Status == TLzwStatus::Error) {
+    ReadBuffer = std::vector<uint8_t>();
     Fail(ImgMsg::CompressionError);
+  }
   if (Stored < VisibleRows)
     SetWarning(FormatMessage(ImgMsg::CompressionError));
+}
+
+// The first image is drawn whole, as a single image would be; later ones
+// leave their transparent pixels alone. The screen outside the images shows
+// index 0, as the first image's palette shows it.
+void TGifReader::ReadImage() {
+  ReadPalette();
+  TGifCanvas Canvas(*Dib);
+  const TColor Background = FColors[0];
+  TImageBlock Block = FFirst;
+  Canvas.Begin(Block.Left, Block.Top, Block.Width, Block.Height, -1);
+  if (PixelFormat == pf24bit) {
+    Canvas.SetColors(FColors);
+    TGifCanvas Screen(*Dib);
+    Screen.Begin(0, 0, Width, Height, -1);
+    Screen.Clear(Background);
+  }
+  for (int32_t I = 0;;) {
+    if (Block.Disposal == DisposeToPrevious && I + 1 < FFrameImages)
+      Canvas.Save();
+    DecodeImage(Block, Canvas, I == 0);
+    if (++I == FFrameImages)
+      break;
+    if (Block.Disposal == DisposeToBackground)
+      Canvas.Clear(Background);
+    else if (Block.Disposal == DisposeToPrevious)
+      Canvas.Restore();
+    if (!ReadImageBlock(Block, FScratchTable) || !ValidCodeSize(Block.CodeSize))
+      break;
+    if (PixelFormat == pf24bit)
+      Canvas.SetColors(ImageColors(Block));
+    Canvas.Begin(Block.Left, Block.Top, Block.Width, Block.Height, Block.Transparent);
+  }
+  ReadBuffer = std::vector<uint8_t>();
+  FDecoder.reset();
+}
+
+std::array<TColor, 256> TGifReader::ImageColors(const TImageBlock& Block) const {
+  const std::vector<uint8_t>& Table = Block.LocalCount > 0 ? FScratchTable : FGlobalTable;
+  const int32_t Count = Block.LocalCount > 0 ? Block.LocalCount : GlobalCount;
+  std::array<TColor, 256> Colors{};
+  for (int32_t I = 0; I < Count; ++I)
+    Colors[size_t(I)] = TableColor(Table, I);
+  return Colors;
 }
 
 TGifWriter::TGifWriter() {

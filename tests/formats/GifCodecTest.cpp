@@ -639,3 +639,205 @@ TEST(GifCodec, PaddingAndTinySubBlocksAreReadInPieces) {
   EXPECT_EQ(Reader.Dib->GetPixelValue(0, 1), 3u);
   EXPECT_LT(Stream.Reads, 200);
 }
+
+namespace {
+
+// One image block of a hand-made frame: control block, descriptor, an
+// optional local table of Colors, and its pixels as literal codes.
+struct TBlock {
+  uint16_t Left = 0, Top = 0, Width = 1, Height = 1;
+  std::vector<TColor> Colors; // empty: the global table
+  int32_t TransparentIndex = NoTransparency;
+  uint8_t Disposal = 0;
+  uint16_t Delay = 0;
+  bool Control = true;
+  std::vector<uint8_t> Pixels;
+};
+
+std::vector<uint8_t> MakeFrameGif(uint16_t W, uint16_t H, int32_t GlobalEntries, const std::vector<TBlock>& Blocks) {
+  TGifSpec S;
+  S.ScreenWidth = W;
+  S.ScreenHeight = H;
+  S.GlobalEntries = GlobalEntries;
+  auto F = MakeGif(S);
+  F.resize(13 + 3 * size_t(GlobalEntries));
+  for (const TBlock& B : Blocks) {
+    if (B.Control) {
+      const uint8_t Flags = uint8_t((B.Disposal << 2) | (B.TransparentIndex >= 0 ? 1 : 0));
+      F.insert(F.end(), {0x21, 0xF9, 4, Flags, uint8_t(B.Delay), uint8_t(B.Delay >> 8),
+                         uint8_t(std::max(B.TransparentIndex, 0)), 0});
+    }
+    uint8_t D[10] = {0x2C};
+    PutLE16(D + 1, B.Left);
+    PutLE16(D + 3, B.Top);
+    PutLE16(D + 5, B.Width);
+    PutLE16(D + 7, B.Height);
+    const int32_t Entries = B.Colors.empty() ? 0 : 2 << TableBits(int32_t(B.Colors.size()));
+    D[9] = Entries ? uint8_t(0x80 | TableBits(Entries)) : 0;
+    F.insert(F.end(), D, D + 10);
+    for (int32_t I = 0; I < Entries; ++I) {
+      const TColor C = I < int32_t(B.Colors.size()) ? B.Colors[size_t(I)] : 0;
+      F.insert(F.end(), {GetRValue(C), GetGValue(C), GetBValue(C)});
+    }
+    F.push_back(3);
+    const auto Data = LiteralData(3, B.Pixels);
+    F.push_back(uint8_t(Data.size()));
+    F.insert(F.end(), Data.begin(), Data.end());
+    F.push_back(0);
+  }
+  F.push_back(0x3B);
+  return F;
+}
+
+std::string Indices(const TDib& Dib) {
+  std::string Out;
+  for (int32_t Y = 0; Y < Dib.Height(); ++Y)
+    for (int32_t X = 0; X < Dib.Width(); ++X)
+      Out += char('0' + Dib.GetPixelValue(X, Y));
+  return Out;
+}
+
+constexpr TColor Red = 0x0000FF, Green = 0x00FF00, Blue = 0xFF0000, White = 0xFFFFFF;
+
+} // namespace
+
+TEST(GifFrame, ImagesWithTheirOwnTablesMeetAsColors) {
+  TBlock A{0, 0, 2, 2, {Red, Green}};
+  A.TransparentIndex = 1;
+  A.Pixels = {0, 1, 1, 0};
+  // The second one is transparent where it would cover the first one's red.
+  TBlock B{1, 0, 2, 2, {Blue, White}};
+  B.TransparentIndex = 0;
+  B.Pixels = {0, 1, 1, 1};
+  TRead R = ReadGif(MakeFrameGif(3, 2, 0, {A, B}));
+  ASSERT_EQ(R.Error, "");
+  ASSERT_EQ(R.Dib->PixelFormat(), pf24bit);
+  EXPECT_EQ(R.Reader->PaletteSize, 0);
+  const TColor Want[2][3] = {{Red, Green, White}, {Green, White, White}};
+  for (int32_t Y = 0; Y < 2; ++Y)
+    for (int32_t X = 0; X < 3; ++X)
+      EXPECT_EQ(R.Dib->GetPixelColor(X, Y), Want[Y][X]) << X << "," << Y;
+  // The record stays the first image's.
+  EXPECT_EQ(R.Reader->Transparency.TransparentIndex, 1);
+  EXPECT_EQ(R.Reader->Transparency.TransparentColor, int32_t(Green));
+  EXPECT_EQ(R.Reader->FrameWidth, 2);
+
+  // Shown with transparency, the first image's transparent pixels take the
+  // viewer's color; later ones still let the first image through.
+  TRead Shown = ReadGif(MakeFrameGif(3, 2, 0, {A, B}), true, RGBColor(9, 8, 7));
+  EXPECT_EQ(Shown.Dib->GetPixelColor(1, 0), RGBColor(9, 8, 7));
+  EXPECT_EQ(Shown.Dib->GetPixelColor(0, 0), Red);
+  EXPECT_EQ(Shown.Dib->GetPixelColor(2, 1), White);
+
+  // A delay on the first image ends the frame there: indexed, as before.
+  A.Delay = 10;
+  TRead First = ReadGif(MakeFrameGif(3, 2, 0, {A, B}));
+  EXPECT_EQ(First.Dib->PixelFormat(), pf1bit);
+  EXPECT_EQ(Indices(*First.Dib), "010100");
+}
+
+TEST(GifFrame, SharedTablesStayIndexedAndUncoveredScreenIsIndexZero) {
+  TBlock A{0, 0, 2, 1};
+  A.Pixels = {5, 6};
+  TBlock B{1, 1, 2, 1};
+  B.Control = false;
+  B.Pixels = {7, 3};
+  TRead R = ReadGif(MakeFrameGif(3, 3, 8, {A, B}));
+  ASSERT_EQ(R.Error, "");
+  EXPECT_EQ(R.Dib->PixelFormat(), pf4bit);
+  EXPECT_EQ(Indices(*R.Dib), "560"
+                             "073"
+                             "000");
+  EXPECT_EQ(R.Dib->GetPaletteColor(5), GlobalColor(5));
+
+  // A second transparent index where the first image's entry is replaced
+  // for display cannot share the palette.
+  A.TransparentIndex = 2;
+  B.Control = true;
+  B.TransparentIndex = 3;
+  R = ReadGif(MakeFrameGif(3, 3, 8, {A, B}));
+  EXPECT_EQ(R.Dib->PixelFormat(), pf24bit);
+  EXPECT_EQ(R.Dib->GetPixelColor(2, 2), GlobalColor(0));
+  EXPECT_EQ(R.Dib->GetPixelColor(2, 1), GlobalColor(0));
+  EXPECT_EQ(R.Dib->GetPixelColor(1, 1), GlobalColor(7));
+}
+
+TEST(GifFrame, ImagesPastTheScreenAreClipped) {
+  TBlock A{0, 0, 2, 2, {Red, Green}};
+  A.Pixels = {0, 0, 0, 0};
+  TBlock B{1, 1, 3, 3, {Blue, White}};
+  B.Pixels = {0, 1, 0, 1, 0, 1, 0, 1, 0};
+  TBlock Far{60000, 60000, 65535, 65535, {White, White}};
+  Far.Pixels = {1, 1, 1};
+  TRead R = ReadGif(MakeFrameGif(2, 2, 0, {A, B, Far}));
+  ASSERT_EQ(R.Error, "");
+  ASSERT_EQ(R.Dib->PixelFormat(), pf24bit);
+  EXPECT_EQ(R.Dib->GetPixelColor(0, 0), Red);
+  EXPECT_EQ(R.Dib->GetPixelColor(1, 0), Red);
+  EXPECT_EQ(R.Dib->GetPixelColor(0, 1), Red);
+  EXPECT_EQ(R.Dib->GetPixelColor(1, 1), Blue);
+}
+
+TEST(GifFrame, DisposalsShapeTheFrame) {
+  TBlock Base{0, 0, 3, 1};
+  Base.Pixels = {1, 1, 1};
+  TBlock Over{0, 0, 2, 1};
+  Over.Pixels = {2, 2};
+  TBlock Last{2, 0, 1, 1};
+  Last.Pixels = {3};
+  Over.Disposal = 3;
+  EXPECT_EQ(Indices(*ReadGif(MakeFrameGif(3, 1, 4, {Base, Over, Last})).Dib), "113");
+  Over.Disposal = 2;
+  EXPECT_EQ(Indices(*ReadGif(MakeFrameGif(3, 1, 4, {Base, Over, Last})).Dib), "003");
+  Over.Disposal = 1;
+  EXPECT_EQ(Indices(*ReadGif(MakeFrameGif(3, 1, 4, {Base, Over, Last})).Dib), "223");
+  // The frame's last image keeps its pixels whatever its disposal says.
+  Last.Disposal = 2;
+  Last.Delay = 20;
+  TBlock Later{0, 0, 3, 1};
+  Later.Pixels = {0, 0, 0};
+  EXPECT_EQ(Indices(*ReadGif(MakeFrameGif(3, 1, 4, {Base, Over, Last, Later})).Dib), "223");
+}
+
+TEST(GifFrame, SingleImagesReadAsBefore) {
+  // A control block without delay, then only the trailer.
+  TBlock A{1, 0, 2, 1};
+  A.Pixels = {4, 7};
+  TRead R = ReadGif(MakeFrameGif(4, 1, 8, {A}));
+  ASSERT_EQ(R.Error, "");
+  EXPECT_EQ(R.Dib->PixelFormat(), pf4bit);
+  EXPECT_EQ(R.Reader->PaletteSize, 8);
+  EXPECT_EQ(Indices(*R.Dib), "0470");
+  for (int32_t I = 0; I < 8; ++I)
+    EXPECT_EQ(R.Dib->GetPaletteColor(I), GlobalColor(I));
+  EXPECT_TRUE(R.Reader->ShowProgress);
+
+  // A later image whose header is cut off is no part of the frame.
+  auto Cut = MakeFrameGif(4, 1, 8, {A, A});
+  Cut.resize(Cut.size() - 12);
+  R = ReadGif(Cut);
+  ASSERT_EQ(R.Error, "");
+  EXPECT_EQ(Indices(*R.Dib), "0470");
+}
+
+TEST(GifFrame, DisposalWorkIsCappedAtAFewScreens) {
+  // Each screen-sized image is cleared again: after sixteen screens of such
+  // work the frame ends, keeping the image that went past the cap.
+  TBlock Screen{0, 0, 1024, 1024};
+  Screen.Pixels = {1};
+  Screen.Disposal = 2;
+  std::vector<TBlock> Blocks(40, Screen);
+  TBlock Last{1, 0, 1, 1};
+  Last.Pixels = {1};
+  Blocks.push_back(Last);
+  TRead R = ReadGif(MakeFrameGif(1024, 1024, 2, Blocks));
+  ASSERT_EQ(R.Error, "");
+  EXPECT_EQ(R.Dib->GetPixelValue(0, 0), 1u);
+  EXPECT_EQ(R.Dib->GetPixelValue(1, 0), 0u);
+
+  // Within the cap the clears are done.
+  Blocks.erase(Blocks.begin() + 4, Blocks.end() - 1);
+  R = ReadGif(MakeFrameGif(1024, 1024, 2, Blocks));
+  EXPECT_EQ(R.Dib->GetPixelValue(0, 0), 0u);
+  EXPECT_EQ(R.Dib->GetPixelValue(1, 0), 1u);
+}

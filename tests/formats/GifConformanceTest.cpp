@@ -43,10 +43,6 @@ const std::map<std::string, std::string> Outcomes = {
     {"pillow/gif/zero_width.gif", BadCodeSize},
 };
 
-// Frames of the suite made of several images, where later ones cover the
-// first: their reference is not the first image alone.
-const char* const CombinedFrames[] = {"pygif/gif/dispose-restore-previous.gif", "pygif/gif/images-overlap.gif"};
-
 TRgbaImage ReadRgba(const fs::path& Name, int32_t Width, int32_t Height) {
   std::ifstream In(Name, std::ios::binary);
   TRgbaImage Out{Width, Height, {std::istreambuf_iterator<char>(In), {}}};
@@ -55,11 +51,9 @@ TRgbaImage ReadRgba(const fs::path& Name, int32_t Width, int32_t Height) {
   return Out;
 }
 
-// Inside the first image, opaque reference pixels must have the palette
-// color of the decoded index; transparent ones show whatever a viewer puts
-// behind them. Outside it the references show the background or later images,
-// the buffer index 0. Returns the number of differing pixels, or -1 when the
-// sizes differ.
+// Opaque reference pixels must have the color the buffer shows; transparent
+// ones show whatever a viewer puts behind them. Returns the number of
+// differing pixels, or -1 when the sizes differ.
 int64_t Mismatches(const TGifReader& Reader, const TRgbaImage& Ref) {
   const TDib& Dib = *Reader.Dib;
   if (Ref.Width != Dib.Width() || Ref.Height != Dib.Height())
@@ -68,12 +62,7 @@ int64_t Mismatches(const TGifReader& Reader, const TRgbaImage& Ref) {
   for (int32_t Y = 0; Y < Dib.Height(); ++Y)
     for (int32_t X = 0; X < Dib.Width(); ++X) {
       const uint8_t* P = Ref.Pixels.data() + (size_t(Y) * size_t(Ref.Width) + size_t(X)) * 4;
-      const bool Inside = X >= Reader.FrameLeft && X - Reader.FrameLeft < Reader.FrameWidth && Y >= Reader.FrameTop &&
-                          Y - Reader.FrameTop < Reader.FrameHeight;
-      if (!Inside)
-        Count += Dib.GetPixelValue(X, Y) != 0;
-      else if (P[3] == 255 && Dib.GetPixelColor(X, Y) != RGBColor(P[0], P[1], P[2]))
-        ++Count;
+      Count += P[3] == 255 && Dib.GetPixelColor(X, Y) != RGBColor(P[0], P[1], P[2]);
     }
   return Count;
 }
@@ -96,7 +85,9 @@ std::map<std::string, std::string> ReadConf(const fs::path& Name) {
   return Values;
 }
 
-// The reference of the first image, if the corpus has one.
+// The reference of the first frame, if the corpus has one. Files that the
+// suite calls wrongly encoded animations have no delays at all, so their one
+// frame is what the suite lists as the last.
 TRgbaImage FirstFrameReference(const fs::path& Root, const std::string& Path) {
   const fs::path File = Root / Path;
   if (Path.starts_with("pygif/")) {
@@ -104,7 +95,8 @@ TRgbaImage FirstFrameReference(const fs::path& Root, const std::string& Path) {
     const std::string Frames = Conf["config.frames"];
     if (Frames.empty())
       return {};
-    const std::string First = Frames.substr(0, Frames.find(','));
+    const std::string First = Conf["config.force-animation"] == "yes" ? Frames.substr(Frames.rfind(',') + 1)
+                                                                      : Frames.substr(0, Frames.find(','));
     const int32_t W = std::atoi(Conf["config.width"].c_str()), H = std::atoi(Conf["config.height"].c_str());
     if (!Conf[First + ".pixels"].empty())
       return ReadRgba(File.parent_path() / Conf[First + ".pixels"], W, H);
@@ -159,8 +151,6 @@ TEST(GifConformance, CorpusOutcomesAndFirstFrames) {
     const auto It = Outcomes.find(Path);
     EXPECT_EQ(Outcome, It == Outcomes.end() ? "ok" : It->second);
     if (!Reader.Dib)
-      continue;
-    if (std::find(std::begin(CombinedFrames), std::end(CombinedFrames), Path) != std::end(CombinedFrames))
       continue;
     const TRgbaImage Ref = FirstFrameReference(Root, Path);
     if (Ref.Pixels.empty())
