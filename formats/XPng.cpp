@@ -39,7 +39,7 @@ constexpr uint32_t Tag(const char (&S)[5]) {
 }
 constexpr uint32_t TagIHDR = Tag("IHDR"), TagPLTE = Tag("PLTE"), TagIDAT = Tag("IDAT"), TagIEND = Tag("IEND"),
                    TagGAMA = Tag("gAMA"), TagBKGD = Tag("bKGD"), TagTRNS = Tag("tRNS"), TagPHYS = Tag("pHYs"),
-                   TagTEXT = Tag("tEXt"), TagSBIT = Tag("sBIT");
+                   TagTEXT = Tag("tEXt"), TagSBIT = Tag("sBIT"), TagSRGB = Tag("sRGB"), TagICCP = Tag("iCCP");
 
 struct TPass {
   int32_t StartRow, RowStep, StartCol, ColStep;
@@ -47,8 +47,14 @@ struct TPass {
 constexpr TPass Adam7[7] = {{0, 8, 0, 8}, {0, 8, 4, 8}, {4, 8, 0, 4}, {0, 4, 2, 4},
                             {2, 4, 0, 2}, {0, 2, 1, 2}, {1, 2, 0, 1}};
 
-int64_t PixelBitsOf(int32_t Depth, int32_t Samples) { return int64_t(Depth) * Samples; }
-int64_t RowLengthOf(int64_t Pixels, int64_t PixelBits) { return (Pixels * PixelBits + 7) / 8; }
+constexpr double DisplayGamma = 2.2;
+// A file gamma this close to the display's inverse is left alone, as the
+// reference library does; correcting it would only add rounding errors.
+constexpr double GammaThreshold = 0.05;
+// Pixels per metre of larger resolutions do not fit the conversion.
+constexpr int32_t MaxWritableDpi = std::numeric_limits<int32_t>::max() / 40;
+
+bool GammaSignificant(double FileGamma) { return std::abs(FileGamma * DisplayGamma - 1.0) > GammaThreshold; }
 
 // Copies Count pixels of PixelBits bits each (most significant bits first
 // within a byte) from every SourceStep-th source pixel to every DestStep-th
@@ -326,7 +332,7 @@ void TPngReader::SetupColors() {
   PixelFormat = ColorManager.PixelFormatFor(true);
   HasAlpha = (ColorManager.SourceFlags & sfHasAlpha) != 0;
   FPixelBytes = std::max(1, (Depth + 7) / 8 * Samples);
-  FRowLength = RowLengthOf(FWidth, PixelBitsOf(Depth, Samples));
+  FRowLength = PackedRowBytes(FWidth, int64_t(Depth) * Samples);
   RowBytes = int32_t(std::min<int64_t>(FRowLength + 1, std::numeric_limits<int32_t>::max()));
 }
 
@@ -410,6 +416,8 @@ void TPngReader::ReadHeader() {
   FBkgdIndex = -1;
   FGamma = false;
   FDataBytes = 0;
+  uint32_t FileGamma = 0;
+  bool ColorSpace = false;
   Transparency.Reset();
   KeyColor.reset();
   DataOffset = 0;
@@ -455,16 +463,16 @@ void TPngReader::ReadHeader() {
         PaletteSize = int32_t(std::min<uint32_t>(H.Length / 3, 1u << FBitDepth));
       }
       SkipChunk(H);
+    } else if (H.Type == TagSRGB || H.Type == TagICCP) {
+      // A one-byte rendering intent, or a profile of any size.
+      ColorSpace = ColorSpace || (H.Type == TagSRGB ? H.Length == 1 : H.Length > 0);
+      SkipChunk(H);
     } else if (H.Length > MaxAncillaryLength && (H.Name[0] & 0x20)) {
       SkipChunk(H);
     } else if (H.Type == TagGAMA) {
       ReadChunkData(H);
-      if (H.Length >= 4) {
-        // Display gamma 2.0; the table is applied to palettes or RGB rows
-        // in ReadImage.
-        ColorManager.SetGamma(2.0, GetBE32(FChunk.data()) / 100000.0);
-        FGamma = true;
-      }
+      if (H.Length >= 4)
+        FileGamma = GetBE32(FChunk.data());
     } else if (H.Type == TagBKGD) {
       ReadChunkData(H);
       ReadBkgd(H);
@@ -474,9 +482,9 @@ void TPngReader::ReadHeader() {
     } else if (H.Type == TagPHYS) {
       ReadChunkData(H);
       if (H.Length >= 9 && FChunk[8] == 1) {
-        const double Dpi = std::round(GetBE32(FChunk.data()) / PelsPerMetrePerDpi);
+        const int32_t Dpi = PelsPerMetreToDpi(GetBE32(FChunk.data()));
         if (Dpi >= 1 && Dpi <= MaxDpi)
-          Resolution = int32_t(Dpi);
+          Resolution = Dpi;
       }
     } else if (H.Type == TagTEXT) {
       ReadChunkData(H);
@@ -493,6 +501,12 @@ void TPngReader::ReadHeader() {
   }
   if (!SeenIdat)
     Fail(ImgMsg::InvalidFormat);
+  // A file that names its color space is shown as stored; the table is
+  // applied to palettes or RGB rows in ReadImage.
+  if (FileGamma > 0 && !ColorSpace && GammaSignificant(FileGamma / 100000.0)) {
+    ColorManager.SetGamma(DisplayGamma, FileGamma / 100000.0);
+    FGamma = true;
+  }
 
   // No allocation beyond what the compressed data can expand to, and no
   // buffer the pixel buffer cannot address.
@@ -500,7 +514,7 @@ void TPngReader::ReadHeader() {
   if (int64_t(FHeight) > Limit / (FRowLength + 1))
     Fail(ImgMsg::InvalidFormat);
   const int32_t DibBits = PixelFormat == pf1bit ? 1 : PixelFormat == pf4bit ? 4 : PixelFormat == pf8bit ? 8 : 24;
-  const int64_t DibRow = (int64_t(FWidth) * DibBits + 31) / 32 * 4;
+  const int64_t DibRow = DibRowBytes(FWidth, DibBits);
   if (DibRow * int64_t(FHeight) > std::numeric_limits<int32_t>::max())
     Fail(ImgMsg::InvalidFormat);
   DataSize = FDataBytes;
@@ -657,7 +671,7 @@ void TPngReader::FillBackground() {
 
 void TPngReader::DecodeInterlaced(TInflate& Z) {
   FillBackground();
-  const int64_t SourceBits = PixelBitsOf(FBitDepth, ColorManager.SourceSamples);
+  const int64_t SourceBits = int64_t(FBitDepth) * ColorManager.SourceSamples;
   const int32_t DibBits = Dib->BitCount();
   const size_t Full = size_t(FRowLength);
   std::vector<uint8_t> A(Full + 1), B(Full + 1);
@@ -667,7 +681,7 @@ void TPngReader::DecodeInterlaced(TInflate& Z) {
     if (Pass.StartCol >= Width)
       continue;
     const int32_t PassWidth = (Width + Pass.ColStep - 1 - Pass.StartCol) / Pass.ColStep;
-    const size_t N = size_t(RowLengthOf(PassWidth, SourceBits));
+    const size_t N = size_t(PackedRowBytes(PassWidth, SourceBits));
     std::fill(B.begin(), B.end(), uint8_t(0));
     uint8_t* Cur = A.data();
     uint8_t* Prev = B.data();
@@ -753,7 +767,7 @@ void TPngWriter::WriteHeader() {
   default: Fail(ImgMsg::UnsupportedFormat);
   }
   FPixelBytes = std::max(1, (FBitDepth + 7) / 8 * FSamples);
-  FRowLength = RowLengthOf(Width, PixelBitsOf(FBitDepth, FSamples));
+  FRowLength = PackedRowBytes(Width, int64_t(FBitDepth) * FSamples);
 
   WriteRaw(Signature, sizeof Signature);
   uint8_t Ihdr[13];
@@ -987,14 +1001,14 @@ void TPngWriter::WriteRows(TDeflate& D) {
     }
     return;
   }
-  const int32_t PixelBits = int32_t(PixelBitsOf(FBitDepth, FSamples));
+  const int32_t PixelBits = int32_t(FBitDepth) * FSamples;
   std::vector<uint8_t> Line(Full, 0);
   for (int32_t P = 0; P < 7; ++P) {
     const TPass& Pass = Adam7[P];
     if (Pass.StartCol >= Width)
       continue;
     const int32_t PassWidth = (Width + Pass.ColStep - 1 - Pass.StartCol) / Pass.ColStep;
-    const size_t N = size_t(RowLengthOf(PassWidth, PixelBits));
+    const size_t N = size_t(PackedRowBytes(PassWidth, PixelBits));
     std::fill(A.begin(), A.end(), uint8_t(0));
     std::fill(B.begin(), B.end(), uint8_t(0));
     uint8_t* Cur = A.data();
@@ -1020,9 +1034,9 @@ void TPngWriter::WriteImage() {
   if (FColorType == 3)
     WritePalette();
   if (Resolution > 0) {
-    const double Ppm = std::round(Resolution * PelsPerMetrePerDpi);
     uint8_t Phys[9];
-    const uint32_t V = uint32_t(std::min(Ppm, double(std::numeric_limits<uint32_t>::max())));
+    const uint32_t V =
+        Resolution <= MaxWritableDpi ? uint32_t(DpiToPelsPerMetre(Resolution)) : std::numeric_limits<uint32_t>::max();
     PutBE32(Phys, V);
     PutBE32(Phys + 4, V);
     Phys[8] = 1;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "XPng.h"
@@ -115,6 +116,7 @@ struct TReference {
   std::vector<uint16_t> Rgba; // 4 samples per pixel
   bool HasGamma = false;
   double Gamma = 0;
+  bool ColorSpace = false; // sRGB or iCCP
   bool HasBkgd = false;
   png_color_16 Bkgd{};
   std::vector<png_color> Palette;
@@ -145,6 +147,7 @@ bool DecodeWithLibpng(const std::string& Path, TReference& Ref) {
     Ref.HasGamma = true;
     Ref.Gamma = G;
   }
+  Ref.ColorSpace = png_get_valid(Png, Info, PNG_INFO_sRGB | PNG_INFO_iCCP) != 0;
   png_color_16p B;
   if (png_get_bKGD(Png, Info, &B)) {
     Ref.HasBkgd = true;
@@ -199,12 +202,21 @@ uint32_t Scale(const TReference& Ref, uint32_t V) {
 }
 
 // The colors the viewer shows: alpha composited onto the background (the
-// file's bKGD before the caller's), then the file gamma for a display of 2.0.
+// file's bKGD before the caller's), then the file gamma for a display of 2.2,
+// skipped like the reference library does when gamma x display is within 5 %
+// of 1, and for files that name their color space.
+constexpr double ScreenGamma = 2.2;
+
+bool GammaCorrected(const TReference& Ref) {
+  return Ref.HasGamma && !Ref.ColorSpace && std::abs(Ref.Gamma * ScreenGamma - 1.0) > 0.05;
+}
+
 std::vector<TColor> Expected(const TReference& Ref, bool Alpha, TColor Back) {
   uint8_t Level[256];
   for (int I = 0; I < 256; ++I)
-    Level[I] = Ref.HasGamma ? uint8_t(I == 0 ? 0 : std::lround(255.0 * std::pow(I / 255.0, 1.0 / (Ref.Gamma * 2.0))))
-                            : uint8_t(I);
+    Level[I] = GammaCorrected(Ref)
+                   ? uint8_t(I == 0 ? 0 : std::lround(255.0 * std::pow(I / 255.0, 1.0 / (Ref.Gamma * ScreenGamma))))
+                   : uint8_t(I);
   const bool Palette = Ref.ColorType == PNG_COLOR_TYPE_PALETTE;
   const bool Gray = Ref.ColorType == PNG_COLOR_TYPE_GRAY || Ref.ColorType == PNG_COLOR_TYPE_GRAY_ALPHA;
   if (Ref.HasBkgd) {
@@ -587,4 +599,110 @@ TEST(PngRead, InterlacedRowsNotYetReadShowTheBackground) {
   EXPECT_THROW(Rgb.Read(), EInvalidGraphicOperation);
   EXPECT_EQ(RgbDib->GetPixelColor(0, 0), RGBColor(1, 2, 3));
   EXPECT_EQ(RgbDib->GetPixelColor(8, 2), 0x00123456u);
+}
+
+namespace {
+
+// Gray 0, 64, 128, 200, 255 as RGB and as gray (palette path), with the given
+// chunks before the data.
+TBytes GammaFile(uint8_t ColorType, const std::vector<std::pair<const char*, TBytes>>& Chunks) {
+  const TBytes Values = {0, 64, 128, 200, 255};
+  TPngBuilder B(Ihdr(uint32_t(Values.size()), 1, 8, ColorType));
+  for (const auto& [Type, Data] : Chunks)
+    B.Chunk(Type, Data);
+  TBytes Raw = {0};
+  for (const uint8_t V : Values)
+    for (int C = 0; C < (ColorType == 2 ? 3 : 1); ++C)
+      Raw.push_back(V);
+  return B.Finish(Raw);
+}
+
+TBytes Gama(uint32_t V) {
+  TBytes D;
+  PutBE(D, V);
+  return D;
+}
+
+// The first channel of each pixel.
+std::vector<uint32_t> Shown(const TBytes& File) {
+  const TRead R = ReadPng(File);
+  std::vector<uint32_t> Out;
+  for (int32_t X = 0; X < R.Dib->Width(); ++X)
+    Out.push_back(GetRValue(R.Dib->GetPixelColor(X, 0)));
+  return Out;
+}
+
+const std::vector<uint32_t> Stored = {0, 64, 128, 200, 255};
+
+std::vector<uint32_t> Corrected(double FileGamma) {
+  std::vector<uint32_t> Out;
+  for (const uint32_t V : Stored)
+    Out.push_back(V == 0 ? 0 : uint32_t(std::lround(255.0 * std::pow(V / 255.0, 1.0 / (FileGamma * 2.2)))));
+  return Out;
+}
+
+} // namespace
+
+TEST(PngGamma, SrgbGammaAndNamedColorSpacesShowStoredValues) {
+  const TBytes Srgb = {0}, Profile = {'p', 0, 0, 0x78, 0x9C, 3, 0};
+  for (const uint8_t Type : {uint8_t(2), uint8_t(0)}) {
+    EXPECT_EQ(Shown(GammaFile(Type, {{"gAMA", Gama(45455)}})), Stored) << int(Type);
+    EXPECT_EQ(Shown(GammaFile(Type, {{"gAMA", Gama(45455)}, {"sRGB", Srgb}})), Stored) << int(Type);
+    // A color space chunk wins over any gamma, before or after it.
+    EXPECT_EQ(Shown(GammaFile(Type, {{"sRGB", Srgb}, {"gAMA", Gama(100000)}})), Stored) << int(Type);
+    EXPECT_EQ(Shown(GammaFile(Type, {{"gAMA", Gama(100000)}, {"iCCP", Profile}})), Stored) << int(Type);
+    // Just inside the 5 % window: 0.435 x 2.2 = 0.957 and 0.475 x 2.2 = 1.045.
+    EXPECT_EQ(Shown(GammaFile(Type, {{"gAMA", Gama(43500)}})), Stored) << int(Type);
+    EXPECT_EQ(Shown(GammaFile(Type, {{"gAMA", Gama(47500)}})), Stored) << int(Type);
+  }
+}
+
+TEST(PngGamma, OtherGammasAreCorrectedForTheDisplay) {
+  for (const uint8_t Type : {uint8_t(2), uint8_t(0)}) {
+    EXPECT_EQ(Shown(GammaFile(Type, {{"gAMA", Gama(100000)}})), Corrected(1.0)) << int(Type);
+    EXPECT_EQ(Corrected(1.0)[2], 186u);
+    // Just outside the window: 0.43 x 2.2 = 0.946 and 0.48 x 2.2 = 1.056.
+    EXPECT_EQ(Shown(GammaFile(Type, {{"gAMA", Gama(43000)}})), Corrected(0.43)) << int(Type);
+    EXPECT_EQ(Shown(GammaFile(Type, {{"gAMA", Gama(48000)}})), Corrected(0.48)) << int(Type);
+    // A malformed sRGB chunk names no color space.
+    EXPECT_EQ(Shown(GammaFile(Type, {{"gAMA", Gama(100000)}, {"sRGB", {}}})), Corrected(1.0)) << int(Type);
+  }
+}
+
+TEST(PngGamma, ImageMagickFileShowsStoredValues) {
+  if (std::system("command -v convert >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "ImageMagick's convert is not installed";
+  const fs::path Dir = fs::temp_directory_path() / ("pelorin-gamma-" + std::to_string(::getpid()));
+  fs::create_directories(Dir);
+  const fs::path File = Dir / "im.png";
+  const std::string Cmd = "convert -size 3x1 xc:'rgb(10,64,200)' -define png:color-type=2 '" + File.string() + "'";
+  ASSERT_EQ(std::system(Cmd.c_str()), 0);
+  const TRead R = ReadPng(LoadFile(File));
+  fs::remove_all(Dir);
+  for (int32_t X = 0; X < 3; ++X)
+    EXPECT_EQ(R.Dib->GetPixelColor(X, 0), RGBColor(10, 64, 200));
+}
+
+TEST(PngSuite, GammaFilesOutsideTheWindowAreCorrected) {
+  if (SuiteDir().empty())
+    GTEST_SKIP() << "PngSuite not available";
+  int Corrected = 0, Unchanged = 0;
+  for (const fs::path& P : SuiteFiles()) {
+    const std::string Name = P.filename().string();
+    if (Name[0] != 'g')
+      continue;
+    TReference Ref;
+    ASSERT_TRUE(DecodeWithLibpng(P.string(), Ref)) << Name;
+    // Only 0.45 lies within 5 % of the display's inverse.
+    EXPECT_EQ(GammaCorrected(Ref), Name.compare(0, 3, "g04") != 0) << Name;
+    Ref.HasGamma = false;
+    const std::vector<TColor> Raw = Expected(Ref, true, 0x00C08040);
+    const TRead R = ReadPng(LoadFile(P));
+    bool Same = true;
+    for (uint32_t I = 0; I < Raw.size(); ++I)
+      Same = Same && R.Dib->GetPixelColor(int32_t(I % Ref.W), int32_t(I / Ref.W)) == Raw[I];
+    ++(Same ? Unchanged : Corrected);
+  }
+  EXPECT_EQ(Unchanged, 3);
+  EXPECT_EQ(Corrected, 15);
 }
