@@ -6,18 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgtest-dev
-  libjpeg62-turbo-dev zlib1g-dev libbenchmark-dev libstb-dev libgif-dev libpng-dev python3)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  SUDO=; [ "$(id -u)" -ne 0 ] && SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+source tools/install-missing.sh
+install_missing build-essential cmake ninja-build pkg-config qt6-base-dev libgtest-dev \
+  libjpeg62-turbo-dev zlib1g-dev libbenchmark-dev libstb-dev libgif-dev libpng-dev python3
 
 build=build-bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELORIN_BENCH=ON >/dev/null

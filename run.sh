@@ -5,18 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-install_missing() {
-  local missing=()
-  for p in "$@"; do
-    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-  done
-  if [ ${#missing[@]} -gt 0 ]; then
-    local SUDO=
-    [ "$(id -u)" -ne 0 ] && SUDO=sudo
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-  fi
-}
+source tools/install-missing.sh
 
 install_missing build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev zlib1g-dev \
   fonts-dejavu-core fonts-liberation libgtest-dev

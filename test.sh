@@ -6,21 +6,12 @@ set -euo pipefail
 cd "$(dirname "$0")"
 top=$PWD
 
-packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgtest-dev
-  libjpeg62-turbo-dev zlib1g-dev fonts-dejavu-core fonts-liberation
-  clang-14 libclang-rt-14-dev
-  xvfb xauth x11-utils imagemagick xdotool xclip poppler-utils
-  python3-pil netpbm pngcheck libtiff-tools giflib-tools libjpeg-turbo-progs libpng-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  SUDO=; [ "$(id -u)" -ne 0 ] && SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+source tools/install-missing.sh
+install_missing build-essential cmake ninja-build pkg-config qt6-base-dev libgtest-dev \
+  libjpeg62-turbo-dev zlib1g-dev fonts-dejavu-core fonts-liberation \
+  clang-14 libclang-rt-14-dev \
+  xvfb xauth x11-utils imagemagick xdotool xclip poppler-utils \
+  python3-pil netpbm pngcheck libtiff-tools giflib-tools libjpeg-turbo-progs libpng-dev
 
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=$(mktemp -d /tmp/pelorin-runtime.XXXXXX)
