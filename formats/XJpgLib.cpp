@@ -39,7 +39,7 @@ void EmitMessage(j_common_ptr Info, int Level) {
     return;
   ++Info->err->num_warnings;
   TJpegContext& C = ContextOf(Info);
-  if (!C.KeepWarnings || !C.Owner || !C.Owner->Warning.empty())
+  if (!C.KeepWarnings || !C.Owner || !C.Owner->Warning.empty() || Info->err->msg_code != JWRN_JPEG_EOF)
     return;
   char Text[JMSG_LENGTH_MAX] = {};
   (*Info->err->format_message)(Info, Text);

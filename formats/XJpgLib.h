@@ -71,7 +71,9 @@ struct TJpegContext {
   bool HasDecompress = false, HasCompress = false;
   // Progress reports to the owner; off for callers that count rows themselves.
   bool ReportProgress = true;
-  // Library warnings become the owner's warning (readers only).
+  // A file that ends early becomes the owner's warning (readers only): rows
+  // are missing. Other library warnings are dropped: cameras often write stray
+  // bytes before a marker, and such files decode whole.
   bool KeepWarnings = false;
   TJpegDecodeOptions Options;
   // Prefix of the failure text of fatal library errors; "%s" is the format name.

@@ -645,6 +645,8 @@ namespace {
 // One image block of a hand-made frame: control block, descriptor, an
 // optional local table of Colors, and its pixels as literal codes.
 struct TBlock {
+  TBlock(uint16_t L, uint16_t T, uint16_t W, uint16_t H, std::vector<TColor> Table = {})
+      : Left(L), Top(T), Width(W), Height(H), Colors(std::move(Table)) {}
   uint16_t Left = 0, Top = 0, Width = 1, Height = 1;
   std::vector<TColor> Colors; // empty: the global table
   int32_t TransparentIndex = NoTransparency;

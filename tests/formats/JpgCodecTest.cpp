@@ -292,6 +292,24 @@ TEST(JpgReader, TruncatedFiles) {
   }
 }
 
+// Many cameras write stray bytes before a marker; the library only warns, the
+// file decodes whole, and opening it must not raise a warning box.
+TEST(JpgReader, StrayBytesBeforeMarkersDecodeWithoutWarning) {
+  auto Photo = MakePhoto(64, 48);
+  for (bool Progressive : {false, true}) {
+    const auto File = Encode(*Photo, 90, Progressive);
+    auto Full = Decode(File);
+    std::vector<uint8_t> Stray = File;
+    const uint8_t Junk[] = {0x00, 0x12, 0x34};
+    Stray.insert(Stray.begin() + long(FindMarker(File, 0xDB)), std::begin(Junk), std::end(Junk));
+    Stray.insert(Stray.end() - 2, std::begin(Junk), std::end(Junk));
+    auto D = Decode(Stray);
+    EXPECT_EQ(D->Reader.Warning, "") << Progressive;
+    ASSERT_EQ(D->Dib->Height(), Full->Dib->Height());
+    EXPECT_EQ(std::memcmp(D->Dib->ScanLine(0), Full->Dib->ScanLine(0), size_t(D->Dib->RowBytes()) * 48), 0);
+  }
+}
+
 TEST(JpgReader, CorruptScanDataNeverCrashes) {
   auto Photo = MakePhoto(96, 64);
   for (bool Progressive : {false, true}) {

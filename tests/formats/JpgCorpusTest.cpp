@@ -97,6 +97,13 @@ TOutcome DecodeFile(const fs::path& Name) {
   return O;
 }
 
+std::string FileText(const fs::path& Name) {
+  std::ifstream In(Name, std::ios::binary);
+  std::ostringstream Text;
+  Text << In.rdbuf();
+  return Text.str();
+}
+
 // Largest difference of any sample; -1 when the sizes differ.
 int MaxDifference(const TDib& Dib, const TPixmap& P) {
   if (Dib.Width() != P.Width || Dib.Height() != P.Height)
@@ -126,12 +133,14 @@ TEST(JpgCorpus, DecodesAsTheLibraryCommandLineDoes) {
   if (std::system("djpeg -version > /dev/null 2>&1") != 0)
     GTEST_SKIP() << "djpeg not installed";
   const fs::path Out = fs::temp_directory_path() / ("pelorin-djpeg-" + std::to_string(getpid()) + ".pnm");
+  const fs::path Err = fs::temp_directory_path() / ("pelorin-djpeg-" + std::to_string(getpid()) + ".err");
   int Compared = 0, Rejected = 0;
   for (const auto& F : JpegFiles(Root)) {
     SCOPED_TRACE(F.Path);
     const fs::path Name = Root / F.Path;
     fs::remove(Out);
-    const std::string Command = "djpeg -pnm -outfile '" + Out.string() + "' '" + Name.string() + "' 2>/dev/null";
+    const std::string Command =
+        "djpeg -pnm -outfile '" + Out.string() + "' '" + Name.string() + "' 2>'" + Err.string() + "'";
     const int Status = std::system(Command.c_str());
     const int Exit = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
     const TOutcome O = DecodeFile(Name);
@@ -146,7 +155,8 @@ TEST(JpgCorpus, DecodesAsTheLibraryCommandLineDoes) {
       continue;
     }
     ASSERT_TRUE(O.Error.empty()) << O.Error;
-    EXPECT_EQ(Exit == 2, !O.Warning.empty()) << O.Warning;
+    // Of the library's warnings only a premature end is passed on.
+    EXPECT_EQ(FileText(Err).find("Premature end of JPEG file") != std::string::npos, !O.Warning.empty()) << O.Warning;
     // CMYK goes through the color manager, whose rounding may differ by one.
     const bool Cmyk = O.ColorFormat == cfCMYK || O.ColorFormat == cfYCCK;
     const int Diff = MaxDifference(*O.Dib, Ref);
@@ -155,6 +165,7 @@ TEST(JpgCorpus, DecodesAsTheLibraryCommandLineDoes) {
     ++Compared;
   }
   fs::remove(Out);
+  fs::remove(Err);
   EXPECT_GT(Compared, 90);
   EXPECT_GT(Rejected, 3);
 }
