@@ -1,6 +1,5 @@
 #include "Main.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
@@ -24,7 +23,6 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include "BarPopupMenu.h"
 #include "DsPaintBox.h"
 #include "DsVCL.h"
 #include "FullScreen.h"

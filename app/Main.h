@@ -17,6 +17,7 @@
 #include "DibImage.h"
 #include "Host.h"
 #include "Messages.h"
+#include "OpenFileMessage.h"
 #include "PainterSurface.h"
 #include "Progressors.h"
 #include "Transparency.h"
@@ -33,19 +34,12 @@ class TInfoForm;
 class TListForm;
 class TScreenForm;
 
-// The open-file message: its number, and the longest name it carries.
-inline constexpr uint32_t WM_OPENFILE = 0x465;
-inline constexpr int OpenFileNameLimit = 256;
-
 // Starts a program detached; replaceable so that callers can be observed.
 extern std::function<bool(const QString& Program, const QStringList& Arguments)> StartDetached;
 
 // Takes the place of the color dialog when set: answers false for Cancel,
 // else true with the chosen color.
 extern std::function<bool(TColor& Color)> ChooseColorHook;
-
-// The local socket name that carries the open-file message.
-QString OpenFileServerName();
 
 // A command-line or shell name as a file-system path.
 QString NormalizePath(const QString& Text);
