@@ -102,8 +102,6 @@ public:
   // What the enabling rules last said of an item; commands not built yet
   // stay disabled whatever the rules say.
   bool RuleEnabled(const QString& Name) const;
-  // Every enabling rule; Now is what the item shows at present.
-  bool Allows(TCommandRule Rule, bool Now) const;
 
   // Commands, run by the rows of the command table.
   void OpenItemClick();
@@ -209,6 +207,8 @@ private:
   QMenu* AddSubmenu(QMenu* Menu, const TCommandRow& Row, bool Twin);
   void Register(const TCommandRow& Row, bool Twin, QAction* A);
   void SetRule(const QString& Name, bool Enabled);
+  // Every enabling rule; Now is the item's present state.
+  bool Allows(TCommandRule Rule, bool Now) const;
   // Applies the rules Which to every item that follows one of them.
   void UpdateItems(std::initializer_list<TCommandRule> Which);
   // Checks the item and its workbench twin.

@@ -87,6 +87,7 @@ void TPelorinMain::BuildMenus() {
   Item("About1")->setIcon(Glyph(3));
   for (auto It = Items.cbegin(); It != Items.cend(); ++It)
     Rules.insert(It.key(), It.value()->isEnabled());
+  // Nothing to open again before a file is shown.
   UpdateItems({crOpenAgain});
   UpdateUndoItems();
 }
