@@ -12,6 +12,45 @@ constexpr int32_t ClipboardLimit = 16777216;
 
 } // namespace
 
+void TPelorinMain::EditImage(const std::function<void()>& Operation) {
+  if (ModalLock || !Image)
+    return;
+  TWaitCursor Wait;
+  TakeSnapshot();
+  Operation();
+  Redraw();
+}
+
+void TPelorinMain::InvertItemClick() {
+  EditImage([this] { Image->Invert(); });
+}
+
+void TPelorinMain::MirrorUpDownItemClick() {
+  EditImage([this] { Image->MirrorUpDown(); });
+}
+
+void TPelorinMain::MirrorLeftRightItemClick() {
+  EditImage([this] { Image->MirrorLeftRight(); });
+}
+
+void TPelorinMain::RotateClick(int Tag) {
+  EditImage([this, Tag] {
+    PaintEnabled = false;
+    Image->Rotate(90 * Tag);
+    Image->SetZoom(Image->Zoom());
+    ResetScrollRanges();
+    PaintEnabled = true;
+  });
+}
+
+void TPelorinMain::ConvRgbItemClick() {
+  EditImage([this] {
+    Image->ConvertTo24();
+    UpdateConvertItems();
+    NewImageShown();
+  });
+}
+
 void TPelorinMain::TakeSnapshot() {
   if (Settings.UndoEnabled && !UndoUnavailable && Image) {
     if (!UndoStream.Active())
@@ -39,18 +78,12 @@ void TPelorinMain::ClearUndo() {
   UpdateUndoItems();
 }
 
-void TPelorinMain::UpdateUndoItems() {
-  for (const char* Name : {"UndoItem", "WUndoItem"})
-    SetRule(QString::fromLatin1(Name), UndoStream.CanUndo());
-  for (const char* Name : {"RedoItem", "WRedoItem"})
-    SetRule(QString::fromLatin1(Name), UndoStream.CanRedo());
-}
+void TPelorinMain::UpdateUndoItems() { UpdateItems({crUndo, crRedo}); }
 
 void TPelorinMain::ApplyUndoSetting() {
   if (!Settings.UndoEnabled)
     ClearUndo();
-  Item("UndoEnabledItem")->setChecked(Settings.UndoEnabled);
-  Item("WUndoEnabledItem")->setChecked(Settings.UndoEnabled);
+  SetChecked(QStringLiteral("UndoEnabledItem"), Settings.UndoEnabled);
 }
 
 void TPelorinMain::UndoEnabledItemClick() {
@@ -112,12 +145,7 @@ void TPelorinMain::RestoreSnapshot(TUndoState State) {
   NewImageShown();
 }
 
-void TPelorinMain::UpdateClipboardItems() {
-  const bool Dib = MimeHoldsDib(QGuiApplication::clipboard()->mimeData());
-  SetRule("ClpbrdCopyFromItem", Dib);
-  SetRule("ClpbrdMoveFromItem", Dib);
-  SetRule("ClpbrdClearItem", Dib);
-}
+void TPelorinMain::UpdateClipboardItems() { UpdateItems({crClipboard}); }
 
 void TPelorinMain::ClpbrdCopyToItemClick() {
   if (!Image || SourceKind < 0)

@@ -3,7 +3,7 @@
 #include <QFileInfo>
 #include <algorithm>
 
-#include "Main.h"
+#include "Messages.h"
 #include "Settings.h"
 
 TListForm::TListForm(QWidget* Parent) : TQuennaForm(Parent) {
@@ -46,16 +46,16 @@ void TListForm::RefreshList(const QString& FileName, bool Force) {
     Build();
     CurrentItem = Files.Find(Info.fileName());
   }
-  if (PelorinMain) {
+  if (Host) {
     if (CurrentItem >= 0) {
       if (Settings.ListAutoCheck)
         Files[CurrentItem].Checked = true;
-      PelorinMain->SetOpenAgain(true);
-    } else if (PelorinMain->RuleEnabled(QStringLiteral("OpenAgainItem"))) {
+      Host->SetOpenAgain(true);
+    } else if (Host->OpenAgainEnabled()) {
       ShowMessageKind(
           QStringLiteral("The image file has been renamed, removed or deleted!\nReload function is now disabled."),
           mkWarning);
-      PelorinMain->SetOpenAgain(false);
+      Host->SetOpenAgain(false);
     }
   }
   UpdateStatus();
@@ -63,7 +63,7 @@ void TListForm::RefreshList(const QString& FileName, bool Force) {
 }
 
 void TListForm::SelectIndex(int32_t I) {
-  if (I < 0 || I >= ItemCount || I == CurrentItem || (PelorinMain && PelorinMain->ModalLock))
+  if (I < 0 || I >= ItemCount || I == CurrentItem || (Host && Host->ToolWindowShowing()))
     return;
   ListViewSelectItem(I);
 }
@@ -78,12 +78,12 @@ void TListForm::ListViewSelectItem(int32_t I) {
   if (Settings.ListAutoCheck)
     Entry.Checked = true;
   UpdateStatus();
-  if (!PelorinMain)
+  if (!Host)
     return;
-  PelorinMain->SetOpenAgain(true);
+  Host->SetOpenAgain(true);
   const QString Name = Entry.Name;
   try {
-    PelorinMain->LoadImage(ListFolder + Name, true);
+    Host->OpenFile(ListFolder + Name, true);
   } catch (...) {
     // Found again by name: what ran meanwhile may have listed the folder anew.
     const int32_t Failed = Files.Find(Name);

@@ -2,6 +2,7 @@
 #include <QString>
 
 #include "FileList.h"
+#include "Host.h"
 #include "Quenna.h"
 
 // The file list window: the image files of the shown file's folder, which
@@ -10,6 +11,9 @@ class TListForm : public TQuennaForm {
   Q_OBJECT
 public:
   explicit TListForm(QWidget* Parent = nullptr);
+
+  // The window whose files the list steps through.
+  void SetHost(TPelorinHost* AHost) { Host = AHost; }
 
   // Lists the folder of FileName unless it is the listed one (or Force), and
   // makes the entry of its file current. An empty name empties the list.
@@ -32,4 +36,6 @@ public:
 
 private:
   void UpdateStatus();
+
+  TPelorinHost* Host = nullptr;
 };

@@ -8,9 +8,16 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <memory>
+#include <utility>
+#include <vector>
 
+#include "Commands.h"
 #include "DibImage.h"
+#include "Host.h"
+#include "Messages.h"
+#include "OpenFileMessage.h"
 #include "PainterSurface.h"
 #include "Progressors.h"
 #include "Transparency.h"
@@ -27,27 +34,12 @@ class TInfoForm;
 class TListForm;
 class TScreenForm;
 
-// The open-file message: its number, and the longest name it carries.
-inline constexpr uint32_t WM_OPENFILE = 0x465;
-inline constexpr int OpenFileNameLimit = 256;
-
-enum TMessageKind : int { mkWarning = 0, mkError = 1, mkInformation = 2, mkConfirm = 3 };
-
-// The program's one message box; answers the pressed button
-// (QMessageBox::Ok, Yes or No).
-int ShowMessageKind(const QString& Text, int Kind);
-// Takes the place of the box when set (tests, scripted runs).
-extern std::function<int(const QString& Text, int Kind)> MessageKindHook;
-
 // Starts a program detached; replaceable so that callers can be observed.
 extern std::function<bool(const QString& Program, const QStringList& Arguments)> StartDetached;
 
 // Takes the place of the color dialog when set: answers false for Cancel,
 // else true with the chosen color.
 extern std::function<bool(TColor& Color)> ChooseColorHook;
-
-// The local socket name that carries the open-file message.
-QString OpenFileServerName();
 
 // A command-line or shell name as a file-system path.
 QString NormalizePath(const QString& Text);
@@ -57,7 +49,7 @@ int32_t FitZoom(int32_t Width, int32_t Height, int32_t ScreenWidth, int32_t Scre
 
 // The main window: the current image, the popups with every command, the
 // side windows and the program's start and end.
-class TPelorinMain : public QWidget {
+class TPelorinMain : public QWidget, public TPelorinHost {
   Q_OBJECT
 public:
   explicit TPelorinMain(QWidget* Parent = nullptr);
@@ -99,13 +91,19 @@ public:
   int64_t FileSize = 0;
   QString MetaTitle, MetaAuthor, MetaRights;
 
+  // Side windows and dialogs ask this of the main window.
+  void OpenFile(const QString& Name, bool Reload) override { LoadImage(Name, Reload); }
+  bool ToolWindowShowing() const override { return ModalLock; }
+  bool OpenAgainEnabled() const override { return RuleEnabled(QStringLiteral("OpenAgainItem")); }
+  void SetOpenAgain(bool Enabled) override { SetRule(QStringLiteral("OpenAgainItem"), Enabled); }
+
   // Menu items by their names.
   QAction* Item(const QString& Name) const;
   // What the enabling rules last said of an item; commands not built yet
   // stay disabled whatever the rules say.
   bool RuleEnabled(const QString& Name) const;
 
-  // Commands.
+  // Commands, run by the rows of the command table.
   void OpenItemClick();
   void OpenAgainItemClick();
   void SaveItemClick();
@@ -150,8 +148,8 @@ public:
   void ApplyTransparency();
   bool RefreshAlpha(bool Force);
   void ApplyBackground();
-  void BeginModal();
-  void EndModal();
+  void BeginModal() override;
+  void EndModal() override;
   void MainPopupPopup();
   void WorkPopupPopup();
   void ShowPopup(Qt::KeyboardModifiers Shift, const QPoint& ScreenPos);
@@ -169,7 +167,7 @@ public:
   void ChooseTiling();
   void CheckZoomItem(int32_t Z);
   void FormResize();
-  void Redraw();
+  void Redraw() override;
   void SetScrollRanges(int W, int H);
   // The scroll bars for the zoomed size of the image; the caller places the box.
   void ResetScrollRanges();
@@ -177,7 +175,6 @@ public:
   int ClientHeight() const;
   void SetZoom(int32_t Z);
   void ScrollBy(int Dx, int Dy);
-  void SetOpenAgain(bool Enabled) { SetRule(QStringLiteral("OpenAgainItem"), Enabled); }
 
   // Input.
   void FormKeyDown(int Key, Qt::KeyboardModifiers Shift);
@@ -205,10 +202,19 @@ protected:
 
 private:
   void BuildMenus();
-  QAction* AddItem(QMenu* Menu, const QString& Name, const QString& Caption, const QString& Shortcut,
-                   std::function<void()> Handler, bool Built, int Tag = 0);
-  QMenu* AddSubmenu(QMenu* Menu, const QString& Name, const QString& Caption);
+  void AddRows(QMenu* Menu, std::span<const TCommandRow> Rows, bool Twins);
+  QAction* AddItem(QMenu* Menu, const TCommandRow& Row, bool Twin);
+  QMenu* AddSubmenu(QMenu* Menu, const TCommandRow& Row, bool Twin);
+  void Register(const TCommandRow& Row, bool Twin, QAction* A);
   void SetRule(const QString& Name, bool Enabled);
+  // Every enabling rule; Now is the item's present state.
+  bool Allows(TCommandRule Rule, bool Now) const;
+  // Applies the rules Which to every item that follows one of them.
+  void UpdateItems(std::initializer_list<TCommandRule> Which);
+  // Checks the item and its workbench twin.
+  void SetChecked(const QString& Name, bool Checked);
+  // The edit commands: the image changes with a snapshot taken first.
+  void EditImage(const std::function<void()>& Operation);
   void ImgBoxPaint(QPainter& Painter, const QRect& Rect);
   void ImgBoxMouseDown(QMouseEvent* E);
   void ImgBoxMouseMove(QMouseEvent* E);
@@ -228,6 +234,8 @@ private:
 
   QHash<QString, QAction*> Items;
   QHash<QString, bool> Rules;
+  QHash<QString, QString> Twins;
+  std::vector<std::pair<QString, TCommandRule>> Ruled;
   TPainterSurface Surface;
   QLocalServer* OpenFileServer = nullptr;
   bool ListHiddenByModal = false;

@@ -4,7 +4,7 @@
 #include <QLocalSocket>
 #include <cstdio>
 
-#include "Main.h"
+#include "OpenFileMessage.h"
 
 int main(int argc, char** argv) {
   QCoreApplication App(argc, argv);

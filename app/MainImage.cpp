@@ -1,0 +1,217 @@
+#include <QFileInfo>
+#include <QPainter>
+#include <QScreen>
+#include <cstdio>
+#include <ctime>
+
+#include "DsPaintBox.h"
+#include "FullScreen.h"
+#include "ImgFormats.h"
+#include "List.h"
+#include "Main.h"
+#include "Settings.h"
+
+namespace {
+
+constexpr QRgb Color(TColor C) { return qRgb(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF); }
+
+} // namespace
+
+void TPelorinMain::ShowSplash() {
+  Image.reset();
+  const QString Splash = ProgramDir + QStringLiteral("splash.png");
+  if (QFileInfo::exists(Splash)) {
+    try {
+      std::unique_ptr<TImgReader> Reader = CreateReader(fmtPNG, Settings);
+      Reader->Open(Splash.toStdString());
+      Reader->CreateDib();
+      std::unique_ptr<TDib> Dib = Reader->TakeDib();
+      Reader->Read();
+      Image = std::move(Dib);
+    } catch (const std::exception&) {
+      Image.reset();
+    }
+  }
+  if (!Image) {
+    Image = std::make_unique<TDib>(170, 50, pf24bit);
+    Image->Fill(Settings.BackColor);
+  }
+  AdoptImage(QStringLiteral("Pelorin"));
+  SourceKind = -1;
+}
+
+void TPelorinMain::AdoptImage(const QString& Caption) {
+  ClearUndo();
+  Transparency.Reset();
+  HasTransparency = false;
+  Image->Canvas = &Surface;
+  const QSize Screen = screen() ? screen()->size() : QSize(1024, 768);
+  Image->SetZoom(Settings.ZoomToFit ? FitZoom(Image->Width(), Image->Height(), Screen.width(), Screen.height()) : 0);
+  ChooseTiling();
+  CheckZoomItem(Image->Zoom());
+  PaintEnabled = false;
+  show();
+  WindowFit();
+  if (!isMaximized())
+    FormResize();
+  ImgBox->update();
+  SourceKind = 0;
+  SetFileName(Caption);
+  Image->DetectGray();
+  DrawImage(ImgBox->rect());
+  if (ListForm)
+    ListForm->RefreshList(QString(), false);
+  MetaTitle.clear();
+  MetaAuthor.clear();
+  MetaRights.clear();
+  UpdateConvertItems();
+  PaintEnabled = true;
+  NewImageShown();
+}
+
+void TPelorinMain::NewImageShown() {
+  if (FullScreenShowing())
+    ScreenForm->update();
+  // Commands follow the image at once, not only when a popup opens.
+  MainPopupPopup();
+  WorkPopupPopup();
+}
+
+void TPelorinMain::SetFileName(const QString& Name) {
+  FileName = Name;
+  UpdateCaption();
+}
+
+void TPelorinMain::UpdateCaption() {
+  // Only "/" separates folders here; ":" and "\\" are ordinary name characters.
+  QString Caption = FileName.mid(FileName.lastIndexOf(QLatin1Char('/')) + 1);
+  const int32_t Z = Image ? Image->Zoom() : 0;
+  if (Z == 0)
+    Caption += QStringLiteral(" [1:1]");
+  else if (Z > 0)
+    Caption += QStringLiteral(" [%1:1]").arg(Z + 1);
+  else
+    Caption += QStringLiteral(" [1/%1]").arg(1 - Z);
+  if (HasTransparency)
+    Caption += QStringLiteral(" alpha ") + (ColorTblShowing ? QStringLiteral("edit")
+                                            : AlphaShown    ? QStringLiteral("on")
+                                                            : QStringLiteral("off"));
+  setWindowTitle(Caption);
+}
+
+void TPelorinMain::ApplyTransparency() {
+  if (Image && Transparency.TransparentIndex >= 0 && Transparency.TransparentIndex < Image->PaletteSize()) {
+    HasTransparency = true;
+    TColor C;
+    if (Settings.ApplyAlpha)
+      C = Transparency.BackIndex >= 0 && Transparency.BackIndex < Image->PaletteSize() ? TColor(Transparency.BackColor)
+                                                                                       : TColor(Settings.BackColor);
+    else
+      C = TColor(Transparency.TransparentColor);
+    Image->SetPaletteColor(Transparency.TransparentIndex, C);
+  } else {
+    HasTransparency = false;
+  }
+}
+
+bool TPelorinMain::RefreshAlpha(bool Force) {
+  if (!Image)
+    return false;
+  bool Reloaded = false;
+  if (Transparency.TransparentIndex < 0) {
+    if (HasTransparency && (Force || bool(Settings.ApplyAlpha) != AlphaShown) && !Edited && SourceKind == 1) {
+      OpenAgainItemClick();
+      Reloaded = true;
+    }
+    AlphaShown = Settings.ApplyAlpha;
+  } else {
+    AlphaShown = Settings.ApplyAlpha;
+    ApplyTransparency();
+    UpdateCaption();
+    Redraw();
+  }
+  return Reloaded;
+}
+
+void TPelorinMain::ApplyBackground() {
+  const QColor Back(Color(Settings.BackColor));
+  if (palette().color(QPalette::Window) != Back) {
+    QPalette Pal = palette();
+    Pal.setColor(QPalette::Window, Back);
+    setPalette(Pal);
+    if (ScreenForm) {
+      ScreenForm->SetBackground(Back);
+      if (ScreenForm->isVisible())
+        ScreenForm->update();
+    }
+    if (!RefreshAlpha(true) && isVisible())
+      update();
+  } else {
+    RefreshAlpha(false);
+  }
+}
+
+bool TPelorinMain::FilterAllowed() const {
+  if (!Image)
+    return false;
+  const int F = Image->PixelFormat();
+  if (F == pf1bit)
+    return false;
+  if ((F == pf4bit || F == pf8bit) && !Image->IsGray)
+    return false;
+  return true;
+}
+
+void TPelorinMain::ChooseTiling() {
+  if (!Image)
+    return;
+  switch (Settings.TileMode) {
+  case 0: Image->Tiled = false; break;
+  case 2: Image->Tiled = true; break;
+  default:
+    Image->Tiled = int64_t(Image->RowBytes()) * Image->Height() > int64_t(Settings.TileThreshold) * 1024000;
+    break;
+  }
+}
+
+void TPelorinMain::ImgBoxPaint(QPainter& Painter, const QRect& Rect) {
+  if (!Image || !(PaintEnabled || DrawNow))
+    return;
+  TRect Clip{Rect.left(), Rect.top(), Rect.right() + 1, Rect.bottom() + 1};
+  // Enlarged, the stretch starts at the clip's edge: an edge inside a source
+  // pixel would shift the repainted part against the rest of the image. The
+  // painter still clips to what needs painting.
+  if (const int32_t F = Image->Zoom() + 1; F > 1) {
+    Clip.Left -= Clip.Left % F;
+    Clip.Top -= Clip.Top % F;
+    Clip.Right = std::min(Image->ZoomedWidth(), (Clip.Right + F - 1) / F * F);
+    Clip.Bottom = std::min(Image->ZoomedHeight(), (Clip.Bottom + F - 1) / F * F);
+  }
+  Surface.Begin(&Painter, Clip);
+  Image->Canvas = &Surface;
+  Image->DrawZoomed();
+  Surface.End();
+  if (!FirstPaintReported && !Loading) {
+    FirstPaintReported = true;
+    if (qEnvironmentVariableIsSet("PELORIN_REPORT_FIRST_PAINT")) {
+      timespec T;
+      clock_gettime(CLOCK_REALTIME, &T);
+      std::fprintf(stderr, "pelorin: first paint %lld.%09ld\n", static_cast<long long>(T.tv_sec), T.tv_nsec);
+    }
+  }
+}
+
+void TPelorinMain::DrawImage(const QRect& Rect) {
+  if (!Image || !isVisible())
+    return;
+  DrawNow = true;
+  ImgBox->repaint(Rect);
+  DrawNow = false;
+}
+
+void TPelorinMain::Redraw() {
+  if (FullScreenShowing())
+    ScreenForm->update();
+  else if (Image)
+    DrawImage(ImgBox->rect());
+}
