@@ -166,6 +166,7 @@ TEST(FormatTable, SaveChoicesAreTheOldOnes) {
   EXPECT_EQ(SaveFiltersFor(Gray)[SaveFilterPnm - 1], "PGM (Portable Graymap) (*.pgm)");
 }
 
+// The choice must outlive the reference.
 template <class T>
 const T& WriterAs(const TSaveChoice& C) {
   const T* W = dynamic_cast<const T*>(C.Writer.get());
@@ -192,7 +193,8 @@ TEST(FormatTable, WritersTakeTheirOptions) {
   // Bump maps never take the OS/2 header.
   EXPECT_FALSE(WriterAs<TBmpWriter>(ChooseWriter(13, Color, O)).Os2Format);
 
-  const auto& Gif = WriterAs<TGifWriter>(ChooseWriter(3, Indexed, O));
+  const TSaveChoice GifChoice = ChooseWriter(3, Indexed, O);
+  const auto& Gif = WriterAs<TGifWriter>(GifChoice);
   EXPECT_EQ(Gif.Compression, 0);
   EXPECT_TRUE(Gif.Interlaced);
   EXPECT_EQ(Gif.Transparency.TransparentIndex, 5);
@@ -211,7 +213,8 @@ TEST(FormatTable, WritersTakeTheirOptions) {
   EXPECT_FALSE(WriterAs<TPngWriter>(PngColor).OptimizePalette);
   EXPECT_EQ(WriterAs<TPngWriter>(PngColor).PaletteOrder, pngKeepOrder);
 
-  const auto& Jpg = WriterAs<TJpgWriter>(ChooseWriter(6, Color, O));
+  const TSaveChoice JpgChoice = ChooseWriter(6, Color, O);
+  const auto& Jpg = WriterAs<TJpgWriter>(JpgChoice);
   EXPECT_EQ(Jpg.Quality, 33);
   EXPECT_TRUE(Jpg.Progressive);
 }
