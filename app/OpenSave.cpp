@@ -17,6 +17,7 @@
 #include "SafeFile.h"
 #include "Settings.h"
 #include "WaitCursor.h"
+#include "XImageRead.h"
 
 namespace {
 
@@ -88,65 +89,64 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
   });
 
   const std::string Path = Name.toStdString();
-  const int32_t Format = FormatOfFile(Path);
-  std::unique_ptr<TImgReader> Reader = CreateReader(Format, Settings);
-  if (!Reader) {
+  if (!CanRead(FormatOfFile(Path))) {
     Wait.Release();
     ShowMessageKind(QString::fromLatin1(NotSupportedText) + QStringLiteral(":\n") + Name, mkInformation);
     return;
   }
-  Reader->Open(Path);
-  if (!Reader->OK)
-    return;
-
-  // The new buffer exists before the shown one goes, so that a file too
-  // large for memory leaves the current image in place.
-  Reader->AlphaEnabled = Settings.ApplyAlpha;
-  Reader->CreateDib();
-  std::unique_ptr<TDib> NewImage = Reader->TakeDib();
-  MetaTitle = QString::fromStdString(Reader->Title);
-  MetaAuthor = QString::fromStdString(Reader->Author);
-  MetaRights = QString::fromStdString(Reader->Rights);
-  SourceKind = 1;
-  FileSize = Reader->FileSize;
-  FileDate = Reader->FileDate;
-  // The history and the transparency record go with the image they belong
-  // to, not before: a file that cannot be opened leaves them in place.
-  ClearUndo();
-  Transparency.Reset();
-  Image = std::move(NewImage);
-  AlphaShown = Settings.ApplyAlpha;
-  HasTransparency = Reader->HasAlpha;
-
-  const QSize Screen = screen() ? screen()->size() : QSize(1024, 768);
-  Image->SetZoom(Settings.ZoomToFit ? FitZoom(Image->Width(), Image->Height(), Screen.width(), Screen.height()) : 0);
-  Image->Canvas = &Surface;
-  ChooseTiling();
-  CheckZoomItem(Image->Zoom());
-  show();
-  WindowFit();
-  if (!isMaximized())
-    FormResize();
-  ImgBox->update();
-
-  bool DrawAtEnd = true;
-  if (Settings.ShowProgress) {
-    WaitUntilExposed();
-    Reader->OnProgress = [this](TProgressStage Stage, int32_t Percent, const TRect& Rect, bool Draw) {
+  TReadOptions Options = ReadOptionsOf(Settings);
+  if (Settings.ShowProgress)
+    Options.OnProgress = [this](TProgressStage Stage, int32_t Percent, const TRect& Rect, bool Draw) {
       LoadProgress(Stage, Percent, Rect, Draw);
     };
-    DrawAtEnd = Image->ZoomedWidth() < 109;
-  }
-  SetFileName(Name);
+  // The window takes the new buffer before its rows arrive, so that they can
+  // be drawn as they come.
+  bool DrawAtEnd = true;
+  bool Shown = false;
+  auto ShowBuffer = [&](std::unique_ptr<TDib>& Buffer, const TImageRead& Header) {
+    Shown = true;
+    MetaTitle = QString::fromStdString(Header.Texts.Title);
+    MetaAuthor = QString::fromStdString(Header.Texts.Author);
+    MetaRights = QString::fromStdString(Header.Texts.Rights);
+    SourceKind = 1;
+    FileSize = Header.Facts.FileSize;
+    FileDate = Header.Facts.FileDate;
+    // The history and the transparency record go with the image they belong
+    // to, not before: a file that cannot be opened leaves them in place.
+    ClearUndo();
+    Transparency.Reset();
+    Image = std::move(Buffer);
+    AlphaShown = Settings.ApplyAlpha;
+    HasTransparency = Header.Facts.HasAlpha;
 
+    const QSize Screen = screen() ? screen()->size() : QSize(1024, 768);
+    Image->SetZoom(Settings.ZoomToFit ? FitZoom(Image->Width(), Image->Height(), Screen.width(), Screen.height()) : 0);
+    Image->Canvas = &Surface;
+    ChooseTiling();
+    CheckZoomItem(Image->Zoom());
+    show();
+    WindowFit();
+    if (!isMaximized())
+      FormResize();
+    ImgBox->update();
+    if (Settings.ShowProgress) {
+      WaitUntilExposed();
+      DrawAtEnd = Image->ZoomedWidth() < 109;
+    }
+    SetFileName(Name);
+    Loading = true;
+  };
+  const TImageRead Read = ReadImageFile(Path, Options, ShowBuffer);
+  // Without a buffer the shown image stays, as if the file could not be opened.
+  if (!Shown)
+    Read.ThrowFailure();
+  Loading = false;
   QString ReadError;
-  Loading = true;
   try {
-    Reader->Read();
+    Read.ThrowFailure();
   } catch (const std::exception& E) {
     ReadError = ErrorText(E);
   }
-  Loading = false;
   if (DrawAtEnd)
     DrawImage(ImgBox->rect());
   // The file list finds the file in its folder and enables reloading.
@@ -156,17 +156,15 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
     SetRule("OpenAgainItem", true);
   UpdateConvertItems();
   OpenDialog.InitialDir = FolderOf(Name);
-  TTransparencyInfo Found;
-  if (ReaderTransparency(Format, *Reader, Found))
-    Transparency = Found;
+  if (Read.Transparency)
+    Transparency = *Read.Transparency;
   if (Transparency.TransparentIndex < 0)
     Image->DetectGray();
-  Reader->OK = true;
   Done = true;
   NewImageShown();
   Wait.Release();
-  if (Settings.ShowWarnings && !Reader->Warning.empty())
-    ShowMessageKind(QString::fromStdString(Reader->Warning), mkWarning);
+  if (Settings.ShowWarnings && !Read.Warning.empty())
+    ShowMessageKind(QString::fromStdString(Read.Warning), mkWarning);
   if (!ReadError.isEmpty())
     ShowMessageKind(ReadError, mkWarning);
 }

@@ -15,6 +15,7 @@
 #include <stb/stb_image.h>
 
 #include "XBmp.h"
+#include "XImageRead.h"
 
 namespace {
 
@@ -85,11 +86,9 @@ const std::vector<uint8_t>& Rle8() {
 
 std::unique_ptr<TDib> DecodeOurs(const std::vector<uint8_t>& File) {
   TBmpReader Reader;
-  Reader.OpenMemory(File);
-  Reader.CreateDib();
-  auto Dib = Reader.TakeDib();
-  Reader.Read();
-  return Dib;
+  TImageRead Read = ReadImageWith(Reader, File);
+  Read.ThrowFailure();
+  return std::move(Read.Dib);
 }
 
 int64_t PixelBytes(const std::vector<uint8_t>& File) { return int64_t(File.size()) - GetLE32(&File[10]); }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "XGif.h"
+#include "XImageRead.h"
 
 // Decoding and encoding of a 4000 x 4000 8-bit image, each beside giflib on
 // the same data: the ratio of the two lines is the measure.
@@ -74,9 +75,9 @@ void BM_DecodePelorin(benchmark::State& State) {
   const auto& F = File();
   for (auto _ : State) {
     TGifReader Reader;
-    Reader.OpenMemory(F);
-    Reader.Read();
-    benchmark::DoNotOptimize(Reader.Dib->Bits());
+    const TImageRead Read = ReadImageWith(Reader, F);
+    Read.ThrowFailure();
+    benchmark::DoNotOptimize(Read.Dib->Bits());
   }
   State.SetItemsProcessed(int64_t(State.iterations()) * W * H);
 }

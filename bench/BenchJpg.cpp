@@ -10,6 +10,7 @@
 #include <jpeglib.h>
 
 #include "XJpg.h"
+#include "XImageRead.h"
 
 // The binding beside the library called directly on the same file, in the
 // same run; the binding's own share is the difference.
@@ -73,9 +74,9 @@ void BM_DecodeBinding(benchmark::State& State) {
   const auto& F = Fixture();
   for (auto _ : State) {
     TJpgReader Reader;
-    Reader.OpenMemory(F.File);
-    Reader.Read();
-    benchmark::DoNotOptimize(Reader.Dib->ScanLine(H - 1));
+    const TImageRead Read = ReadImageWith(Reader, F.File);
+    Read.ThrowFailure();
+    benchmark::DoNotOptimize(Read.Dib->ScanLine(H - 1));
   }
   State.counters["MB"] = double(F.File.size()) / 1e6;
 }

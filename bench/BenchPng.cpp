@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "XPng.h"
+#include "XImageRead.h"
 
 // Decode and encode of a photo-like RGB image and a palette image, each beside
 // libpng in the same run. Encoders use zlib level 6 and every filter; the
@@ -159,9 +160,9 @@ size_t LibpngDecode(const TBytes& File) {
 
 void PelorinDecode(const TBytes& File) {
   TPngReader R;
-  R.OpenMemory(File);
-  R.Read();
-  benchmark::DoNotOptimize(R.Dib->Bits());
+  const TImageRead Read = ReadImageWith(R, File);
+  Read.ThrowFailure();
+  benchmark::DoNotOptimize(Read.Dib->Bits());
 }
 
 const TDib& Source(int Kind) { return Kind == 0 ? Photo() : Palette(); }

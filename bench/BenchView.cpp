@@ -18,6 +18,7 @@
 #include "PainterSurface.h"
 #include "Settings.h"
 #include "XBmp.h"
+#include "XImageRead.h"
 
 namespace {
 
@@ -100,11 +101,9 @@ void BM_DecodeBmp(benchmark::State& State) {
   MakeFolder();
   for (auto _ : State) {
     TBmpReader R;
-    R.Open(FolderFile(0));
-    R.CreateDib();
-    auto D = R.TakeDib();
-    R.Read();
-    benchmark::DoNotOptimize(D->Bits());
+    const TImageRead Read = ReadImageWith(R, FolderFile(0));
+    Read.ThrowFailure();
+    benchmark::DoNotOptimize(Read.Dib->Bits());
   }
 }
 

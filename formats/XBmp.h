@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "XImg.h"
 
@@ -12,6 +13,8 @@ public:
   bool Os2Header = false;
   // 32-bit pixels, reduced to 24 bits.
   bool Is32Bit = false;
+
+  std::string FormatVariant() const override { return Os2Header ? "OS/2 Bitmap" : ""; }
 
 protected:
   void ReadHeader() override;

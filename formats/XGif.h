@@ -20,6 +20,8 @@ public:
 
   // The three version characters of the header ("87a", "89a", ...).
   const std::string& Version() const { return FVersion; }
+  std::string FormatVariant() const override { return "GIF " + FVersion; }
+  const TTransparencyInfo* TransparencyRecord() const override { return &Transparency; }
 
   // Filled while reading, from the first image; the caller keeps a copy with
   // the image.

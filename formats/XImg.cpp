@@ -1,38 +1,10 @@
 #include "XImg.h"
 
-#include <algorithm>
-#include <array>
-#include <cctype>
 #include <cstring>
+#include <iterator>
 #include <system_error>
 
 namespace {
-
-struct TFormatEntry {
-  int32_t Format;
-  std::array<const char*, 4> Extensions;
-  const char* Text;
-};
-
-// Tested in this order; the first extension the name ends with wins.
-constexpr TFormatEntry FormatTable[] = {
-    {fmtBMP, {".BMP", ".RLE"}, "Windows Bitmap"},
-    {fmtPCX, {".PCX"}, "ZSoft Paintbrush Image"},
-    {fmtGIF, {".GIF"}, "Graphic Interchange Format"},
-    {fmtPNG, {".PNG"}, "Portable Network Graphic"},
-    {fmtTIFF, {".TIF", ".TIFF"}, "Tagged Image File Format"},
-    {fmtJPEG, {".JPG", ".JPE", ".JPEG", ".JFIF"}, "JPEG Image"},
-    {fmtJP2, {".JP2"}, "JPEG 2000 Image"},
-    {fmtTGA, {".TGA", ".VST", ".VDA", ".ICB"}, "TARGA True Vision Image"},
-    {fmtPNM, {".PPM", ".PGM", ".PBM", ".PNM"}, "Portable Map Image"},
-    {fmtSGI, {".SGI", ".RGB", ".RGBA"}, "Silicon Graphics Image"},
-    {fmtRAS, {".RAS"}, "SUN Raster File"},
-    {fmtIFF, {".IFF", ".LBM"}, "Interchange File Format"},
-    {fmtPSD, {".PSD"}, "Photoshop Image"},
-    {fmtPCD, {".PCD"}, "Kodak Photo-CD Image"},
-    {fmtWMF, {".WMF", ".EMF"}, "Windows Metafile"},
-    {fmtBUM, {".BUM", ".BUMP"}, "Poser Bump Map"},
-};
 
 constexpr const char* CompressionTexts[] = {"Uncompressed",
                                             "Run Length Coding",
@@ -74,39 +46,7 @@ constexpr const char* ColorFormatTexts[] = {"",
                                             "High Dyn. Range LogLUV",
                                             "High Dyn. Gray LogL"};
 
-bool EndsWith(std::string_view S, std::string_view Tail) {
-  return S.size() >= Tail.size() && S.substr(S.size() - Tail.size()) == Tail;
-}
-
 } // namespace
-
-int32_t FormatOfFile(std::string_view Name) {
-  // Both separators count: names may come from either world.
-  const size_t Cut = Name.find_last_of("\\:/");
-  if (Cut != std::string_view::npos)
-    Name.remove_prefix(Cut + 1);
-  std::string Upper(Name);
-  for (char& C : Upper)
-    C = char(std::toupper(static_cast<unsigned char>(C)));
-  for (const auto& Entry : FormatTable)
-    for (const char* Ext : Entry.Extensions)
-      if (Ext && EndsWith(Upper, Ext))
-        return Entry.Format;
-  return fmtUnknown;
-}
-
-std::string FormatText(int32_t Format) {
-  if (Format < 0 || Format >= FormatCount)
-    return "Unknown";
-  return FormatTable[Format].Text;
-}
-
-std::vector<std::string> FormatTexts() {
-  std::vector<std::string> Texts;
-  for (int32_t I = 0; I < FormatCount; ++I)
-    Texts.push_back(FormatText(I));
-  return Texts;
-}
 
 std::string CompressionText(int32_t Compression) {
   if (Compression < 0 || Compression >= int32_t(std::size(CompressionTexts)))

@@ -10,6 +10,7 @@
 #include "ByteOrder.h"
 #include "DibImage.h"
 #include "Progressors.h"
+#include "Transparency.h"
 #include "XColor.h"
 #include "XStream.h"
 
@@ -35,7 +36,8 @@ enum TImgFormat : int32_t {
 };
 inline constexpr int32_t FormatCount = 16;
 
-// Format number of a file by the extension of its file name part.
+// Format number of a file by the extension of its file name part. These
+// read the table of formats in XFormats.cpp.
 int32_t FormatOfFile(std::string_view Name);
 std::string FormatText(int32_t Format);
 // The texts of formats 0 to 15, for menus that list the formats.
@@ -135,6 +137,12 @@ public:
   TDib* Dib = nullptr;
 
   void SetBackground(TColor Color);
+
+  // The variant of its format the file is in ("OS/2 Bitmap", "GIF 89a");
+  // empty when the format's own text names it. Valid after Open.
+  virtual std::string FormatVariant() const { return {}; }
+  // The palette transparency the reader keeps; none for formats without one.
+  virtual const TTransparencyInfo* TransparencyRecord() const { return nullptr; }
 
   int64_t DataSize = 0;
   int64_t DataOffset = 0;

@@ -44,6 +44,8 @@ public:
   // Color of a tRNS gray or RGB key (0x00BBGGRR); empty when there is none.
   std::optional<TColor> KeyColor;
 
+  const TTransparencyInfo* TransparencyRecord() const override { return &Transparency; }
+
 protected:
   void ReadHeader() override;
   void ReadPalette() override;

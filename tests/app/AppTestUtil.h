@@ -18,6 +18,7 @@
 #include "Main.h"
 #include "Settings.h"
 #include "XBmp.h"
+#include "XImageRead.h"
 #include "XStream.h"
 
 extern std::filesystem::path TestFolder;
@@ -58,11 +59,9 @@ inline void WriteBmp(const std::filesystem::path& Name, const TDib& Dib) {
 
 inline std::unique_ptr<TDib> ReadBmp(const std::filesystem::path& Name) {
   TBmpReader R;
-  R.Open(Name);
-  R.CreateDib();
-  auto D = R.TakeDib();
-  R.Read();
-  return D;
+  TImageRead Read = ReadImageWith(R, Name);
+  Read.ThrowFailure();
+  return std::move(Read.Dib);
 }
 
 // A main window with its side windows, message boxes and process starts

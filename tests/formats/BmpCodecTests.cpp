@@ -6,6 +6,7 @@
 
 #include "BmpFiles.h"
 #include "XBmp.h"
+#include "XImageRead.h"
 
 // Layouts name only the fields a case needs.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -19,10 +20,9 @@ struct TRead {
 
 TRead ReadBmp(const std::vector<uint8_t>& File) {
   TRead R;
-  R.Reader->OpenMemory(File);
-  R.Reader->CreateDib();
-  R.Dib = R.Reader->TakeDib();
-  R.Reader->Read();
+  TImageRead Read = ReadImageWith(*R.Reader, File);
+  Read.ThrowFailure();
+  R.Dib = std::move(Read.Dib);
   return R;
 }
 

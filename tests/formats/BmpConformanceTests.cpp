@@ -7,6 +7,7 @@
 
 #include "CorpusReference.h"
 #include "XBmp.h"
+#include "XImageRead.h"
 
 namespace fs = std::filesystem;
 
@@ -208,12 +209,10 @@ const std::pair<const char*, const char*> SamePixels[] = {
 
 std::unique_ptr<TDib> ReadCorpusBmp(const fs::path& Name) {
   TBmpReader Reader;
-  Reader.Open(Name);
-  Reader.CreateDib();
-  auto Dib = Reader.TakeDib();
-  Reader.Read();
+  TImageRead Read = ReadImageWith(Reader, Name);
+  Read.ThrowFailure();
   EXPECT_EQ(Reader.Warning, "");
-  return Dib;
+  return std::move(Read.Dib);
 }
 
 struct TCorpusFile {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "XGif.h"
+#include "XImageRead.h"
 
 namespace fs = std::filesystem;
 
@@ -125,11 +126,11 @@ TRead ReadGif(const std::vector<uint8_t>& File, bool AlphaEnabled = false, TColo
   TRead R;
   try {
     R.Reader->SetBackground(Background);
-    R.Reader->OpenMemory(File);
-    R.Reader->AlphaEnabled = AlphaEnabled;
-    R.Reader->CreateDib();
-    R.Dib = R.Reader->TakeDib();
-    R.Reader->Read();
+    TReadOptions O;
+    O.AlphaEnabled = AlphaEnabled;
+    TImageRead Read = ReadImageWith(*R.Reader, File, O);
+    R.Dib = std::move(Read.Dib);
+    Read.ThrowFailure();
   } catch (const EInvalidGraphicOperation& E) {
     R.Error = E.what();
   }

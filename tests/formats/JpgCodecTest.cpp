@@ -8,6 +8,7 @@
 #include <jerror.h>
 
 #include "JpgTestUtil.h"
+#include "XImageRead.h"
 
 using namespace JpgTest;
 
@@ -20,10 +21,9 @@ struct TDecoded {
 
 std::unique_ptr<TDecoded> Decode(std::span<const uint8_t> Bytes) {
   auto D = std::make_unique<TDecoded>();
-  D->Reader.OpenMemory(Bytes);
-  D->Reader.CreateDib();
-  D->Dib = D->Reader.TakeDib();
-  D->Reader.Read();
+  TImageRead Read = ReadImageWith(D->Reader, Bytes);
+  Read.ThrowFailure();
+  D->Dib = std::move(Read.Dib);
   return D;
 }
 

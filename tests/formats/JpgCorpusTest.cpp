@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "XJpg.h"
+#include "XImageRead.h"
 
 namespace fs = std::filesystem;
 
@@ -85,12 +86,11 @@ TOutcome DecodeFile(const fs::path& Name) {
   TOutcome O;
   try {
     TJpgReader R;
-    R.Open(Name);
-    R.CreateDib();
-    O.Dib = R.TakeDib();
-    R.Read();
-    O.Warning = R.Warning;
-    O.ColorFormat = R.ColorFormat;
+    TImageRead Read = ReadImageWith(R, Name);
+    O.Dib = std::move(Read.Dib);
+    Read.ThrowFailure();
+    O.Warning = Read.Warning;
+    O.ColorFormat = Read.Facts.ColorFormat;
   } catch (const EInvalidGraphicOperation& E) {
     O.Error = E.what();
   }

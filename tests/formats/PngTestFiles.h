@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "XPng.h"
+#include "XImageRead.h"
 
 // Hand-made PNG files for the reader tests.
 namespace PngTestFiles {
@@ -73,11 +74,11 @@ struct TRead {
 inline TRead ReadPng(const TBytes& File, bool Alpha = true, TColor Back = 0x00C08040) {
   TRead R;
   R.Reader->SetBackground(Back);
-  R.Reader->OpenMemory(File);
-  R.Reader->AlphaEnabled = Alpha;
-  R.Reader->CreateDib();
-  R.Dib = R.Reader->TakeDib();
-  R.Reader->Read();
+  TReadOptions O;
+  O.AlphaEnabled = Alpha;
+  TImageRead Read = ReadImageWith(*R.Reader, File, O);
+  Read.ThrowFailure();
+  R.Dib = std::move(Read.Dib);
   return R;
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "XPng.h"
+#include "XImageRead.h"
 
 namespace fs = std::filesystem;
 
@@ -86,11 +87,9 @@ TBytes WritePng(const TDib& Dib, uint8_t Filters = pngAllFilters, bool Interlace
 }
 
 std::unique_ptr<TDib> ReadPng(const TBytes& File, TPngReader& R) {
-  R.OpenMemory(File);
-  R.CreateDib();
-  auto Dib = R.TakeDib();
-  R.Read();
-  return Dib;
+  TImageRead Read = ReadImageWith(R, File);
+  Read.ThrowFailure();
+  return std::move(Read.Dib);
 }
 
 std::unique_ptr<TDib> ReadPng(const TBytes& File) {

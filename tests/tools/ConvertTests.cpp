@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "XBmp.h"
+#include "XImageRead.h"
 
 namespace fs = std::filesystem;
 
@@ -72,13 +73,11 @@ protected:
 
 std::unique_ptr<TDib> Decode(const std::string& Name, bool* Os2 = nullptr) {
   TBmpReader R;
-  R.Open(Name);
-  R.CreateDib();
-  auto Dib = R.TakeDib();
-  R.Read();
+  TImageRead Read = ReadImageWith(R, Name);
+  Read.ThrowFailure();
   if (Os2)
     *Os2 = R.Os2Header;
-  return Dib;
+  return std::move(Read.Dib);
 }
 
 } // namespace

@@ -11,9 +11,8 @@
 #include <vector>
 
 #include "SafeFile.h"
-#include "XBmp.h"
-#include "XGif.h"
-#include "XJpg.h"
+#include "XFormats.h"
+#include "XImageRead.h"
 #include "XPng.h"
 
 namespace fs = std::filesystem;
@@ -42,12 +41,13 @@ std::string Upper(std::string S) {
   return S;
 }
 
-struct TPngOptions {
-  int32_t Level = 6;
-  uint8_t Filters = pngAllFilters;
-  bool Interlaced = false;
-};
-TPngOptions PngOptions;
+// Everything the options ask of the writers; the transparency of the image
+// read goes only into GIF files.
+TWriteOptions WriteOptions = [] {
+  TWriteOptions O;
+  O.PngFilters = pngAllFilters;
+  return O;
+}();
 
 uint8_t ParsePngFilters(const std::string& List) {
   uint8_t Set = pngFilterNone;
@@ -72,105 +72,28 @@ uint8_t ParsePngFilters(const std::string& List) {
   return Set;
 }
 
-struct TJpgOptions {
-  int32_t Quality = 90;
-  bool Progressive = false;
-};
-TJpgOptions JpgOptions;
-
-struct TGifOptions {
-  bool Lzw = true;
-  bool Interlaced = false;
-  // The transparency of the image read, stored again when writing GIF.
-  TTransparencyInfo Transparency;
-};
-TGifOptions GifOptions;
-
-struct TLoaded {
-  std::unique_ptr<TImgReader> Reader;
-  std::unique_ptr<TDib> Dib;
-  std::string FormatText;
-};
-
-std::unique_ptr<TImgReader> ReaderFor(const fs::path& Name) {
-  switch (FormatOfFile(Name.string())) {
-  case fmtBMP:
-  case fmtBUM: return std::make_unique<TBmpReader>();
-  case fmtJPEG: return std::make_unique<TJpgReader>();
-  case fmtPNG: return std::make_unique<TPngReader>();
-  case fmtGIF: return std::make_unique<TGifReader>();
-  default: throw std::runtime_error("File type not supported:\n" + Name.string());
-  }
-}
-
-std::string FormatTextOf(const fs::path& Name, const TImgReader& Reader) {
-  const int32_t Format = FormatOfFile(Name.string());
-  if (Format == fmtBMP) {
-    if (static_cast<const TBmpReader&>(Reader).Os2Header)
-      return "OS/2 Bitmap";
-    if (Upper(Name.string()).find(".RLE") != std::string::npos)
-      return "Run Length Encoded Bitmap";
-    return "Windows Bitmap";
-  }
-  if (Format == fmtGIF)
-    return "GIF " + static_cast<const TGifReader&>(Reader).Version();
-  return FormatText(Format);
-}
-
-// Opens INPUT and reads its header; the rows follow with ReadRows.
-TLoaded OpenImage(const fs::path& Name) {
-  TLoaded L;
-  L.Reader = ReaderFor(Name);
-  L.Reader->Open(Name);
-  L.FormatText = FormatTextOf(Name, *L.Reader);
-  return L;
-}
-
-void ReadRows(TLoaded& L) {
-  L.Reader->CreateDib();
-  L.Dib = L.Reader->TakeDib();
-  L.Reader->Read();
-}
-
-// The writer for an output name, or a usage error naming what is missing.
-std::unique_ptr<TImgWriter> WriterFor(const fs::path& Name, bool Os2) {
-  const int32_t Format = FormatOfFile(Name.string());
-  const std::string Ext = Upper(Name.extension().string());
-  if ((Format == fmtBMP && Ext == ".BMP") || Format == fmtBUM) {
-    auto W = std::make_unique<TBmpWriter>();
-    W->Os2Format = Os2 && Format == fmtBMP;
-    return W;
-  }
-  if (Format == fmtPNG) {
-    auto W = std::make_unique<TPngWriter>();
-    W->CompressionLevel = PngOptions.Level;
-    W->Filters = PngOptions.Filters;
-    W->Interlaced = PngOptions.Interlaced;
-    return W;
-  }
-  if (Format == fmtJPEG) {
-    auto W = std::make_unique<TJpgWriter>();
-    W->Quality = uint8_t(JpgOptions.Quality);
-    W->Progressive = JpgOptions.Progressive;
-    return W;
-  }
-  if (Format == fmtGIF) {
-    auto W = std::make_unique<TGifWriter>();
-    W->Compression = GifOptions.Lzw ? 3 : 0;
-    W->Interlaced = GifOptions.Interlaced;
-    W->Transparency = GifOptions.Transparency;
-    return W;
-  }
-  if (Format == fmtUnknown)
+// The row whose writer makes an output name, or a usage error naming what
+// is missing.
+const TFormatRow& WriterRow(const fs::path& Name) {
+  const TFormatRow* Row = FindFormat(FormatOfFile(Name.string()));
+  if (!Row)
     throw EUsage("unknown output format: " + Name.string());
-  const std::string Text = Ext == ".RLE" ? "Run Length Encoded Bitmap" : FormatText(Format);
-  throw EUsage("no writer for " + Text + ": " + Name.string());
+  const std::string Ext = Upper(Name.extension().string());
+  const bool Variant = Row->VariantExtension && Ext == Row->VariantExtension;
+  if (!Row->NewWriter || Variant)
+    throw EUsage(std::string("no writer for ") + (Variant ? Row->VariantText : Row->Text) + ": " + Name.string());
+  return *Row;
 }
 
-void WriteImage(const TDib& Dib, const fs::path& Output, bool Os2) {
-  auto Writer = WriterFor(Output, Os2);
-  if (dynamic_cast<const TGifWriter*>(Writer.get()) && Dib.PixelFormat() > pf8bit)
-    throw std::runtime_error("Convert to grayscale or indexed colors to save as GIF");
+TImageRead ReadInput(const fs::path& Name) { return ReadImageFile(Name, TReadOptions{}); }
+
+void WriteImage(const TDib& Dib, const fs::path& Output, const TTransparencyInfo& Transparency) {
+  const TFormatRow& Row = WriterRow(Output);
+  if (const char* Why = Row.Refusal ? Row.Refusal(Dib) : nullptr)
+    throw std::runtime_error(Why);
+  TWriteOptions O = WriteOptions;
+  O.Transparency = Row.Format == fmtGIF ? Transparency : TTransparencyInfo{};
+  const std::unique_ptr<TImgWriter> Writer = Row.NewWriter(O, Dib);
   SaveViaTempFile(Output, [&](TStream& S) {
     Writer->CreateStream(S);
     Writer->Write(Dib);
@@ -210,47 +133,34 @@ std::string PixelFormatText(uint8_t PixelFormat, bool Gray) {
 const char* YesNo(bool B) { return B ? "yes" : "no"; }
 
 void Info(const fs::path& Input) {
-  TLoaded L = OpenImage(Input);
-  std::string Failure;
-  try {
-    ReadRows(L);
-  } catch (const std::exception& E) {
-    Failure = E.what();
-  }
-  const TImgReader& R = *L.Reader;
-  std::cout << "format: " << L.FormatText << "\n"
-            << "width: " << R.Width << "\n"
-            << "height: " << R.Height << "\n"
-            << "pixel format: " << PixelFormatText(R.PixelFormat, R.IsGray) << "\n"
-            << "palette size: " << R.PaletteSize << "\n"
-            << "gray: " << YesNo(R.IsGray) << "\n"
-            << "color format: " << ColorFormatText(R.ColorFormat) << "\n"
-            << "bits per sample: " << R.ColorManager.SourceBits << "\n"
-            << "compression: " << CompressionText(R.Compression) << "\n"
-            << "resolution: " << R.Resolution << "\n"
-            << "interlaced: " << YesNo(R.Interlaced) << "\n"
-            << "title: " << R.Title << "\n"
-            << "author: " << R.Author << "\n"
-            << "rights: " << R.Rights << "\n"
-            << "warning: " << R.Warning << "\n";
-  if (dynamic_cast<const TJpgReader*>(&R))
-    std::cout << "library: " << JpegLibraryVersion() << "\n";
-  if (!Failure.empty())
-    throw std::runtime_error(Failure);
+  const TImageRead Read = ReadInput(Input);
+  const TImageFacts& F = Read.Facts;
+  std::cout << "format: " << Read.FormatText << "\n"
+            << "width: " << F.Width << "\n"
+            << "height: " << F.Height << "\n"
+            << "pixel format: " << PixelFormatText(F.PixelFormat, F.IsGray) << "\n"
+            << "palette size: " << F.PaletteSize << "\n"
+            << "gray: " << YesNo(F.IsGray) << "\n"
+            << "color format: " << ColorFormatText(F.ColorFormat) << "\n"
+            << "bits per sample: " << F.SourceBits << "\n"
+            << "compression: " << CompressionText(F.Compression) << "\n"
+            << "resolution: " << F.Resolution << "\n"
+            << "interlaced: " << YesNo(F.Interlaced) << "\n"
+            << "title: " << Read.Texts.Title << "\n"
+            << "author: " << Read.Texts.Author << "\n"
+            << "rights: " << Read.Texts.Rights << "\n"
+            << "warning: " << Read.Warning << "\n";
+  if (const TFormatRow* Row = FindFormat(Read.Format); Row && Row->LibraryVersion)
+    std::cout << "library: " << Row->LibraryVersion() << "\n";
+  Read.ThrowFailure();
 }
 
-void Convert(const fs::path& Input, const fs::path& Output, bool Os2) {
-  TLoaded L = OpenImage(Input);
-  ReadRows(L);
-  if (const auto* Gif = dynamic_cast<const TGifReader*>(L.Reader.get()))
-    GifOptions.Transparency = Gif->Transparency;
-  else if (const auto* Png = dynamic_cast<const TPngReader*>(L.Reader.get()))
-    GifOptions.Transparency = Png->Transparency;
-  else
-    GifOptions.Transparency.Reset();
-  if (!L.Reader->Warning.empty())
-    std::cerr << "pelorin-convert: " << Input.string() << ": warning: " << L.Reader->Warning << "\n";
-  WriteImage(*L.Dib, Output, Os2);
+void Convert(const fs::path& Input, const fs::path& Output) {
+  const TImageRead Read = ReadInput(Input);
+  Read.ThrowFailure();
+  if (!Read.Warning.empty())
+    std::cerr << "pelorin-convert: " << Input.string() << ": warning: " << Read.Warning << "\n";
+  WriteImage(*Read.Dib, Output, Read.Transparency.value_or(TTransparencyInfo{}));
 }
 
 void ReportFailure(const fs::path& Input, const std::exception& E) {
@@ -259,14 +169,14 @@ void ReportFailure(const fs::path& Input, const std::exception& E) {
 
 int Run(int Argc, char** Argv) {
   std::vector<std::string> Args(Argv + 1, Argv + Argc);
-  bool Os2 = false, WantInfo = false, WantRgb = false;
+  bool WantInfo = false, WantRgb = false;
   std::optional<fs::path> OutDir;
   std::optional<std::string> ToExt;
   std::vector<fs::path> Files;
   for (size_t I = 0; I < Args.size(); ++I) {
     const std::string& A = Args[I];
     if (A == "--os2") {
-      Os2 = true;
+      WriteOptions.Os2 = true;
     } else if (A == "--info") {
       WantInfo = true;
     } else if (A == "--rgb") {
@@ -280,9 +190,9 @@ int Run(int Argc, char** Argv) {
         Q = std::isdigit(static_cast<unsigned char>(V[K])) ? Q * 10 + (V[K] - '0') : -1;
       if (Q < 1 || Q > 100)
         throw EUsage("--quality takes 1 to 100");
-      JpgOptions.Quality = Q;
+      WriteOptions.JpgQuality = Q;
     } else if (A == "--progressive") {
-      JpgOptions.Progressive = true;
+      WriteOptions.JpgProgressive = true;
     } else if (A == "-o" || A == "--to") {
       if (I + 1 >= Args.size())
         throw EUsage(A + " needs a value");
@@ -295,17 +205,17 @@ int Run(int Argc, char** Argv) {
         throw EUsage(A + " needs a value");
       const std::string V = Args[++I];
       if (A == "--filters") {
-        PngOptions.Filters = ParsePngFilters(V);
+        WriteOptions.PngFilters = ParsePngFilters(V);
       } else {
         if (V.size() != 1 || V[0] < '0' || V[0] > '9')
           throw EUsage("--level takes 0 to 9");
-        PngOptions.Level = V[0] - '0';
+        WriteOptions.PngLevel = V[0] - '0';
       }
     } else if (A == "--interlace") {
-      PngOptions.Interlaced = true;
-      GifOptions.Interlaced = true;
+      WriteOptions.PngInterlaced = true;
+      WriteOptions.GifInterlaced = true;
     } else if (A == "--lzw" || A == "--expand") {
-      GifOptions.Lzw = A == "--lzw";
+      WriteOptions.GifCompression = A == "--lzw" ? 3 : 0;
     } else if (A == "-h" || A == "--help") {
       std::cout << Usage;
       return 0;
@@ -342,9 +252,9 @@ int Run(int Argc, char** Argv) {
     if (Files.size() != 2)
       throw EUsage("--rgb takes an input and an output");
     return Guarded(Files[0], [&] {
-      TLoaded L = OpenImage(Files[0]);
-      ReadRows(L);
-      WritePpm(*L.Dib, Files[1]);
+      const TImageRead Read = ReadInput(Files[0]);
+      Read.ThrowFailure();
+      WritePpm(*Read.Dib, Files[1]);
     });
   }
   if (OutDir || ToExt) {
@@ -355,16 +265,16 @@ int Run(int Argc, char** Argv) {
       Ext.erase(0, 1);
     if (!fs::is_directory(*OutDir))
       throw EUsage("not a folder: " + OutDir->string());
-    WriterFor(*OutDir / ("x." + Ext), Os2);
+    WriterRow(*OutDir / ("x." + Ext));
     int Status = 0;
     for (const fs::path& Input : Files)
-      Status |= Guarded(Input, [&] { Convert(Input, *OutDir / (Input.stem().string() + "." + Ext), Os2); });
+      Status |= Guarded(Input, [&] { Convert(Input, *OutDir / (Input.stem().string() + "." + Ext)); });
     return Status;
   }
   if (Files.size() != 2)
     throw EUsage("expected INPUT and OUTPUT");
-  WriterFor(Files[1], Os2);
-  return Guarded(Files[0], [&] { Convert(Files[0], Files[1], Os2); });
+  WriterRow(Files[1]);
+  return Guarded(Files[0], [&] { Convert(Files[0], Files[1]); });
 }
 
 } // namespace

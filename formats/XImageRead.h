@@ -1,0 +1,65 @@
+#pragma once
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "XFormats.h"
+#include "XImg.h"
+
+// What the info window shows about a file, as the reader left it.
+struct TImageFacts {
+  int32_t Width = 0, Height = 0;
+  uint8_t PixelFormat = 0;
+  int32_t PaletteSize = 0;
+  bool IsGray = false;
+  uint8_t ColorFormat = 0;
+  int32_t SourceBits = 0;
+  uint8_t Compression = cmpNone;
+  int32_t Resolution = 0;
+  bool Interlaced = false;
+  bool HasAlpha = false;
+  int64_t FileSize = 0;
+  std::filesystem::file_time_type FileDate{};
+};
+
+// An image file read, with what was found out about it.
+struct TImageRead {
+  // Null once OnBuffer took it over.
+  std::unique_ptr<TDib> Dib;
+  // fmtUnknown for a reader of the caller's.
+  int32_t Format = fmtUnknown;
+  std::string FormatText;
+  // Set for formats whose reader keeps a transparency record.
+  std::optional<TTransparencyInfo> Transparency;
+  std::string Warning;
+  TMetaTexts Texts;
+  TImageFacts Facts;
+  // Why the read stopped after the header: Dib is null when the buffer
+  // could not be made, and otherwise holds the rows read before.
+  std::exception_ptr Failure;
+
+  void ThrowFailure() const {
+    if (Failure)
+      std::rethrow_exception(Failure);
+  }
+};
+
+// Called with the new buffer before its rows are read, and what the header
+// told; it may take the buffer over, the rows still go into it.
+using TBufferEvent = std::function<void(std::unique_ptr<TDib>& Buffer, const TImageRead& Header)>;
+
+// Opens the file with the reader its extension selects, makes the buffer and
+// reads the rows. Fails with "File type not supported" for formats without
+// a reader and with the reader's error when the file cannot be opened or its
+// header is broken; later failures are kept in Failure.
+TImageRead ReadImageFile(const std::filesystem::path& Name, const TReadOptions& O, const TBufferEvent& OnBuffer = {});
+
+// The same sequence on a reader the caller made and set up; Resolution and
+// Background of O are left to the caller.
+TImageRead ReadImageWith(TImgReader& Reader, const std::filesystem::path& Name, const TReadOptions& O = {});
+TImageRead ReadImageWith(TImgReader& Reader, std::span<const uint8_t> Data, const TReadOptions& O = {});

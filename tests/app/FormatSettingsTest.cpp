@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include "ImgFormats.h"
+#include "XBmp.h"
+#include "XJpg.h"
+#include "XPng.h"
+
+// The settings reach the codecs of the table of formats.
+namespace {
+
+TSettings Defaults() {
+  TSettings S{};
+  SetDefaultSettings(S);
+  return S;
+}
+
+template <class T>
+const T* WriterOf(const TSaveChoice& C) {
+  return dynamic_cast<const T*>(C.Writer.get());
+}
+
+TEST(FormatSettings, ReadersTakeResolutionBackgroundAndAlpha) {
+  TSettings S = Defaults();
+  S.DefaultDpi = 150;
+  S.BackColor = 0x00102030;
+  S.ApplyAlpha = true;
+  const TReadOptions O = ReadOptionsOf(S);
+  EXPECT_EQ(O.Resolution, 150);
+  EXPECT_EQ(O.Background, TColor(0x00102030));
+  EXPECT_TRUE(O.AlphaEnabled);
+  const auto Png = CreateReader(fmtPNG, S);
+  ASSERT_TRUE(Png);
+  EXPECT_EQ(Png->Resolution, 150);
+  EXPECT_EQ(Png->BackgroundColor, TColor(0x00102030));
+  EXPECT_EQ(CreateReader(fmtBMP, S)->BackgroundColor, TColor(0xFFFFFF));
+  EXPECT_FALSE(CreateReader(fmtTIFF, S));
+}
+
+TEST(FormatSettings, WritersTakeTheirSettings) {
+  TSettings S = Defaults();
+  const TDib Color(2, 2, pf24bit), Indexed(2, 2, pf8bit);
+  const TTransparencyInfo T{3, 0, -1, 0};
+  const TMetaTexts Meta{"Title", "Author", "Rights"};
+  S.BmpOs2 = 1;
+  S.TifBigEndian = 1;
+  S.PngFilters = pngFilterUp;
+  S.PngOptimizePalette = true;
+  S.SignPng = false;
+  EXPECT_TRUE(WriterOf<TBmpWriter>(CreateWriter(1, Color, S, T, Meta))->Os2Format);
+  EXPECT_EQ(CreateWriter(1, Color, S, T, Meta).FormatText, "OS/2 Bitmap");
+  EXPECT_EQ(CreateWriter(5, Color, S, T, Meta).FormatText, "Tagged Image File (mac)");
+  const TSaveChoice Unsigned = CreateWriter(4, Indexed, S, T, Meta);
+  const TPngWriter* Png = WriterOf<TPngWriter>(Unsigned);
+  ASSERT_TRUE(Png);
+  EXPECT_EQ(Png->Filters, pngFilterUp | pngFilterNone);
+  EXPECT_TRUE(Png->OptimizePalette);
+  EXPECT_EQ(Png->Transparency.TransparentIndex, 3);
+  EXPECT_EQ(Png->Title, "");
+  S.SignPng = true;
+  EXPECT_EQ(WriterOf<TPngWriter>(CreateWriter(4, Indexed, S, T, Meta))->Rights, "Rights");
+
+  for (auto [Setting, Stored] : {std::pair{5, 10}, {55, 55}, {200, 100}}) {
+    S.JpgQuality = Setting;
+    EXPECT_EQ(WriterOf<TJpgWriter>(CreateWriter(6, Color, S, T, Meta))->Quality, Stored) << Setting;
+  }
+}
+
+} // namespace
