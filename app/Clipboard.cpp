@@ -1,7 +1,6 @@
 #include "Clipboard.h"
 
 #include <QVariant>
-#include <cmath>
 #include <cstring>
 #include <span>
 
@@ -35,7 +34,7 @@ size_t ContiguousStart(std::span<const uint8_t> Packed) {
 void SetResolutionFrom(const QImage& Image, TDib& Dib) {
   const int Dpm = Image.dotsPerMeterX();
   if (Dpm > 0 && Dpm < INT32_MAX / 2)
-    Dib.SetResolution(int32_t(std::lround(Dpm / PelsPerMetrePerDpi)));
+    Dib.SetResolution(PelsPerMetreToDpi(uint32_t(Dpm)));
 }
 
 void CopyRows(const QImage& Image, TDib& Dib, size_t Bytes) {
@@ -97,8 +96,8 @@ std::unique_ptr<TDib> DibFromQImage(const QImage& Image) {
     const QList<QRgb> Table = Image.colorTable();
     Dib = std::make_unique<TDib>(W, H, Mono ? pf1bit : pf8bit);
     for (int32_t I = 0; I < Dib->PaletteSize() && I < Table.size(); ++I)
-      Dib->SetPaletteColor(I, TColor(qRed(Table[I]) | qGreen(Table[I]) << 8 | qBlue(Table[I]) << 16));
-    CopyRows(Image, *Dib, Mono ? (size_t(W) + 7) / 8 : size_t(W));
+      Dib->SetPaletteColor(I, RGBColor(uint8_t(qRed(Table[I])), uint8_t(qGreen(Table[I])), uint8_t(qBlue(Table[I]))));
+    CopyRows(Image, *Dib, size_t(PackedRowBytes(W, Mono ? 1 : 8)));
     break;
   }
   case QImage::Format_Grayscale8:

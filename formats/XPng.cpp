@@ -51,8 +51,6 @@ constexpr double DisplayGamma = 2.2;
 // A file gamma this close to the display's inverse is left alone, as the
 // reference library does; correcting it would only add rounding errors.
 constexpr double GammaThreshold = 0.05;
-// Pixels per metre of larger resolutions do not fit the conversion.
-constexpr int32_t MaxWritableDpi = std::numeric_limits<int32_t>::max() / 40;
 
 bool GammaSignificant(double FileGamma) { return std::abs(FileGamma * DisplayGamma - 1.0) > GammaThreshold; }
 
@@ -513,8 +511,7 @@ void TPngReader::ReadHeader() {
   const int64_t Limit = MaxInflateRatio * FDataBytes + InflateAllowance;
   if (int64_t(FHeight) > Limit / (FRowLength + 1))
     Fail(ImgMsg::InvalidFormat);
-  const int32_t DibBits = PixelFormat == pf1bit ? 1 : PixelFormat == pf4bit ? 4 : PixelFormat == pf8bit ? 8 : 24;
-  const int64_t DibRow = DibRowBytes(FWidth, DibBits);
+  const int64_t DibRow = DibRowBytes(FWidth, BitCountOf(PixelFormat));
   if (DibRow * int64_t(FHeight) > std::numeric_limits<int32_t>::max())
     Fail(ImgMsg::InvalidFormat);
   DataSize = FDataBytes;
@@ -809,7 +806,7 @@ void TPngWriter::WritePalette() {
           ++Uses[Row[X]];
       } else {
         for (int32_t X = 0; X < Width; ++X)
-          ++Uses[(X & 1) ? Row[X >> 1] & 0x0F : Row[X >> 1] >> 4];
+          ++Uses[Get4(Row, X)];
       }
     }
     std::vector<int32_t> Kept;
@@ -1036,7 +1033,7 @@ void TPngWriter::WriteImage() {
   if (Resolution > 0) {
     uint8_t Phys[9];
     const uint32_t V =
-        Resolution <= MaxWritableDpi ? uint32_t(DpiToPelsPerMetre(Resolution)) : std::numeric_limits<uint32_t>::max();
+        Resolution <= MaxDpiForPels ? uint32_t(DpiToPelsPerMetre(Resolution)) : std::numeric_limits<uint32_t>::max();
     PutBE32(Phys, V);
     PutBE32(Phys + 4, V);
     Phys[8] = 1;

@@ -660,11 +660,11 @@ std::unique_ptr<TDib> TDib::FromGlobalDib(std::span<const uint8_t> Packed) {
   } else {
     if (HeaderSize < 40 || HeaderSize > Size)
       throw EInvalidGraphicOperation(SInvalidPackedDib);
-    W = int32_t(GetLE32(P + 4));
-    H = int32_t(GetLE32(P + 8));
+    W = GetLESigned32(P + 4);
+    H = GetLESigned32(P + 8);
     Bits = GetLE16(P + 14);
     Compression = GetLE32(P + 16);
-    PelsX = int32_t(GetLE32(P + 24));
+    PelsX = GetLESigned32(P + 24);
     ColorsUsed = GetLE32(P + 32);
   }
   TPixelFormat Pf;
@@ -696,7 +696,7 @@ std::unique_ptr<TDib> TDib::FromGlobalDib(std::span<const uint8_t> Packed) {
   else
     Entries += ColorsUsed;
   const uint64_t EntrySize = Core ? 3 : 4;
-  const uint64_t RowSize = uint64_t(DibRowBytes(W, Bits));
+  const uint64_t RowSize = uint64_t(DibRowBytes(W, StoredBitsOf(int32_t(Bits))));
   const uint64_t DataStart = uint64_t(HeaderSize) + Entries * EntrySize;
   if (DataStart > Size || RowSize * uint64_t(H) > Size - DataStart)
     throw EInvalidGraphicOperation(SInvalidPackedDib);
