@@ -13,21 +13,10 @@ constexpr qsizetype BmpFileHeaderSize = 14;
 // Where the rows of a packed bitmap start when they follow the color table
 // at once; 0 when the header cannot tell.
 size_t ContiguousStart(std::span<const uint8_t> Packed) {
-  if (Packed.size() < 16)
+  TPackedDibInfo Info;
+  if (Packed.size() < 16 || !ReadPackedDibInfo(Packed, Info))
     return 0;
-  const uint32_t HeaderSize = GetLE32(Packed.data());
-  uint64_t Start = 0;
-  if (HeaderSize == 12) {
-    const uint32_t Bits = GetLE16(Packed.data() + 10);
-    Start = 12 + (Bits <= 8 ? 3ull << Bits : 0);
-  } else if (HeaderSize >= 40 && HeaderSize <= Packed.size()) {
-    const uint32_t Bits = GetLE16(Packed.data() + 14), Compression = GetLE32(Packed.data() + 16);
-    const uint64_t Used = GetLE32(Packed.data() + 32);
-    const uint64_t Full = Bits <= 8 ? 1ull << Bits : 0;
-    const uint64_t Entries =
-        (HeaderSize == 40 && Compression == 3 ? 3 : 0) + (Bits <= 8 ? (Used > 0 && Used < Full ? Used : Full) : Used);
-    Start = HeaderSize + 4 * Entries;
-  }
+  const uint64_t Start = Info.RowsStart();
   return Start <= Packed.size() ? size_t(Start) : 0;
 }
 

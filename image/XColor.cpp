@@ -123,6 +123,17 @@ void UnpackTo8(const uint8_t* Table, const uint64_t* ByteTable, const uint8_t* S
   }
 }
 
+// One pixel of the samples C0, C1, C2, in that order or swapped, with a zero
+// fourth byte when pixels take four bytes.
+template <int DStep, bool Swap>
+inline void StorePixel(uint8_t* Q, uint8_t C0, uint8_t C1, uint8_t C2) {
+  Q[0] = Swap ? C2 : C0;
+  Q[1] = C1;
+  Q[2] = Swap ? C0 : C2;
+  if constexpr (DStep == 4)
+    Q[3] = 0;
+}
+
 // Runs Body.template operator()<SourceStep, DestStep, Swap>() with the
 // common steps fixed at compile time (source step 0: the runtime step).
 template <typename TBody>
@@ -357,14 +368,8 @@ struct TColorRoutines {
         const size_t Step = SStep ? size_t(SStep) : size_t(SS);
         const uint8_t* P = P0;
         uint8_t* Q = Q0;
-        for (int32_t I = 0; I < N; ++I, P += Step, Q += DStep) {
-          const uint8_t C0 = P[0], C1 = P[1], C2 = P[2];
-          Q[0] = Swap ? C2 : C0;
-          Q[1] = C1;
-          Q[2] = Swap ? C0 : C2;
-          if constexpr (DStep == 4)
-            Q[3] = 0;
-        }
+        for (int32_t I = 0; I < N; ++I, P += Step, Q += DStep)
+          StorePixel<DStep, Swap>(Q, P[0], P[1], P[2]);
       });
     }
     ApplyLevels(CM, Q0, N);
@@ -385,11 +390,7 @@ struct TColorRoutines {
           const uint8_t C0 = uint8_t(Reduce16(Get16(P, H)));
           const uint8_t C1 = uint8_t(Reduce16(Get16(P + 2, H)));
           const uint8_t C2 = uint8_t(Reduce16(Get16(P + 4, H)));
-          Q[0] = Swap ? C2 : C0;
-          Q[1] = C1;
-          Q[2] = Swap ? C0 : C2;
-          if constexpr (DStep == 4)
-            Q[3] = 0;
+          StorePixel<DStep, Swap>(Q, C0, C1, C2);
         }
       };
       if (Hi)
@@ -443,11 +444,7 @@ struct TColorRoutines {
         const uint8_t C0 = uint8_t(M[P[0]] + Share0[A]);
         const uint8_t C1 = uint8_t(M[P[1]] + Share1[A]);
         const uint8_t C2 = uint8_t(M[P[2]] + Share2[A]);
-        Q[0] = Swap ? C2 : C0;
-        Q[1] = C1;
-        Q[2] = Swap ? C0 : C2;
-        if constexpr (DStep == 4)
-          Q[3] = 0;
+        StorePixel<DStep, Swap>(Q, C0, C1, C2);
       }
     });
     ApplyLevels(CM, Q0, N);
@@ -470,11 +467,7 @@ struct TColorRoutines {
         const uint8_t C0 = uint8_t(Blend8(Reduce16(Get16(P, Hi)), A, Back0));
         const uint8_t C1 = uint8_t(Blend8(Reduce16(Get16(P + 2, Hi)), A, Back1));
         const uint8_t C2 = uint8_t(Blend8(Reduce16(Get16(P + 4, Hi)), A, Back2));
-        Q[0] = Swap ? C2 : C0;
-        Q[1] = C1;
-        Q[2] = Swap ? C0 : C2;
-        if constexpr (DStep == 4)
-          Q[3] = 0;
+        StorePixel<DStep, Swap>(Q, C0, C1, C2);
       }
     });
     ApplyLevels(CM, Q0, N);
