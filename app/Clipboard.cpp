@@ -1,7 +1,6 @@
 #include "Clipboard.h"
 
 #include <QVariant>
-#include <cmath>
 #include <cstring>
 #include <span>
 
@@ -14,28 +13,17 @@ constexpr qsizetype BmpFileHeaderSize = 14;
 // Where the rows of a packed bitmap start when they follow the color table
 // at once; 0 when the header cannot tell.
 size_t ContiguousStart(std::span<const uint8_t> Packed) {
-  if (Packed.size() < 16)
+  TPackedDibInfo Info;
+  if (Packed.size() < 16 || !ReadPackedDibInfo(Packed, Info))
     return 0;
-  const uint32_t HeaderSize = GetLE32(Packed.data());
-  uint64_t Start = 0;
-  if (HeaderSize == 12) {
-    const uint32_t Bits = GetLE16(Packed.data() + 10);
-    Start = 12 + (Bits <= 8 ? 3ull << Bits : 0);
-  } else if (HeaderSize >= 40 && HeaderSize <= Packed.size()) {
-    const uint32_t Bits = GetLE16(Packed.data() + 14), Compression = GetLE32(Packed.data() + 16);
-    const uint64_t Used = GetLE32(Packed.data() + 32);
-    const uint64_t Full = Bits <= 8 ? 1ull << Bits : 0;
-    const uint64_t Entries =
-        (HeaderSize == 40 && Compression == 3 ? 3 : 0) + (Bits <= 8 ? (Used > 0 && Used < Full ? Used : Full) : Used);
-    Start = HeaderSize + 4 * Entries;
-  }
+  const uint64_t Start = Info.RowsStart();
   return Start <= Packed.size() ? size_t(Start) : 0;
 }
 
 void SetResolutionFrom(const QImage& Image, TDib& Dib) {
   const int Dpm = Image.dotsPerMeterX();
   if (Dpm > 0 && Dpm < INT32_MAX / 2)
-    Dib.SetResolution(int32_t(std::lround(Dpm / PelsPerMetrePerDpi)));
+    Dib.SetResolution(PelsPerMetreToDpi(uint32_t(Dpm)));
 }
 
 void CopyRows(const QImage& Image, TDib& Dib, size_t Bytes) {
@@ -97,8 +85,8 @@ std::unique_ptr<TDib> DibFromQImage(const QImage& Image) {
     const QList<QRgb> Table = Image.colorTable();
     Dib = std::make_unique<TDib>(W, H, Mono ? pf1bit : pf8bit);
     for (int32_t I = 0; I < Dib->PaletteSize() && I < Table.size(); ++I)
-      Dib->SetPaletteColor(I, TColor(qRed(Table[I]) | qGreen(Table[I]) << 8 | qBlue(Table[I]) << 16));
-    CopyRows(Image, *Dib, Mono ? (size_t(W) + 7) / 8 : size_t(W));
+      Dib->SetPaletteColor(I, RGBColor(uint8_t(qRed(Table[I])), uint8_t(qGreen(Table[I])), uint8_t(qBlue(Table[I]))));
+    CopyRows(Image, *Dib, size_t(PackedRowBytes(W, Mono ? 1 : 8)));
     break;
   }
   case QImage::Format_Grayscale8:

@@ -33,10 +33,8 @@ QImage DibPart(const TDib& Dib, int32_t Left, int32_t Top, int32_t Width, int32_
     for (int32_t Y = 0; Y < Height; ++Y) {
       const uint8_t* Src = Dib.ScanLine(Top + Y);
       uint8_t* Dst = Img.scanLine(Y);
-      for (int32_t X = 0; X < Width; ++X) {
-        const uint8_t B = Src[(Left + X) >> 1];
-        Dst[X] = ((Left + X) & 1) ? (B & 0x0F) : (B >> 4);
-      }
+      for (int32_t X = 0; X < Width; ++X)
+        Dst[X] = uint8_t(Get4(Src, Left + X));
     }
     return Img;
   }

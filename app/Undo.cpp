@@ -13,19 +13,6 @@
 
 namespace {
 
-void PutI32(uint8_t* P, int32_t V) { PutLE32(P, uint32_t(V)); }
-int32_t GetI32(const uint8_t* P) { return int32_t(GetLE32(P)); }
-
-int32_t BitsOf(int32_t Format) {
-  static constexpr int32_t Bits[] = {0, 1, 4, 8, 16, 16, 24, 32};
-  return Format >= pf1bit && Format <= pf32bit ? Bits[Format] : 0;
-}
-
-int32_t PaletteOf(int32_t Format) { return Format == pf1bit ? 2 : Format == pf4bit ? 16 : Format == pf8bit ? 256 : 0; }
-
-// Resolutions a buffer header can take without overflowing its pels field.
-constexpr int32_t MaxResolution = INT32_MAX / 40;
-
 std::string SystemReason(int Error) { return std::strerror(Error ? Error : ENOSPC); }
 
 } // namespace
@@ -45,24 +32,24 @@ void TUndoHeader::ToBytes(uint8_t* P) const {
                               Transparency.BackIndex,
                               Transparency.BackColor};
   for (int I = 0; I < 13; ++I)
-    PutI32(P + 4 * I, Fields[I]);
+    PutLE32(P + 4 * I, uint32_t(Fields[I]));
 }
 
 TUndoHeader TUndoHeader::FromBytes(const uint8_t* P) {
   TUndoHeader H;
-  H.Prev = GetI32(P);
-  H.Next = GetI32(P + 4);
-  H.Width = GetI32(P + 8);
-  H.Height = GetI32(P + 12);
-  H.PixelFormat = GetI32(P + 16);
-  H.Resolution = GetI32(P + 20);
-  H.Gray = GetI32(P + 24);
-  H.PaletteSize = GetI32(P + 28);
-  H.ImageSize = GetI32(P + 32);
-  H.Transparency.TransparentIndex = GetI32(P + 36);
-  H.Transparency.TransparentColor = GetI32(P + 40);
-  H.Transparency.BackIndex = GetI32(P + 44);
-  H.Transparency.BackColor = GetI32(P + 48);
+  H.Prev = GetLESigned32(P);
+  H.Next = GetLESigned32(P + 4);
+  H.Width = GetLESigned32(P + 8);
+  H.Height = GetLESigned32(P + 12);
+  H.PixelFormat = GetLESigned32(P + 16);
+  H.Resolution = GetLESigned32(P + 20);
+  H.Gray = GetLESigned32(P + 24);
+  H.PaletteSize = GetLESigned32(P + 28);
+  H.ImageSize = GetLESigned32(P + 32);
+  H.Transparency.TransparentIndex = GetLESigned32(P + 36);
+  H.Transparency.TransparentColor = GetLESigned32(P + 40);
+  H.Transparency.BackIndex = GetLESigned32(P + 44);
+  H.Transparency.BackColor = GetLESigned32(P + 48);
   return H;
 }
 
@@ -142,12 +129,12 @@ TUndoHeader TUndoHistory::ReadHeader(int64_t Pos) {
       Damaged("an empty record has a successor");
     return H;
   }
-  if (H.ImageSize < 0 || H.Width <= 0 || H.Height <= 0 || BitsOf(H.PixelFormat) == 0)
+  if (H.ImageSize < 0 || H.Width <= 0 || H.Height <= 0 || BitCountOf(H.PixelFormat) == 0)
     Damaged("a record has an impossible size or pixel format");
-  const int64_t RowBytes = (int64_t(H.Width) * BitsOf(H.PixelFormat) + 31) / 32 * 4;
-  if (H.PaletteSize != PaletteOf(H.PixelFormat) || RowBytes > INT32_MAX || RowBytes * H.Height != H.ImageSize)
+  const int64_t RowBytes = DibRowBytes(H.Width, BitCountOf(H.PixelFormat));
+  if (H.PaletteSize != PaletteSizeOf(H.PixelFormat) || RowBytes > INT32_MAX || RowBytes * H.Height != H.ImageSize)
     Damaged("a record's sizes do not match its pixel format");
-  if ((H.Gray != 0 && H.Gray != 1) || H.Resolution < -MaxResolution || H.Resolution > MaxResolution)
+  if ((H.Gray != 0 && H.Gray != 1) || H.Resolution < -MaxDpiForPels || H.Resolution > MaxDpiForPels)
     Damaged("a record holds impossible values");
   // Every image record is followed by at least the head of the next one.
   if (int64_t(H.Next) != Pos + H.RecordSize() || int64_t(H.Next) > Size - UndoHeaderSize)
@@ -164,7 +151,7 @@ TUndoState TUndoHistory::ReadState(int64_t Pos, const TUndoHeader& H) {
     std::vector<uint8_t> Palette(4 * size_t(H.PaletteSize));
     ReadAt(Pos + UndoHeaderSize, Palette.data(), Palette.size());
     for (int32_t I = 0; I < H.PaletteSize; ++I)
-      S.Image->SetPaletteColor(I, TColor(uint32_t(GetI32(Palette.data() + 4 * I)) & 0xFFFFFF));
+      S.Image->SetPaletteColor(I, TColor(GetLE32(Palette.data() + 4 * I) & 0xFFFFFF));
   }
   ReadAt(Pos + UndoHeaderSize + 4 * int64_t(H.PaletteSize), S.Image->Bits(), size_t(H.ImageSize));
   S.Image->SetResolution(H.Resolution);
@@ -205,7 +192,7 @@ void TUndoHistory::TakeSnapshot(const TDib& Image, const TTransparencyInfo& Tran
     if (H.PaletteSize > 0) {
       std::vector<uint8_t> Palette(4 * size_t(H.PaletteSize));
       for (int32_t I = 0; I < H.PaletteSize; ++I)
-        PutI32(Palette.data() + 4 * I, int32_t(Image.GetPaletteColor(I)));
+        PutLE32(Palette.data() + 4 * I, uint32_t(Image.GetPaletteColor(I)));
       WriteAt(FPosition + UndoHeaderSize, Palette.data(), Palette.size());
     }
     WriteAt(FPosition + UndoHeaderSize + 4 * int64_t(H.PaletteSize), Image.Bits(), size_t(H.ImageSize));

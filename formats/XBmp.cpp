@@ -113,7 +113,7 @@ void TRleDecoder::Run(uint8_t Count, uint8_t Value) {
   const int32_t N = Stored(Count);
   if (FFour) {
     for (int32_t I = 0; I < N; ++I)
-      Set4(L, FX + I, (I & 1) ? Value & 0x0F : Value >> 4);
+      Set4(L, FX + I, Get4(&Value, I & 1));
   } else if (N > 0) {
     std::memset(L + FX, Value, size_t(N));
   }
@@ -194,8 +194,7 @@ void TBmpReader::ReadHeader() {
   const uint32_t StoredCompression = ReadInfo();
   DescribePixels();
   ReadCompression(StoredCompression);
-  // 15-bit pixels take 16 bits in the file as in the buffer.
-  const int64_t FileRow = DibRowBytes(Width, FBitCount == 15 ? 16 : FBitCount);
+  const int64_t FileRow = DibRowBytes(Width, StoredBitsOf(FBitCount));
   if (FileRow > std::numeric_limits<int32_t>::max())
     Fail(ImgMsg::InvalidFormat);
   RowBytes = int32_t(FileRow);
@@ -234,12 +233,12 @@ uint32_t TBmpReader::ReadInfo() {
     if (FHeaderSize < 16 || int64_t(FHeaderSize) > FileSize - FileHeaderSize)
       Fail(ImgMsg::InvalidHeader);
     ReadExact(Info + 4, std::min<uint32_t>(FHeaderSize, WinInfoSize) - 4);
-    Width = int32_t(GetLE32(Info + 4));
-    Height = int32_t(GetLE32(Info + 8));
+    Width = GetLESigned32(Info + 4);
+    Height = GetLESigned32(Info + 8);
     Planes = GetLE16(Info + 12);
     FBitCount = GetLE16(Info + 14);
     StoredCompression = GetLE32(Info + 16);
-    const int32_t PelsPerMetre = int32_t(GetLE32(Info + 24));
+    const int32_t PelsPerMetre = GetLESigned32(Info + 24);
     FColorsUsed = GetLE32(Info + 32);
     // A file that states no resolution keeps the caller's default.
     if (PelsPerMetre > 0) {
@@ -471,8 +470,7 @@ void TBmpReader::DecodeRle() {
 TBmpWriter::TBmpWriter() { FormatName = "BMP"; }
 
 void TBmpWriter::WriteHeader() {
-  // Bitmaps name 15-bit pixels apart from 16-bit ones.
-  const int32_t BitCount = PixelFormat == pf15bit ? 15 : BitCountOf(PixelFormat);
+  const int32_t BitCount = HeaderBitCountOf(PixelFormat);
   if (BitCount == 0)
     Fail(ImgMsg::InvalidFormat);
   if (Os2Format && (Width > 0xFFFF || Height > 0xFFFF))
@@ -496,7 +494,7 @@ void TBmpWriter::WriteHeader() {
     PutLE16(Info + 10, uint16_t(BitCount));
     HeaderBytes = FileHeaderSize + Os2InfoSize;
   } else {
-    const bool Fits = Resolution > 0 && Resolution <= std::numeric_limits<int32_t>::max() / 40;
+    const bool Fits = Resolution > 0 && Resolution <= MaxDpiForPels;
     const uint32_t Pels = Fits ? uint32_t(DpiToPelsPerMetre(Resolution)) : 0;
     PutLE32(Info, WinInfoSize);
     PutLE32(Info + 4, uint32_t(Width));

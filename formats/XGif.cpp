@@ -476,10 +476,10 @@ void TGifWriter::WriteImage() {
     } else {
       if (PixelFormat == pf4bit)
         for (int32_t X = 0; X < Width; ++X)
-          Row[size_t(X)] = (X & 1) ? S[X >> 1] & 0x0F : S[X >> 1] >> 4;
+          Row[size_t(X)] = uint8_t(Get4(S, X));
       else
         for (int32_t X = 0; X < Width; ++X)
-          Row[size_t(X)] = (S[X >> 3] >> (7 - (X & 7))) & 1;
+          Row[size_t(X)] = uint8_t(Get1(S, X));
       Encoder.Feed(Row.data(), Row.size());
     }
     RowDone();

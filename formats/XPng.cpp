@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <numeric>
 
-#include <zlib.h>
+#include "XPngCommon.h"
+#include "XZlib.h"
 
 namespace {
 
@@ -18,7 +18,6 @@ constexpr bool VerifyCrc = false;
 constexpr bool VerifyCrc = true;
 #endif
 
-constexpr uint8_t Signature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr uint32_t MaxChunkLength = 0x7FFFFFFF;
 constexpr uint32_t MaxDimension = 0x7FFFFFFF;
 constexpr int32_t MaxDpi = 1000000;
@@ -26,7 +25,6 @@ constexpr int32_t MaxDpi = 1000000;
 // that (plus a little for tiny files) it cannot hold.
 constexpr int64_t MaxInflateRatio = 1032;
 constexpr int64_t InflateAllowance = int64_t(1) << 20;
-constexpr size_t OutputBufferSize = 65520;
 constexpr size_t IdatPiece = 65536;
 // Ancillary chunks larger than this hold nothing the reader wants.
 constexpr uint32_t MaxAncillaryLength = 65536;
@@ -41,67 +39,12 @@ constexpr uint32_t TagIHDR = Tag("IHDR"), TagPLTE = Tag("PLTE"), TagIDAT = Tag("
                    TagGAMA = Tag("gAMA"), TagBKGD = Tag("bKGD"), TagTRNS = Tag("tRNS"), TagPHYS = Tag("pHYs"),
                    TagTEXT = Tag("tEXt"), TagSBIT = Tag("sBIT"), TagSRGB = Tag("sRGB"), TagICCP = Tag("iCCP");
 
-struct TPass {
-  int32_t StartRow, RowStep, StartCol, ColStep;
-};
-constexpr TPass Adam7[7] = {{0, 8, 0, 8}, {0, 8, 4, 8}, {4, 8, 0, 4}, {0, 4, 2, 4},
-                            {2, 4, 0, 2}, {0, 2, 1, 2}, {1, 2, 0, 1}};
-
 constexpr double DisplayGamma = 2.2;
 // A file gamma this close to the display's inverse is left alone, as the
 // reference library does; correcting it would only add rounding errors.
 constexpr double GammaThreshold = 0.05;
-// Pixels per metre of larger resolutions do not fit the conversion.
-constexpr int32_t MaxWritableDpi = std::numeric_limits<int32_t>::max() / 40;
 
 bool GammaSignificant(double FileGamma) { return std::abs(FileGamma * DisplayGamma - 1.0) > GammaThreshold; }
-
-// Copies Count pixels of PixelBits bits each (most significant bits first
-// within a byte) from every SourceStep-th source pixel to every DestStep-th
-// destination pixel.
-void CopyPixels(const uint8_t* Source, int64_t SourceIndex, int64_t SourceStep, uint8_t* Dest, int64_t DestIndex,
-                int64_t DestStep, int64_t Count, int32_t PixelBits) {
-  if (PixelBits % 8 == 0) {
-    const size_t Bytes = size_t(PixelBits / 8);
-    const uint8_t* P = Source + size_t(SourceIndex) * Bytes;
-    uint8_t* Q = Dest + size_t(DestIndex) * Bytes;
-    const size_t PStep = size_t(SourceStep) * Bytes, QStep = size_t(DestStep) * Bytes;
-    switch (Bytes) {
-    case 1:
-      for (int64_t I = 0; I < Count; ++I, P += PStep, Q += QStep)
-        *Q = *P;
-      break;
-    case 3:
-      for (int64_t I = 0; I < Count; ++I, P += PStep, Q += QStep) {
-        Q[0] = P[0];
-        Q[1] = P[1];
-        Q[2] = P[2];
-      }
-      break;
-    default:
-      for (int64_t I = 0; I < Count; ++I, P += PStep, Q += QStep)
-        std::memcpy(Q, P, Bytes);
-      break;
-    }
-    return;
-  }
-  const uint32_t Mask = (1u << PixelBits) - 1;
-  for (int64_t I = 0; I < Count; ++I) {
-    const uint64_t SBit = uint64_t(SourceIndex + I * SourceStep) * uint64_t(PixelBits);
-    const uint64_t DBit = uint64_t(DestIndex + I * DestStep) * uint64_t(PixelBits);
-    const uint32_t V = (Source[SBit / 8] >> (8 - SBit % 8 - PixelBits)) & Mask;
-    const uint32_t Shift = uint32_t(8 - DBit % 8 - PixelBits);
-    uint8_t& Out = Dest[DBit / 8];
-    Out = uint8_t((Out & ~(Mask << Shift)) | (V << Shift));
-  }
-}
-
-inline uint8_t PaethPredictor(int32_t A, int32_t B, int32_t C) {
-  const int32_t Pa = std::abs(B - C), Pb = std::abs(A - C), Pc = std::abs(A + B - 2 * C);
-  if (Pa <= Pb && Pa <= Pc)
-    return uint8_t(A);
-  return uint8_t(Pb <= Pc ? B : C);
-}
 
 // Undoes the filter of one row; Bpp fixed at compile time for the common
 // pixel sizes (0: the runtime value).
@@ -128,7 +71,7 @@ void UnfilterRow(uint8_t Type, uint8_t* Row, const uint8_t* Prev, size_t N, size
     for (size_t I = 0; I < Lead; ++I)
       Row[I] = uint8_t(Row[I] + Prev[I]);
     for (size_t I = Bpp; I < N; ++I)
-      Row[I] = uint8_t(Row[I] + PaethPredictor(Row[I - Bpp], Prev[I], Prev[I - Bpp]));
+      Row[I] = uint8_t(Row[I] + Png::PaethPredictor(Row[I - Bpp], Prev[I], Prev[I - Bpp]));
     break;
   default: break;
   }
@@ -162,51 +105,12 @@ std::string Latin1ToUtf8(const uint8_t* P, size_t N) {
   return S;
 }
 
-std::string Utf8ToLatin1(const std::string& S) {
-  std::string Out;
-  for (size_t I = 0; I < S.size();) {
-    const uint8_t C = uint8_t(S[I]);
-    size_t Len = 1;
-    uint32_t Code = C;
-    if (C >= 0xF0) {
-      Len = 4;
-    } else if (C >= 0xE0) {
-      Len = 3;
-    } else if (C >= 0xC0) {
-      Len = 2;
-      if (I + 1 < S.size())
-        Code = ((C & 0x1Fu) << 6) | (uint8_t(S[I + 1]) & 0x3Fu);
-    } else if (C >= 0x80) {
-      Code = '?';
-    }
-    Out.push_back(Code <= 0xFF && Len <= 2 ? char(Code) : '?');
-    I += Len;
-  }
-  return Out;
-}
-
 } // namespace
 
 struct TPngReader::TInflate {
-  z_stream Z{};
-  bool Ready = false;
-  bool Ended = false;
+  TInflateStream Z;
   uint32_t ChunkLeft = 0;
   uint32_t Crc = 0;
-  ~TInflate() {
-    if (Ready)
-      inflateEnd(&Z);
-  }
-};
-
-struct TPngWriter::TDeflate {
-  z_stream Z{};
-  bool Ready = false;
-  std::vector<uint8_t> Out;
-  ~TDeflate() {
-    if (Ready)
-      deflateEnd(&Z);
-  }
 };
 
 TPngReader::TPngReader() { FormatName = "PNG"; }
@@ -237,9 +141,7 @@ void TPngReader::ReadChunkData(const TPngChunkHeader& H) {
     return;
   }
   if (VerifyCrc) {
-    uLong Crc = crc32(0L, H.Name, 4);
-    Crc = crc32(Crc, FChunk.data(), uInt(H.Length));
-    if (uint32_t(Crc) != GetBE32(Stored))
+    if (Crc32(Crc32(0, H.Name, 4), FChunk.data(), H.Length) != GetBE32(Stored))
       Fail(PngMsg::CrcError);
   }
 }
@@ -428,7 +330,7 @@ void TPngReader::ReadHeader() {
 
   Seek(0);
   uint8_t Head[16];
-  if (FileSize < 9 || ReadSome(Head, sizeof Head) != sizeof Head || std::memcmp(Head, Signature, 8) != 0)
+  if (FileSize < 9 || ReadSome(Head, sizeof Head) != sizeof Head || std::memcmp(Head, Png::Signature, 8) != 0)
     Fail(ImgMsg::InvalidHeader);
   if (GetBE32(Head + 8) != 13 || (GetBE32(Head + 12) & TypeCaseMask) != TagIHDR)
     Fail(ImgMsg::InvalidHeader);
@@ -513,8 +415,7 @@ void TPngReader::ReadHeader() {
   const int64_t Limit = MaxInflateRatio * FDataBytes + InflateAllowance;
   if (int64_t(FHeight) > Limit / (FRowLength + 1))
     Fail(ImgMsg::InvalidFormat);
-  const int32_t DibBits = PixelFormat == pf1bit ? 1 : PixelFormat == pf4bit ? 4 : PixelFormat == pf8bit ? 8 : 24;
-  const int64_t DibRow = DibRowBytes(FWidth, DibBits);
+  const int64_t DibRow = DibRowBytes(FWidth, BitCountOf(PixelFormat));
   if (DibRow * int64_t(FHeight) > std::numeric_limits<int32_t>::max())
     Fail(ImgMsg::InvalidFormat);
   DataSize = FDataBytes;
@@ -579,20 +480,15 @@ void TPngReader::FinishPalette() {
 }
 
 void TPngReader::FillRow(TInflate& I, std::span<uint8_t> Row) {
-  z_stream& Z = I.Z;
-  Z.next_out = Row.data();
-  Z.avail_out = uInt(Row.size());
-  while (Z.avail_out > 0) {
-    if (I.Ended)
+  size_t Done = 0;
+  while (Done < Row.size()) {
+    if (I.Z.Ended())
       Fail(ImgMsg::CompressionError);
-    if (Z.avail_in == 0) {
+    if (I.Z.InputLeft() == 0) {
       NextInput(I);
       continue;
     }
-    const int R = inflate(&Z, Z_NO_FLUSH);
-    if (R == Z_STREAM_END)
-      I.Ended = true;
-    else if (R != Z_OK)
+    if (!I.Z.Inflate(Row.subspan(Done), Done))
       Fail(ImgMsg::CompressionError);
   }
 }
@@ -619,15 +515,14 @@ void TPngReader::NextInput(TInflate& I) {
       return;
     }
     I.ChunkLeft = H.Length;
-    I.Crc = uint32_t(crc32(0L, H.Name, 4));
+    I.Crc = Crc32(0, H.Name, 4);
   }
   const uint32_t Piece = std::min<uint32_t>(I.ChunkLeft, uint32_t(IdatPiece));
   FChunk.resize(Piece);
   ReadExact(FChunk.data(), Piece);
-  I.Crc = uint32_t(crc32(I.Crc, FChunk.data(), Piece));
+  I.Crc = Crc32(I.Crc, FChunk.data(), Piece);
   I.ChunkLeft -= Piece;
-  I.Z.next_in = FChunk.data();
-  I.Z.avail_in = Piece;
+  I.Z.Feed(FChunk.data(), Piece);
   if (I.ChunkLeft == 0) {
     uint8_t Stored[4];
     ReadExact(Stored, sizeof Stored);
@@ -677,10 +572,10 @@ void TPngReader::DecodeInterlaced(TInflate& Z) {
   std::vector<uint8_t> A(Full + 1), B(Full + 1);
   std::vector<uint8_t> Scratch(size_t(Dib->RowBytes()));
   for (int32_t P = 0; P < 7; ++P) {
-    const TPass& Pass = Adam7[P];
+    const Png::TPass& Pass = Png::Adam7[P];
     if (Pass.StartCol >= Width)
       continue;
-    const int32_t PassWidth = (Width + Pass.ColStep - 1 - Pass.StartCol) / Pass.ColStep;
+    const int32_t PassWidth = Pass.Width(Width);
     const size_t N = size_t(PackedRowBytes(PassWidth, SourceBits));
     std::fill(B.begin(), B.end(), uint8_t(0));
     uint8_t* Cur = A.data();
@@ -692,7 +587,7 @@ void TPngReader::DecodeInterlaced(TInflate& Z) {
         ColorManager.ConvertRow({Cur + 1, N}, Dib->Row(Y), 0, 0, Width);
       } else {
         ColorManager.ConvertRow({Cur + 1, N}, Scratch, 0, 0, PassWidth);
-        CopyPixels(Scratch.data(), 0, 1, Dib->ScanLine(Y), Pass.StartCol, Pass.ColStep, PassWidth, DibBits);
+        Png::CopyPixels(Scratch.data(), 0, 1, Dib->ScanLine(Y), Pass.StartCol, Pass.ColStep, PassWidth, DibBits);
       }
       if (P >= 5)
         RowDone();
@@ -708,364 +603,11 @@ void TPngReader::ReadImage() {
     ColorManager.SetFlags(uint8_t(ColorManager.Flags | cmfLevels));
 
   TInflate Z;
-  if (inflateInit(&Z.Z) != Z_OK)
+  if (!Z.Z.Start())
     Fail(ImgMsg::CompressionError);
-  Z.Ready = true;
   if (Interlaced)
     DecodeInterlaced(Z);
   else
     DecodeRows(Z);
   FChunk = std::vector<uint8_t>();
-}
-
-TPngWriter::TPngWriter() { FormatName = "PNG"; }
-
-void TPngWriter::WriteChunk(const char* Type, std::span<const uint8_t> Data) {
-  uint8_t Head[8];
-  PutBE32(Head, uint32_t(Data.size()));
-  std::memcpy(Head + 4, Type, 4);
-  uLong Crc = crc32(0L, Head + 4, 4);
-  if (!Data.empty())
-    Crc = crc32(Crc, Data.data(), uInt(Data.size()));
-  uint8_t Tail[4];
-  PutBE32(Tail, uint32_t(Crc));
-  WriteRaw(Head, sizeof Head);
-  WriteRaw(Data.data(), Data.size());
-  WriteRaw(Tail, sizeof Tail);
-}
-
-void TPngWriter::WriteHeader() {
-  FormatName = "PNG";
-  FIndexMap = {};
-  std::iota(FIndexMap.begin(), FIndexMap.end(), uint8_t(0));
-  FMapIndexes = false;
-  FSamples = 1;
-  switch (PixelFormat) {
-  case pf1bit:
-  case pf4bit:
-  case pf8bit:
-    FColorType = IsGray ? 0 : 3;
-    FBitDepth = PixelFormat == pf1bit ? 1 : PixelFormat == pf4bit ? 4 : 8;
-    ColorManager.SetSource(IsGray ? cfGray : cfPalette, 1, FBitDepth);
-    ColorManager.SetTarget(IsGray ? cfGray : cfPalette, FBitDepth);
-    break;
-  case pf15bit:
-  case pf16bit:
-    FColorType = 2;
-    FBitDepth = 8;
-    FSamples = 3;
-    break;
-  case pf24bit:
-  case pf32bit:
-    FColorType = 2;
-    FBitDepth = 8;
-    FSamples = 3;
-    // 32-bit pixels hold red first; their fourth byte is not written.
-    ColorManager.SetSource(PixelFormat == pf24bit ? cfBGR : cfRGB, PixelFormat == pf24bit ? 3 : 4, 8);
-    ColorManager.SetTarget(cfRGB, 8);
-    break;
-  default: Fail(ImgMsg::UnsupportedFormat);
-  }
-  FPixelBytes = std::max(1, (FBitDepth + 7) / 8 * FSamples);
-  FRowLength = PackedRowBytes(Width, int64_t(FBitDepth) * FSamples);
-
-  WriteRaw(Signature, sizeof Signature);
-  uint8_t Ihdr[13];
-  PutBE32(Ihdr, uint32_t(Width));
-  PutBE32(Ihdr + 4, uint32_t(Height));
-  Ihdr[8] = FBitDepth;
-  Ihdr[9] = FColorType;
-  Ihdr[10] = 0;
-  Ihdr[11] = 0;
-  Ihdr[12] = Interlaced ? 1 : 0;
-  WriteChunk("IHDR", Ihdr);
-  Compression = cmpDeflate;
-}
-
-void TPngWriter::WriteTexts() {
-  const std::pair<const char*, const std::string*> Texts[] = {
-      {"Title", &Title}, {"Author", &Author}, {"Copyright", &Rights}};
-  for (const auto& [Key, Text] : Texts) {
-    if (Text->empty())
-      continue;
-    std::string Data(Key);
-    Data.push_back('\0');
-    Data += Utf8ToLatin1(*Text);
-    WriteChunk("tEXt", {reinterpret_cast<const uint8_t*>(Data.data()), Data.size()});
-  }
-}
-
-void TPngWriter::WritePalette() {
-  int32_t Count = PaletteSize;
-  int32_t TI = Transparency.TransparentIndex, BI = Transparency.BackIndex;
-  auto Valid = [&Count](int32_t I) { return I >= 0 && I < Count; };
-  std::vector<TColor> Colors;
-  if (OptimizePalette && FBitDepth >= 4) {
-    std::array<uint32_t, 256> Uses{};
-    for (int32_t Y = 0; Y < Height; ++Y) {
-      const uint8_t* Row = Dib->ScanLine(Y);
-      if (FBitDepth == 8) {
-        for (int32_t X = 0; X < Width; ++X)
-          ++Uses[Row[X]];
-      } else {
-        for (int32_t X = 0; X < Width; ++X)
-          ++Uses[(X & 1) ? Row[X >> 1] & 0x0F : Row[X >> 1] >> 4];
-      }
-    }
-    std::vector<int32_t> Kept;
-    for (int32_t I = 0; I < Count; ++I)
-      if (Uses[size_t(I)] > 0 || (Valid(BI) && I == BI))
-        Kept.push_back(I);
-    if (PaletteOrder == pngMostUsedFirst)
-      std::stable_sort(Kept.begin(), Kept.end(),
-                       [&Uses](int32_t A, int32_t B) { return Uses[size_t(A)] > Uses[size_t(B)]; });
-    for (size_t New = 0; New < Kept.size(); ++New) {
-      FIndexMap[size_t(Kept[New])] = uint8_t(New);
-      Colors.push_back(Dib->GetPaletteColor(Kept[New]));
-    }
-    if (Valid(TI)) {
-      if (Uses[size_t(TI)] > 0) {
-        TI = FIndexMap[size_t(TI)];
-      } else {
-        TI = -1;
-        BI = -1;
-      }
-    }
-    if (Valid(BI))
-      BI = FIndexMap[size_t(BI)];
-    Count = int32_t(Kept.size());
-    FMapIndexes = true;
-  } else {
-    for (int32_t I = 0; I < Count; ++I)
-      Colors.push_back(Dib->GetPaletteColor(I));
-  }
-  if (Valid(TI))
-    Colors[size_t(TI)] = TColor(Transparency.TransparentColor) & 0xFFFFFF;
-  std::vector<uint8_t> Plte;
-  for (const TColor C : Colors) {
-    Plte.push_back(GetRValue(C));
-    Plte.push_back(GetGValue(C));
-    Plte.push_back(GetBValue(C));
-  }
-  WriteChunk("PLTE", Plte);
-  if (Valid(TI)) {
-    std::vector<uint8_t> Trns(size_t(TI) + 1, 255);
-    Trns[size_t(TI)] = 0;
-    WriteChunk("tRNS", Trns);
-  }
-  if (Valid(BI)) {
-    const uint8_t Index = uint8_t(BI);
-    WriteChunk("bKGD", {&Index, 1});
-  }
-  PaletteSize = Count;
-  Transparency.TransparentIndex = TI;
-  Transparency.BackIndex = BI;
-}
-
-void TPngWriter::BuildPngRow(int32_t Y, std::span<uint8_t> Out) {
-  const uint8_t* Source = Dib->ScanLine(Y);
-  const std::span<const uint8_t> SourceRow = Dib->Row(Y);
-  switch (PixelFormat) {
-  case pf15bit:
-  case pf16bit: {
-    uint8_t* Q = Out.data();
-    for (int32_t X = 0; X < Width; ++X, Q += 3) {
-      const uint32_t W = GetLE16(Source + 2 * X);
-      Q[0] = uint8_t(((W >> 10) & 31) * 255 / 31);
-      Q[1] = uint8_t(((W >> 5) & 31) * 255 / 31);
-      Q[2] = uint8_t((W & 31) * 255 / 31);
-    }
-    return;
-  }
-  case pf24bit:
-  case pf32bit: ColorManager.ConvertRow(SourceRow, Out, 0, 0, Width); return;
-  default: break;
-  }
-  const size_t N = size_t(FRowLength);
-  std::memcpy(Out.data(), Source, N);
-  if (const int32_t Spare = int32_t(N * 8 - size_t(Width) * FBitDepth))
-    Out[N - 1] = uint8_t(Out[N - 1] & (0xFF << Spare));
-  if (!FMapIndexes)
-    return;
-  if (FBitDepth == 8) {
-    for (size_t I = 0; I < N; ++I)
-      Out[I] = FIndexMap[Out[I]];
-  } else {
-    for (size_t I = 0; I < N; ++I)
-      Out[I] = uint8_t((FIndexMap[Out[I] >> 4] << 4) | (FIndexMap[Out[I] & 0x0F] & 0x0F));
-    if (Width & 1)
-      Out[N - 1] &= 0xF0;
-  }
-}
-
-namespace {
-
-inline uint32_t Cost(uint8_t V) { return V < 128 ? V : 256u - V; }
-
-template <int Type>
-inline uint8_t Residual(uint32_t X, uint32_t A, uint32_t B, uint32_t C) {
-  if constexpr (Type == 1)
-    return uint8_t(X - A);
-  else if constexpr (Type == 2)
-    return uint8_t(X - B);
-  else if constexpr (Type == 3)
-    return uint8_t(X - ((A + B) >> 1));
-  else
-    return uint8_t(X - PaethPredictor(int32_t(A), int32_t(B), int32_t(C)));
-}
-
-// Fills Out[1..] with the filtered row and Out[0] with the type; gives up
-// once the running cost passes Bound.
-template <int Type>
-uint64_t FilterRow(const uint8_t* Raw, const uint8_t* Up, uint8_t* Out, size_t N, size_t Bpp, uint64_t Bound) {
-  Out[0] = uint8_t(Type);
-  uint8_t* Q = Out + 1;
-  uint64_t Sum = 0;
-  const size_t Lead = std::min(Bpp, N);
-  for (size_t I = 0; I < Lead; ++I) {
-    Q[I] = Residual<Type>(Raw[I], 0, Up[I], 0);
-    Sum += Cost(Q[I]);
-  }
-  constexpr size_t Block = 512;
-  for (size_t Start = Lead; Start < N; Start += Block) {
-    const size_t End = std::min(N, Start + Block);
-    uint32_t Part = 0;
-    for (size_t I = Start; I < End; ++I) {
-      const uint8_t V = Residual<Type>(Raw[I], Raw[I - Bpp], Up[I], Up[I - Bpp]);
-      Q[I] = V;
-      Part += Cost(V);
-    }
-    Sum += Part;
-    if (Sum >= Bound)
-      return Sum;
-  }
-  return Sum;
-}
-
-} // namespace
-
-void TPngWriter::PutRow(TDeflate& D, std::span<uint8_t> RawWithType, std::span<uint8_t> PrevWithType) {
-  const size_t N = RawWithType.size() - 1;
-  const uint8_t* Raw = RawWithType.data() + 1;
-  const uint8_t* Up = PrevWithType.data() + 1;
-  const size_t Bpp = size_t(FPixelBytes);
-  RawWithType[0] = 0;
-  const uint8_t* Best = RawWithType.data();
-  if (Filters != pngFilterNone) {
-    uint64_t BestSum = 0;
-    for (size_t I = 0; I < N; ++I)
-      BestSum += Cost(Raw[I]);
-    for (int32_t F = 1; F <= 4; ++F) {
-      if (!(Filters & (1 << F)))
-        continue;
-      std::vector<uint8_t>& C = FCandidates[size_t(F)];
-      C.resize(N + 1);
-      uint64_t Sum;
-      switch (F) {
-      case 1: Sum = FilterRow<1>(Raw, Up, C.data(), N, Bpp, BestSum); break;
-      case 2: Sum = FilterRow<2>(Raw, Up, C.data(), N, Bpp, BestSum); break;
-      case 3: Sum = FilterRow<3>(Raw, Up, C.data(), N, Bpp, BestSum); break;
-      default: Sum = FilterRow<4>(Raw, Up, C.data(), N, Bpp, BestSum); break;
-      }
-      if (Sum < BestSum) {
-        BestSum = Sum;
-        Best = C.data();
-      }
-    }
-  }
-  z_stream& Z = D.Z;
-  Z.next_in = const_cast<uint8_t*>(Best);
-  Z.avail_in = uInt(N + 1);
-  while (Z.avail_in > 0) {
-    if (deflate(&Z, Z_NO_FLUSH) == Z_STREAM_ERROR)
-      Fail(ImgMsg::CompressionError);
-    if (Z.avail_out == 0) {
-      WriteChunk("IDAT", D.Out);
-      Z.next_out = D.Out.data();
-      Z.avail_out = uInt(D.Out.size());
-    }
-  }
-}
-
-void TPngWriter::WriteRows(TDeflate& D) {
-  const size_t Full = size_t(FRowLength);
-  std::vector<uint8_t> A(Full + 1, 0), B(Full + 1, 0);
-  if (!Interlaced) {
-    uint8_t* Cur = A.data();
-    uint8_t* Prev = B.data();
-    for (int32_t Y = 0; Y < Height; ++Y) {
-      BuildPngRow(Y, {Cur + 1, Full});
-      PutRow(D, {Cur, Full + 1}, {Prev, Full + 1});
-      std::swap(Cur, Prev);
-      RowDone();
-    }
-    return;
-  }
-  const int32_t PixelBits = int32_t(FBitDepth) * FSamples;
-  std::vector<uint8_t> Line(Full, 0);
-  for (int32_t P = 0; P < 7; ++P) {
-    const TPass& Pass = Adam7[P];
-    if (Pass.StartCol >= Width)
-      continue;
-    const int32_t PassWidth = (Width + Pass.ColStep - 1 - Pass.StartCol) / Pass.ColStep;
-    const size_t N = size_t(PackedRowBytes(PassWidth, PixelBits));
-    std::fill(A.begin(), A.end(), uint8_t(0));
-    std::fill(B.begin(), B.end(), uint8_t(0));
-    uint8_t* Cur = A.data();
-    uint8_t* Prev = B.data();
-    for (int32_t Y = Pass.StartRow; Y < Height; Y += Pass.RowStep) {
-      BuildPngRow(Y, Line);
-      std::fill(Cur, Cur + N + 1, uint8_t(0));
-      CopyPixels(Line.data(), Pass.StartCol, Pass.ColStep, Cur + 1, 0, 1, PassWidth, PixelBits);
-      PutRow(D, {Cur, N + 1}, {Prev, N + 1});
-      std::swap(Cur, Prev);
-      if (P >= 5)
-        RowDone();
-    }
-  }
-}
-
-void TPngWriter::WriteImage() {
-  Filters = uint8_t(Filters | pngFilterNone);
-  CompressionLevel = std::clamp(CompressionLevel, 0, 9);
-  if (CompressionLevel == 0 || FBitDepth == 1)
-    Filters = pngFilterNone;
-  WriteTexts();
-  if (FColorType == 3)
-    WritePalette();
-  if (Resolution > 0) {
-    uint8_t Phys[9];
-    const uint32_t V =
-        Resolution <= MaxWritableDpi ? uint32_t(DpiToPelsPerMetre(Resolution)) : std::numeric_limits<uint32_t>::max();
-    PutBE32(Phys, V);
-    PutBE32(Phys + 4, V);
-    Phys[8] = 1;
-    WriteChunk("pHYs", Phys);
-  }
-
-  TDeflate D;
-  const int Strategy = FColorType == 3 ? Z_DEFAULT_STRATEGY : Z_FILTERED;
-  if (deflateInit2(&D.Z, CompressionLevel, Z_DEFLATED, 15, 8, Strategy) != Z_OK)
-    Fail(ImgMsg::CompressionError);
-  D.Ready = true;
-  D.Out.resize(OutputBufferSize);
-  D.Z.next_out = D.Out.data();
-  D.Z.avail_out = uInt(D.Out.size());
-  WriteRows(D);
-  for (;;) {
-    const int R = deflate(&D.Z, Z_FINISH);
-    if (R == Z_STREAM_ERROR)
-      Fail(ImgMsg::CompressionError);
-    if (R == Z_STREAM_END)
-      break;
-    if (D.Z.avail_out == 0) {
-      WriteChunk("IDAT", D.Out);
-      D.Z.next_out = D.Out.data();
-      D.Z.avail_out = uInt(D.Out.size());
-    }
-  }
-  WriteChunk("IDAT", {D.Out.data(), D.Out.size() - D.Z.avail_out});
-  WriteChunk("IEND", {});
-  for (auto& C : FCandidates)
-    C = std::vector<uint8_t>();
 }

@@ -8,6 +8,8 @@
 #include "Transparency.h"
 #include "XImg.h"
 
+class TDeflateStream;
+
 // Filter set bits of TPngWriter::Filters.
 inline constexpr uint8_t pngFilterNone = 1;
 inline constexpr uint8_t pngFilterSub = 2;
@@ -99,14 +101,12 @@ protected:
   void WriteImage() override;
 
 private:
-  struct TDeflate;
-
   void WriteChunk(const char* Type, std::span<const uint8_t> Data);
   void WriteTexts();
   void WritePalette();
   void BuildPngRow(int32_t Y, std::span<uint8_t> Out);
-  void WriteRows(TDeflate& Z);
-  void PutRow(TDeflate& Z, std::span<uint8_t> Raw, std::span<uint8_t> Previous);
+  void WriteRows(TDeflateStream& Z);
+  void PutRow(TDeflateStream& Z, std::span<uint8_t> Raw, std::span<uint8_t> Previous);
 
   uint8_t FBitDepth = 8, FColorType = 0;
   int32_t FSamples = 1;

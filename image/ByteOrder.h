@@ -13,6 +13,11 @@ constexpr uint32_t GetBE32(const uint8_t* P) {
   return (uint32_t(P[0]) << 24) | (uint32_t(P[1]) << 16) | (uint32_t(P[2]) << 8) | uint32_t(P[3]);
 }
 
+constexpr int32_t GetLESigned32(const uint8_t* P) { return int32_t(GetLE32(P)); }
+// 16-bit samples whose order a source names at run time.
+constexpr uint16_t Get16(const uint8_t* P, bool BigEndian) { return BigEndian ? GetBE16(P) : GetLE16(P); }
+constexpr uint32_t GetBE24(const uint8_t* P) { return (uint32_t(P[0]) << 16) | (uint32_t(P[1]) << 8) | uint32_t(P[2]); }
+
 constexpr void PutLE16(uint8_t* P, uint16_t V) {
   P[0] = uint8_t(V);
   P[1] = uint8_t(V >> 8);

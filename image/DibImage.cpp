@@ -643,30 +643,42 @@ int32_t TDib::CountColors() const {
   return Count;
 }
 
-std::unique_ptr<TDib> TDib::FromGlobalDib(std::span<const uint8_t> Packed) {
-  const size_t Size = Packed.size();
+bool ReadPackedDibInfo(std::span<const uint8_t> Packed, TPackedDibInfo& Info) {
   const uint8_t* P = Packed.data();
-  if (Size < 12)
-    throw EInvalidGraphicOperation(SInvalidPackedDib);
-  const uint32_t HeaderSize = GetLE32(P);
-  int32_t W, H;
-  uint32_t Bits, Compression = 0, ColorsUsed = 0;
-  int32_t PelsX = 0;
-  const bool Core = HeaderSize == 12;
-  if (Core) {
-    W = int32_t(GetLE16(P + 4));
-    H = int32_t(GetLE16(P + 6));
-    Bits = GetLE16(P + 10);
+  if (Packed.size() < 12)
+    return false;
+  Info = {};
+  Info.HeaderSize = GetLE32(P);
+  Info.Core = Info.HeaderSize == 12;
+  if (Info.Core) {
+    Info.Width = GetLE16(P + 4);
+    Info.Height = GetLE16(P + 6);
+    Info.Bits = GetLE16(P + 10);
   } else {
-    if (HeaderSize < 40 || HeaderSize > Size)
-      throw EInvalidGraphicOperation(SInvalidPackedDib);
-    W = int32_t(GetLE32(P + 4));
-    H = int32_t(GetLE32(P + 8));
-    Bits = GetLE16(P + 14);
-    Compression = GetLE32(P + 16);
-    PelsX = int32_t(GetLE32(P + 24));
-    ColorsUsed = GetLE32(P + 32);
+    if (Info.HeaderSize < 40 || Info.HeaderSize > Packed.size())
+      return false;
+    Info.Width = GetLESigned32(P + 4);
+    Info.Height = GetLESigned32(P + 8);
+    Info.Bits = GetLE16(P + 14);
+    Info.Compression = GetLE32(P + 16);
+    Info.PelsPerMetre = GetLESigned32(P + 24);
+    Info.ColorsUsed = GetLE32(P + 32);
   }
+  // Masks after a 40-byte header, then the palette: as many entries as
+  // colors-used names, up to the full size of an indexed image.
+  const uint64_t Full = Info.Bits <= 8 ? uint64_t(1) << Info.Bits : 0;
+  const uint64_t Used = Info.ColorsUsed;
+  Info.ColorEntries = (Info.HeaderSize == 40 && Info.Compression == 3 ? 3 : 0) +
+                      (Info.Bits <= 8 ? (Used > 0 && Used < Full ? Used : Full) : Used);
+  return true;
+}
+
+std::unique_ptr<TDib> TDib::FromGlobalDib(std::span<const uint8_t> Packed) {
+  TPackedDibInfo Info;
+  if (!ReadPackedDibInfo(Packed, Info))
+    throw EInvalidGraphicOperation(SInvalidPackedDib);
+  const uint32_t Bits = Info.Bits;
+  int32_t W = Info.Width, H = Info.Height;
   TPixelFormat Pf;
   switch (Bits) {
   case 1: Pf = pf1bit; break;
@@ -680,7 +692,7 @@ std::unique_ptr<TDib> TDib::FromGlobalDib(std::span<const uint8_t> Packed) {
   }
   // Only plain rows (and 16/32-bit rows with masks) can be copied; run-length
   // or embedded JPEG/PNG data would be read as garbage.
-  if (Compression != 0 && Compression != 3)
+  if (Info.Compression != 0 && Info.Compression != 3)
     throw EInvalidGraphicOperation(SInvalidPackedDib);
   if (W <= 0 || H == 0 || H == INT32_MIN)
     throw EInvalidGraphicOperation(SInvalidPackedDib);
@@ -688,22 +700,18 @@ std::unique_ptr<TDib> TDib::FromGlobalDib(std::span<const uint8_t> Packed) {
   H = std::abs(H);
 
   const int32_t FullPalette = PaletteSizeOf(Pf);
-  uint64_t Entries = 0;
-  if (HeaderSize == 40 && Compression == 3)
-    Entries += 3;
-  if (Bits <= 8)
-    Entries += (ColorsUsed > 0 && ColorsUsed < uint32_t(FullPalette)) ? ColorsUsed : uint32_t(FullPalette);
-  else
-    Entries += ColorsUsed;
-  const uint64_t EntrySize = Core ? 3 : 4;
-  const uint64_t RowSize = uint64_t(DibRowBytes(W, Bits));
-  const uint64_t DataStart = uint64_t(HeaderSize) + Entries * EntrySize;
+  const uint64_t Entries = Info.ColorEntries;
+  const uint64_t EntrySize = Info.Core ? 3 : 4;
+  const uint64_t RowSize = uint64_t(DibRowBytes(W, StoredBitsOf(int32_t(Bits))));
+  const uint64_t DataStart = Info.RowsStart();
+  const size_t Size = Packed.size();
+  const uint8_t* P = Packed.data();
   if (DataStart > Size || RowSize * uint64_t(H) > Size - DataStart)
     throw EInvalidGraphicOperation(SInvalidPackedDib);
 
   auto D = std::make_unique<TDib>(W, H, Pf);
   if (FullPalette > 0) {
-    const uint8_t* E = P + HeaderSize;
+    const uint8_t* E = P + Info.HeaderSize;
     const int32_t N = int32_t(std::min<uint64_t>(Entries, uint64_t(FullPalette)));
     for (int32_t I = 0; I < N; ++I)
       D->SetPaletteColor(I, ColorFromBGRBytes(E + EntrySize * size_t(I)));
@@ -719,8 +727,8 @@ std::unique_ptr<TDib> TDib::FromGlobalDib(std::span<const uint8_t> Packed) {
       std::memcpy(O, S, size_t(std::min<uint64_t>(RowSize, uint64_t(D->RowBytes()))));
     }
   }
-  if (PelsX > 0)
-    D->SetResolution(PelsPerMetreToDpi(uint32_t(PelsX)));
+  if (Info.PelsPerMetre > 0)
+    D->SetResolution(PelsPerMetreToDpi(uint32_t(Info.PelsPerMetre)));
   return D;
 }
 

@@ -22,6 +22,18 @@ struct TPixelDeleter {
 // The one in-memory image: a device-independent bitmap with header, palette
 // and top-down rows padded to four bytes, so it can be drawn, printed and put
 // on the clipboard without conversion.
+// The header fields of a packed bitmap that place its rows.
+struct TPackedDibInfo {
+  uint32_t HeaderSize = 0, Bits = 0, Compression = 0, ColorsUsed = 0;
+  int32_t Width = 0, Height = 0, PelsPerMetre = 0;
+  bool Core = false;         // 12-byte header with 3-byte palette entries
+  uint64_t ColorEntries = 0; // palette entries and masks before the rows
+  uint64_t RowsStart() const { return HeaderSize + ColorEntries * (Core ? 3 : 4); }
+};
+// False when the block is too short for its header or the header's size is
+// unknown; nothing else is checked.
+bool ReadPackedDibInfo(std::span<const uint8_t> Packed, TPackedDibInfo& Info);
+
 class TDib {
 public:
   TDib(int32_t AWidth, int32_t AHeight, TPixelFormat APixelFormat);

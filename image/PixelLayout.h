@@ -1,4 +1,5 @@
 #pragma once
+#include <climits>
 #include <cmath>
 #include <cstdint>
 
@@ -37,6 +38,12 @@ constexpr int32_t BitCountOf(int32_t Pf) {
   return 0;
 }
 
+// Bit count a bitmap header names for the format: 15 for pf15bit, whose
+// pixels still take 16 bits.
+constexpr int32_t HeaderBitCountOf(int32_t Pf) { return Pf == pf15bit ? 15 : BitCountOf(Pf); }
+// Bits a pixel takes for a bit count read from a bitmap header.
+constexpr int32_t StoredBitsOf(int32_t HeaderBits) { return HeaderBits == 15 ? 16 : HeaderBits; }
+
 // Palette entries of the indexed formats, 0 for the others.
 constexpr int32_t PaletteSizeOf(int32_t Pf) { return Pf == pf1bit ? 2 : Pf == pf4bit ? 16 : Pf == pf8bit ? 256 : 0; }
 
@@ -61,6 +68,8 @@ constexpr void Set4(uint8_t* Row, int32_t X, uint32_t V) {
 }
 
 inline constexpr double PelsPerMetrePerDpi = 39.37007874016;
+// Largest resolution whose pixels per metre still fit a signed 32-bit field.
+inline constexpr int32_t MaxDpiForPels = INT32_MAX / 40;
 
 // Resolution units of the bitmap and PNG headers, rounded to nearest.
 inline int32_t DpiToPelsPerMetre(int32_t Dpi) { return int32_t(std::lround(Dpi * PelsPerMetrePerDpi)); }

@@ -7,6 +7,7 @@
 #include <numbers>
 #include <vector>
 
+#include "ByteOrder.h"
 #include "Errors.h"
 #include "XLuv.h"
 
@@ -16,10 +17,6 @@ namespace {
 
 const char* const InternalErrorText = "Color Manager: internal error";
 const char* const RowBoundsText = "Color Manager: pixels outside the row";
-
-inline uint32_t Read16(const uint8_t* P, bool HighFirst) {
-  return HighFirst ? uint32_t(P[0]) << 8 | P[1] : uint32_t(P[1]) << 8 | P[0];
-}
 
 // Equals V * 255 div 65535 for every 16-bit V.
 inline uint32_t Reduce16(uint32_t V) { return V / 257; }
@@ -74,7 +71,7 @@ inline uint32_t ReadBits(const uint8_t* S, uint64_t Bit, int32_t Count, bool Hig
   const uint8_t* P = S + Bit / 8;
   const int32_t Offset = int32_t(Bit % 8);
   if (Count == 16)
-    return Read16(P, HighFirst);
+    return Get16(P, HighFirst);
   const int32_t Bytes = (Offset + Count + 7) / 8;
   uint32_t Acc = 0;
   for (int32_t K = 0; K < Bytes; ++K)
@@ -92,10 +89,8 @@ inline void WriteBits(uint8_t* D, uint64_t Bit, int32_t Count, uint32_t V) {
     P[0] = uint8_t((P[0] & ~(Mask << Shift)) | (V << Shift));
   } else {
     const int32_t Shift = 16 - Offset - Count;
-    uint32_t W = uint32_t(P[0]) << 8 | P[1];
-    W = (W & ~(Mask << Shift)) | (V << Shift);
-    P[0] = uint8_t(W >> 8);
-    P[1] = uint8_t(W);
+    const uint32_t W = GetBE16(P);
+    PutBE16(P, uint16_t((W & ~(Mask << Shift)) | (V << Shift)));
   }
 }
 
@@ -126,6 +121,17 @@ void UnpackTo8(const uint8_t* Table, const uint64_t* ByteTable, const uint8_t* S
     for (int32_t K = 0; I < Count; ++K)
       D[I++] = Table[(Byte >> (8 - B * (K + 1))) & Mask];
   }
+}
+
+// One pixel of the samples C0, C1, C2, in that order or swapped, with a zero
+// fourth byte when pixels take four bytes.
+template <int DStep, bool Swap>
+inline void StorePixel(uint8_t* Q, uint8_t C0, uint8_t C1, uint8_t C2) {
+  Q[0] = Swap ? C2 : C0;
+  Q[1] = C1;
+  Q[2] = Swap ? C0 : C2;
+  if constexpr (DStep == 4)
+    Q[3] = 0;
 }
 
 // Runs Body.template operator()<SourceStep, DestStep, Swap>() with the
@@ -325,7 +331,7 @@ struct TColorRoutines {
     } else {
       const uint8_t* P = S + size_t(SI) * size_t(SS) * 2;
       const bool Hi = HighFirst(CM);
-      StoreGray(Q, DS, N, [&](int32_t I) { return Reduce16(Read16(P + size_t(I) * SS * 2, Hi)); });
+      StoreGray(Q, DS, N, [&](int32_t I) { return Reduce16(Get16(P + size_t(I) * SS * 2, Hi)); });
     }
     ApplyLevels(CM, Q, N);
   }
@@ -345,7 +351,7 @@ struct TColorRoutines {
       const bool Hi = HighFirst(CM);
       StoreGray(Q, DS, N, [&](int32_t I) {
         const uint8_t* Px = P + size_t(I) * SS * 2;
-        return Blend8(Reduce16(Read16(Px, Hi)), Reduce16(Read16(Px + 2, Hi)), BackGray);
+        return Blend8(Reduce16(Get16(Px, Hi)), Reduce16(Get16(Px + 2, Hi)), BackGray);
       });
     }
     ApplyLevels(CM, Q, N);
@@ -362,14 +368,8 @@ struct TColorRoutines {
         const size_t Step = SStep ? size_t(SStep) : size_t(SS);
         const uint8_t* P = P0;
         uint8_t* Q = Q0;
-        for (int32_t I = 0; I < N; ++I, P += Step, Q += DStep) {
-          const uint8_t C0 = P[0], C1 = P[1], C2 = P[2];
-          Q[0] = Swap ? C2 : C0;
-          Q[1] = C1;
-          Q[2] = Swap ? C0 : C2;
-          if constexpr (DStep == 4)
-            Q[3] = 0;
-        }
+        for (int32_t I = 0; I < N; ++I, P += Step, Q += DStep)
+          StorePixel<DStep, Swap>(Q, P[0], P[1], P[2]);
       });
     }
     ApplyLevels(CM, Q0, N);
@@ -387,14 +387,10 @@ struct TColorRoutines {
         const uint8_t* P = P0;
         uint8_t* Q = Q0;
         for (int32_t I = 0; I < N; ++I, P += Step, Q += DStep) {
-          const uint8_t C0 = uint8_t(Reduce16(Read16(P, H)));
-          const uint8_t C1 = uint8_t(Reduce16(Read16(P + 2, H)));
-          const uint8_t C2 = uint8_t(Reduce16(Read16(P + 4, H)));
-          Q[0] = Swap ? C2 : C0;
-          Q[1] = C1;
-          Q[2] = Swap ? C0 : C2;
-          if constexpr (DStep == 4)
-            Q[3] = 0;
+          const uint8_t C0 = uint8_t(Reduce16(Get16(P, H)));
+          const uint8_t C1 = uint8_t(Reduce16(Get16(P + 2, H)));
+          const uint8_t C2 = uint8_t(Reduce16(Get16(P + 4, H)));
+          StorePixel<DStep, Swap>(Q, C0, C1, C2);
         }
       };
       if (Hi)
@@ -448,11 +444,7 @@ struct TColorRoutines {
         const uint8_t C0 = uint8_t(M[P[0]] + Share0[A]);
         const uint8_t C1 = uint8_t(M[P[1]] + Share1[A]);
         const uint8_t C2 = uint8_t(M[P[2]] + Share2[A]);
-        Q[0] = Swap ? C2 : C0;
-        Q[1] = C1;
-        Q[2] = Swap ? C0 : C2;
-        if constexpr (DStep == 4)
-          Q[3] = 0;
+        StorePixel<DStep, Swap>(Q, C0, C1, C2);
       }
     });
     ApplyLevels(CM, Q0, N);
@@ -471,15 +463,11 @@ struct TColorRoutines {
       const uint8_t* P = P0;
       uint8_t* Q = Q0;
       for (int32_t I = 0; I < N; ++I, P += Step, Q += DStep) {
-        const uint32_t A = Reduce16(Read16(P + 6, Hi));
-        const uint8_t C0 = uint8_t(Blend8(Reduce16(Read16(P, Hi)), A, Back0));
-        const uint8_t C1 = uint8_t(Blend8(Reduce16(Read16(P + 2, Hi)), A, Back1));
-        const uint8_t C2 = uint8_t(Blend8(Reduce16(Read16(P + 4, Hi)), A, Back2));
-        Q[0] = Swap ? C2 : C0;
-        Q[1] = C1;
-        Q[2] = Swap ? C0 : C2;
-        if constexpr (DStep == 4)
-          Q[3] = 0;
+        const uint32_t A = Reduce16(Get16(P + 6, Hi));
+        const uint8_t C0 = uint8_t(Blend8(Reduce16(Get16(P, Hi)), A, Back0));
+        const uint8_t C1 = uint8_t(Blend8(Reduce16(Get16(P + 2, Hi)), A, Back1));
+        const uint8_t C2 = uint8_t(Blend8(Reduce16(Get16(P + 4, Hi)), A, Back2));
+        StorePixel<DStep, Swap>(Q, C0, C1, C2);
       }
     });
     ApplyLevels(CM, Q0, N);
@@ -496,16 +484,16 @@ struct TColorRoutines {
                const uint8_t* P = P0 + size_t(I) * Step;
                uint32_t C, M, Y, A = 255;
                if (Wide) {
-                 const uint32_t K = Read16(P + 6, Hi);
+                 const uint32_t K = Get16(P + 6, Hi);
                  auto Ink = [K](uint32_t X) {
                    const int64_t V = 65535 - int64_t(X - X * K / 65535 + K);
                    return Reduce16(uint32_t(std::clamp<int64_t>(V, 0, 65535)));
                  };
-                 C = Ink(Read16(P, Hi));
-                 M = Ink(Read16(P + 2, Hi));
-                 Y = Ink(Read16(P + 4, Hi));
+                 C = Ink(Get16(P, Hi));
+                 M = Ink(Get16(P + 2, Hi));
+                 Y = Ink(Get16(P + 4, Hi));
                  if (Composite)
-                   A = Reduce16(Read16(P + 8, Hi));
+                   A = Reduce16(Get16(P + 8, Hi));
                } else {
                  const uint32_t K = P[3];
                  auto Ink = [K](uint32_t X) { return uint32_t(ClampByte(255 - int32_t(X - X * K / 255 + K))); };
@@ -573,7 +561,7 @@ struct TColorRoutines {
                });
     };
     if (Wide)
-      Store([Hi](const uint8_t* P, int K) { return int32_t(Reduce16(Read16(P + 2 * K, Hi))); });
+      Store([Hi](const uint8_t* P, int K) { return int32_t(Reduce16(Get16(P + 2 * K, Hi))); });
     else
       Store([](const uint8_t* P, int K) { return int32_t(P[K]); });
   }
@@ -601,7 +589,7 @@ struct TColorRoutines {
     StoreBgr(D + size_t(DI) * size_t(CM.FDestStep), CM.FDestStep, N,
              [&](int32_t I, uint8_t& B, uint8_t& G, uint8_t& R) {
                const uint8_t* P = P0 + size_t(I) * size_t(SS);
-               const double L = LogL16ToY(uint32_t(P[0]) << 8 | P[1]) * Factor;
+               const double L = LogL16ToY(GetBE16(P)) * Factor;
                LuvToBgr(L, (P[2] + 0.5) / 410.0, (P[3] + 0.5) / 410.0, B, G, R);
              });
   }
@@ -613,7 +601,7 @@ struct TColorRoutines {
     StoreBgr(D + size_t(DI) * size_t(CM.FDestStep), CM.FDestStep, N,
              [&](int32_t I, uint8_t& B, uint8_t& G, uint8_t& R) {
                const uint8_t* P = P0 + size_t(I) * size_t(SS);
-               const uint32_t V = uint32_t(P[0]) << 16 | uint32_t(P[1]) << 8 | P[2];
+               const uint32_t V = GetBE24(P);
                double U, Vc;
                LuvDecodeUv(int32_t(V & 0x3FFF), U, Vc);
                LuvToBgr(LogL10ToY(V >> 14 & 0x3FF) * Factor, U, Vc, B, G, R);
@@ -625,7 +613,7 @@ struct TColorRoutines {
     const bool Hi = HighFirst(CM);
     const uint8_t* const P0 = S + size_t(SI) * size_t(CM.FSourceStep) * 2;
     StoreGray(D + size_t(DI) * size_t(CM.FDestStep), CM.FDestStep, N,
-              [&](int32_t I) { return GammaTwo(LogL16ToY(Read16(P0 + size_t(I) * CM.FSourceStep * 2, Hi)) * Factor); });
+              [&](int32_t I) { return GammaTwo(LogL16ToY(Get16(P0 + size_t(I) * CM.FSourceStep * 2, Hi)) * Factor); });
   }
 };
 

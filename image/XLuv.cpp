@@ -10,7 +10,7 @@ TLuvBuf::TLuvBuf(int32_t AWidth, int32_t Samples, int32_t AHeight) {
   if (AWidth <= 0 || AHeight <= 0 || Samples < 2 || Samples > 4)
     throw EColorConversionError("LogLuv: invalid image layout");
   // The buffer holds no more than the pixel buffer it is rendered into can.
-  const int64_t Row = (int64_t(AWidth) * Samples + 3) / 4 * 4;
+  const int64_t Row = DibRowBytes(AWidth, 8 * Samples);
   if (Row * AHeight > std::numeric_limits<int32_t>::max())
     throw EColorConversionError("LogLuv: image too large");
   FWidth = AWidth;

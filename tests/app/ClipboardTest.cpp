@@ -4,13 +4,13 @@
 #include <QGuiApplication>
 
 #include "AppTestUtil.h"
+#include "ByteOrder.h"
 #include "Clipboard.h"
 
 namespace {
 
 uint32_t U32At(const QByteArray& B, qsizetype Offset) {
-  const auto* P = reinterpret_cast<const uint8_t*>(B.constData()) + Offset;
-  return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
+  return GetLE32(reinterpret_cast<const uint8_t*>(B.constData()) + Offset);
 }
 
 // An image of the format with distinct colors or indexes in every pixel.

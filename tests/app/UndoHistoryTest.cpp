@@ -2,15 +2,13 @@
 #include <memory>
 #include <vector>
 
+#include "ByteOrder.h"
 #include "Undo.h"
 #include "XStream.h"
 
 namespace {
 
-int32_t I32At(std::span<const uint8_t> B, size_t Offset) {
-  return int32_t(uint32_t(B[Offset]) | uint32_t(B[Offset + 1]) << 8 | uint32_t(B[Offset + 2]) << 16 |
-                 uint32_t(B[Offset + 3]) << 24);
-}
+int32_t I32At(std::span<const uint8_t> B, size_t Offset) { return GetLESigned32(B.data() + Offset); }
 
 std::unique_ptr<TDib> Palette8(int32_t W, int32_t H) {
   auto D = std::make_unique<TDib>(W, H, pf8bit);

@@ -22,8 +22,6 @@ namespace {
 
 using TBytes = std::vector<uint8_t>;
 
-uint32_t BE32(const uint8_t* P) { return uint32_t(P[0]) << 24 | uint32_t(P[1]) << 16 | uint32_t(P[2]) << 8 | P[3]; }
-
 struct TChunk {
   std::string Type;
   TBytes Data;
@@ -32,7 +30,7 @@ struct TChunk {
 std::vector<TChunk> Chunks(const TBytes& File) {
   std::vector<TChunk> Out;
   for (size_t At = 8; At + 12 <= File.size();) {
-    const uint32_t Len = BE32(&File[At]);
+    const uint32_t Len = GetBE32(&File[At]);
     TChunk C{std::string(File.begin() + long(At) + 4, File.begin() + long(At) + 8),
              TBytes(File.begin() + long(At) + 8, File.begin() + long(At) + 8 + Len)};
     Out.push_back(C);
@@ -334,7 +332,7 @@ TEST(PngWrite, TextsResolutionAndChunkSplitting) {
   const auto Cs = Chunks(File);
   const TChunk* Phys = Find(Cs, "pHYs");
   ASSERT_NE(Phys, nullptr);
-  EXPECT_EQ(BE32(Phys->Data.data()), 11811u);
+  EXPECT_EQ(GetBE32(Phys->Data.data()), 11811u);
   EXPECT_EQ(Phys->Data[8], 1);
   int Idats = 0;
   for (const TChunk& C : Cs) {

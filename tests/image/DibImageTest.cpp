@@ -544,3 +544,31 @@ TEST(DibZoom, TilesCoverTheImageOnce) {
   D.DrawZoomed();
   EXPECT_EQ(S.Calls.size(), 4u) << "only tiles meeting the clip rectangle are drawn";
 }
+
+TEST(DibExchange, RowsStartAfterMasksAndUsedColors) {
+  TPackedDibInfo Info;
+  ASSERT_TRUE(ReadPackedDibInfo(PackedHeader(3, 1, 8, 0, 2), Info));
+  EXPECT_EQ(Info.RowsStart(), 40u + 2 * 4);
+  ASSERT_TRUE(ReadPackedDibInfo(PackedHeader(3, 1, 4, 0, 0), Info));
+  EXPECT_EQ(Info.RowsStart(), 40u + 16 * 4) << "no colors-used count: the full palette";
+  ASSERT_TRUE(ReadPackedDibInfo(PackedHeader(3, -1, 16, 3, 0), Info));
+  EXPECT_EQ(Info.RowsStart(), 40u + 3 * 4);
+  EXPECT_EQ(Info.Height, -1);
+  ASSERT_TRUE(ReadPackedDibInfo(PackedHeader(3, 1, 24, 0, 5), Info));
+  EXPECT_EQ(Info.RowsStart(), 40u + 5 * 4) << "a color table beside true-color rows";
+
+  std::vector<uint8_t> Core(12, 0);
+  Core[0] = 12;
+  Core[10] = 1;
+  ASSERT_TRUE(ReadPackedDibInfo(Core, Info));
+  EXPECT_TRUE(Info.Core);
+  EXPECT_EQ(Info.RowsStart(), 12u + 2 * 3);
+
+  EXPECT_FALSE(ReadPackedDibInfo(std::vector<uint8_t>(11, 0), Info));
+  auto Odd = PackedHeader(1, 1, 8, 0, 0);
+  Odd[0] = 20;
+  EXPECT_FALSE(ReadPackedDibInfo(Odd, Info)) << "an unknown header size";
+  auto Long = PackedHeader(1, 1, 8, 0, 0);
+  Long[0] = 41;
+  EXPECT_FALSE(ReadPackedDibInfo(Long, Info)) << "a header longer than the block";
+}
