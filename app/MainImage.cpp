@@ -10,6 +10,7 @@
 #include "List.h"
 #include "Main.h"
 #include "Settings.h"
+#include "XImageRead.h"
 
 namespace {
 
@@ -22,12 +23,12 @@ void TPelorinMain::ShowSplash() {
   const QString Splash = ProgramDir + QStringLiteral("splash.png");
   if (QFileInfo::exists(Splash)) {
     try {
-      std::unique_ptr<TImgReader> Reader = CreateReader(fmtPNG, Settings);
-      Reader->Open(Splash.toStdString());
-      Reader->CreateDib();
-      std::unique_ptr<TDib> Dib = Reader->TakeDib();
-      Reader->Read();
-      Image = std::move(Dib);
+      // The splash is drawn for the window's background, not blended.
+      TReadOptions O = ReadOptionsOf(Settings);
+      O.AlphaEnabled = false;
+      TImageRead R = ReadImageFile(Splash.toStdString(), O);
+      R.ThrowFailure();
+      Image = std::move(R.Dib);
     } catch (const std::exception&) {
       Image.reset();
     }
