@@ -29,10 +29,6 @@ TWriteOptions WriteOptionsOf(const TSettings& S, const TTransparencyInfo& Transp
   return O;
 }
 
-std::unique_ptr<TImgReader> CreateReader(int32_t Format, const TSettings& S) {
-  return NewReader(Format, ReadOptionsOf(S));
-}
-
 TSaveChoice CreateWriter(int32_t FilterIndex, const TDib& Image, const TSettings& S,
                          const TTransparencyInfo& Transparency, const TMetaTexts& Meta) {
   return ChooseWriter(FilterIndex, Image, WriteOptionsOf(S, Transparency, Meta));

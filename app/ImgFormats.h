@@ -13,10 +13,6 @@
 TReadOptions ReadOptionsOf(const TSettings& S);
 TWriteOptions WriteOptionsOf(const TSettings& S, const TTransparencyInfo& Transparency, const TMetaTexts& Meta);
 
-// A reader for the registry's format number, prepared from the settings;
-// none for formats without a reader.
-std::unique_ptr<TImgReader> CreateReader(int32_t Format, const TSettings& S);
-
 TSaveChoice CreateWriter(int32_t FilterIndex, const TDib& Image, const TSettings& S,
                          const TTransparencyInfo& Transparency, const TMetaTexts& Meta);
 

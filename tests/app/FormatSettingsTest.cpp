@@ -28,12 +28,12 @@ TEST(FormatSettings, ReadersTakeResolutionBackgroundAndAlpha) {
   EXPECT_EQ(O.Resolution, 150);
   EXPECT_EQ(O.Background, TColor(0x00102030));
   EXPECT_TRUE(O.AlphaEnabled);
-  const auto Png = CreateReader(fmtPNG, S);
+  const auto Png = NewReader(fmtPNG, O);
   ASSERT_TRUE(Png);
   EXPECT_EQ(Png->Resolution, 150);
   EXPECT_EQ(Png->BackgroundColor, TColor(0x00102030));
-  EXPECT_EQ(CreateReader(fmtBMP, S)->BackgroundColor, TColor(0xFFFFFF));
-  EXPECT_FALSE(CreateReader(fmtTIFF, S));
+  EXPECT_EQ(NewReader(fmtBMP, O)->BackgroundColor, TColor(0xFFFFFF));
+  EXPECT_FALSE(NewReader(fmtTIFF, O));
 }
 
 TEST(FormatSettings, WritersTakeTheirSettings) {
