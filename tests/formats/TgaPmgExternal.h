@@ -73,8 +73,10 @@ inline bool HavePillow() { return std::system("/usr/bin/python3 -c 'import PIL' 
 // netpbm's decoding of a file (any format anytopnm knows), through PNG.
 inline CorpusReference::TRgbaImage NetpbmDecode(const std::filesystem::path& Name) {
   TTempFile Png(".png");
+  // anytopnm guesses the type with file(1), which misses plain graymaps.
+  const std::string Source = Name.extension() == ".pnm" ? "cat" : "anytopnm";
   const std::string Cmd =
-      "anytopnm '" + Name.string() + "' 2>/dev/null | pnmtopng > '" + Png.Path().string() + "' 2>/dev/null";
+      Source + " '" + Name.string() + "' 2>/dev/null | pnmtopng > '" + Png.Path().string() + "' 2>/dev/null";
   if (std::system(Cmd.c_str()) != 0)
     return {};
   return CorpusReference::ReadPng(Png.Path());
