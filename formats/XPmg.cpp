@@ -244,6 +244,14 @@ void TPmgReader::ReadRawRows() {
   FRow.assign(FileRow, 0);
   for (int32_t Y = 0; Y < Height; ++Y) {
     uint8_t* D = Dib->ScanLine(Y);
+    if (Magic == '6' && MaxVal == 255) {
+      // Samples need no scaling: straight into the row, red and blue swapped there.
+      ReadExact(D, FileRow);
+      for (int32_t X = 0; X < Width; ++X, D += 3)
+        std::swap(D[0], D[2]);
+      RowDone();
+      continue;
+    }
     ReadExact(FRow.data(), FileRow);
     if (Magic == '4')
       for (size_t I = 0; I < FileRow; ++I)
