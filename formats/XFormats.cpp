@@ -8,6 +8,7 @@
 #include "XJpg.h"
 #include "XPmg.h"
 #include "XPng.h"
+#include "XRas.h"
 #include "XTga.h"
 
 namespace {
@@ -47,6 +48,8 @@ std::unique_ptr<TImgWriter> NewBumWriter(const TWriteOptions&, const TDib&) {
   W->Os2Format = false;
   return W;
 }
+
+std::unique_ptr<TImgWriter> NewRasWriter(const TWriteOptions&, const TDib&) { return std::make_unique<TRasWriter>(); }
 
 std::unique_ptr<TImgWriter> NewGifWriter(const TWriteOptions& O, const TDib&) {
   auto W = std::make_unique<TGifWriter>();
@@ -192,7 +195,9 @@ const TFormatRow Rows[] = {
      .Extensions = {".RAS"},
      .Text = "SUN Raster File",
      .OpenCaption = "SUN Raster File",
-     .SaveCaption = "RAS (SUN Raster) (*.ras)"},
+     .SaveCaption = "RAS (SUN Raster) (*.ras)",
+     .NewReader = Make<TRasReader>,
+     .NewWriter = NewRasWriter},
     {.Format = fmtIFF,
      .Extensions = {".IFF", ".LBM"},
      .Text = "Interchange File Format",
