@@ -15,10 +15,10 @@ struct TRasLayout {
   uint32_t Magic = 0x59A66A95;
   uint32_t Width = 2, Height = 2, Depth = 8;
   // Unset: the plain data's size.
-  std::optional<uint32_t> Length;
+  std::optional<uint32_t> Length = {};
   uint32_t Type = 1, MapType = 0;
-  std::vector<uint8_t> Map;
-  std::vector<uint8_t> Data;
+  std::vector<uint8_t> Map = {};
+  std::vector<uint8_t> Data = {};
 };
 
 std::vector<uint8_t> MakeRas(const TRasLayout& L) {
