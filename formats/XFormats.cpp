@@ -7,6 +7,7 @@
 #include "XGif.h"
 #include "XJpg.h"
 #include "XPng.h"
+#include "XSgi.h"
 
 namespace {
 
@@ -68,6 +69,8 @@ std::unique_ptr<TImgWriter> NewPngWriter(const TWriteOptions& O, const TDib& Ima
   W->Rights = O.Texts.Rights;
   return W;
 }
+
+std::unique_ptr<TImgWriter> NewSgiWriter(const TWriteOptions&, const TDib&) { return std::make_unique<TSgiWriter>(); }
 
 std::unique_ptr<TImgWriter> NewJpgWriter(const TWriteOptions& O, const TDib&) {
   auto W = std::make_unique<TJpgWriter>();
@@ -166,7 +169,10 @@ const TFormatRow Rows[] = {
      .Extensions = {".SGI", ".RGB", ".RGBA"},
      .Text = "Silicon Graphics Image",
      .OpenCaption = "Silicon Graphics Image",
-     .SaveCaption = "SGI (Silicon Graphics) (*.sgi)"},
+     .SaveCaption = "SGI (Silicon Graphics) (*.sgi)",
+     .TakesBackground = true,
+     .NewReader = Make<TSgiReader>,
+     .NewWriter = NewSgiWriter},
     {.Format = fmtRAS,
      .Extensions = {".RAS"},
      .Text = "SUN Raster File",
