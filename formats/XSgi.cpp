@@ -24,27 +24,67 @@ int32_t SlotOf(int32_t Channel, int32_t Channels) {
 }
 
 // Copies Count samples of Bytes bytes into every Step-th place of Dest.
-void Scatter(uint8_t* Dest, size_t Step, const uint8_t* Src, int32_t Count, size_t Bytes) {
+template <size_t Bytes>
+void ScatterOf(uint8_t* Dest, size_t Step, const uint8_t* Src, int32_t Count) {
   if (Step == Bytes) {
     std::memcpy(Dest, Src, size_t(Count) * Bytes);
     return;
   }
   for (int32_t I = 0; I < Count; ++I, Dest += Step, Src += Bytes)
-    std::memcpy(Dest, Src, Bytes);
+    for (size_t B = 0; B < Bytes; ++B)
+      Dest[B] = Src[B];
 }
 
-void Repeat(uint8_t* Dest, size_t Step, const uint8_t* Sample, int32_t Count, size_t Bytes) {
+template <size_t Bytes>
+void RepeatOf(uint8_t* Dest, size_t Step, const uint8_t* Sample, int32_t Count) {
   if (Step == 1) {
     std::memset(Dest, *Sample, size_t(Count));
     return;
   }
   for (int32_t I = 0; I < Count; ++I, Dest += Step)
-    std::memcpy(Dest, Sample, Bytes);
+    for (size_t B = 0; B < Bytes; ++B)
+      Dest[B] = Sample[B];
+}
+
+void Scatter(uint8_t* Dest, size_t Step, const uint8_t* Src, int32_t Count, size_t Bytes) {
+  Bytes == 1 ? ScatterOf<1>(Dest, Step, Src, Count) : ScatterOf<2>(Dest, Step, Src, Count);
+}
+
+void Repeat(uint8_t* Dest, size_t Step, const uint8_t* Sample, int32_t Count, size_t Bytes) {
+  Bytes == 1 ? RepeatOf<1>(Dest, Step, Sample, Count) : RepeatOf<2>(Dest, Step, Sample, Count);
 }
 
 void Clear(uint8_t* Dest, size_t Step, int32_t Count, size_t Bytes) {
   static const uint8_t Zero[2] = {};
   Repeat(Dest, Step, Zero, Count, Bytes);
+}
+
+// Packet headers take a whole sample; with 16-bit samples the count is in
+// the low byte. Rows may end without a closing zero header. Gives the
+// samples decoded, or -1 for a packet past the width or past the data.
+template <size_t Bytes>
+int32_t DecodePackets(const uint8_t* P, size_t Size, uint8_t* Dest, size_t Step, int32_t Width) {
+  const uint8_t* const End = P + Size;
+  int32_t X = 0;
+  while (size_t(End - P) >= Bytes) {
+    const uint8_t Head = P[Bytes - 1];
+    P += Bytes;
+    const int32_t Count = Head & CountMask;
+    if (Count == 0)
+      break;
+    const bool Literal = Head & LiteralBit;
+    const size_t Need = Literal ? size_t(Count) * Bytes : Bytes;
+    if (Count > Width - X || size_t(End - P) < Need)
+      return -1;
+    uint8_t* D = Dest + size_t(X) * Step;
+    if (Literal)
+      ScatterOf<Bytes>(D, Step, P, Count);
+    else
+      RepeatOf<Bytes>(D, Step, P, Count);
+    P += Need;
+    X += Count;
+  }
+  return X;
 }
 
 } // namespace
@@ -181,32 +221,13 @@ void TSgiReader::ReadRleRow(int32_t Row, uint8_t* Dest) {
   }
 }
 
-// Packet headers take a whole sample; with 16-bit samples the count is in
-// the low byte. Rows may end without a closing zero header.
 int32_t TSgiReader::DecodeRow(const uint8_t* P, size_t Size, uint8_t* Dest) {
-  const size_t Bytes = size_t(SampleBytes), Step = size_t(Channels) * Bytes;
-  const uint8_t* const End = P + Size;
-  int32_t X = 0;
-  while (size_t(End - P) >= Bytes) {
-    const uint8_t Head = P[Bytes - 1];
-    P += Bytes;
-    const int32_t Count = Head & CountMask;
-    if (Count == 0)
-      break;
-    if (Count > Width - X)
-      Fail(ImgMsg::InvalidFormat);
-    const size_t Need = Head & LiteralBit ? size_t(Count) * Bytes : Bytes;
-    if (size_t(End - P) < Need)
-      Fail(ImgMsg::InvalidFormat);
-    uint8_t* D = Dest + size_t(X) * Step;
-    if (Head & LiteralBit)
-      Scatter(D, Step, P, Count, Bytes);
-    else
-      Repeat(D, Step, P, Count, Bytes);
-    P += Need;
-    X += Count;
-  }
-  return X;
+  const size_t Step = size_t(Channels) * size_t(SampleBytes);
+  const int32_t Got =
+      SampleBytes == 1 ? DecodePackets<1>(P, Size, Dest, Step, Width) : DecodePackets<2>(P, Size, Dest, Step, Width);
+  if (Got < 0)
+    Fail(ImgMsg::InvalidFormat);
+  return Got;
 }
 
 TSgiWriter::TSgiWriter() { FormatName = "SGI"; }
