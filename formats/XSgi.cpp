@@ -104,8 +104,8 @@ void TSgiReader::ReadHeader() {
   Channels = GetBE16(H + 10);
   if (Width == 0 || Height == 0)
     Fail(ImgMsg::InvalidHeader);
-  RowBytes = Width * SampleBytes * Channels;
   DescribeChannels();
+  RowBytes = Width * SampleBytes * Channels;
   if (H[2] != StoragePlain && H[2] != StorageRle)
     Fail(ImgMsg::InvalidCompression);
   Compression = H[2] == StorageRle ? cmpRLE : cmpNone;

@@ -250,6 +250,11 @@ TEST(SgiReader, BadHeaders) {
   EXPECT_EQ(With([](TSgiLayout& L) { L.Width = 0; }), "Invalid SGI header");
   EXPECT_EQ(With([](TSgiLayout& L) { L.Channels = 0; }), "Invalid SGI image format.");
   EXPECT_EQ(With([](TSgiLayout& L) { L.Channels = 5; }), "Invalid SGI image format.");
+  EXPECT_EQ(With([](TSgiLayout& L) {
+              L.Width = 65535;
+              L.Channels = 65535;
+            }),
+            "Invalid SGI image format.");
   EXPECT_EQ(With([](TSgiLayout& L) { L.Storage = 2; }), "Invalid compression scheme in SGI file.");
   EXPECT_EQ(With([](TSgiLayout& L) { L.Data.pop_back(); }), "Stream read error in SGI file.");
   EXPECT_EQ(ErrorOf(std::vector<uint8_t>(100, 0)), "Stream read error in SGI file.");
