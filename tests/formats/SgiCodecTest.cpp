@@ -17,9 +17,9 @@ struct TSgiLayout {
   uint8_t Storage = 0;
   uint8_t SampleBytes = 1;
   int32_t Width = 2, Height = 1, Channels = 1;
-  std::string Name;
-  std::vector<uint8_t> Data;
-  std::vector<uint32_t> Offsets, Lengths;
+  std::string Name{};
+  std::vector<uint8_t> Data{};
+  std::vector<uint32_t> Offsets{}, Lengths{};
 };
 
 std::vector<uint8_t> MakeSgi(const TSgiLayout& L) {
