@@ -175,8 +175,7 @@ bool TPelorinMain::PasteFromClipboard() {
   std::unique_ptr<TDib> Pasted = DibFromMime(Mime);
   if (!Pasted)
     return false;
-  Image = std::move(Pasted);
-  AdoptImage(QStringLiteral("Clipboard"));
+  AdoptImage(std::move(Pasted), QStringLiteral("Clipboard"));
   return true;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "XPmg.h"
+
 TReadOptions ReadOptionsOf(const TSettings& S) {
   TReadOptions O;
   O.Resolution = int32_t(S.DefaultDpi);
@@ -11,7 +13,22 @@ TReadOptions ReadOptionsOf(const TSettings& S) {
   return O;
 }
 
-TWriteOptions WriteOptionsOf(const TSettings& S, const TTransparencyInfo& Transparency, const TMetaTexts& Meta) {
+namespace {
+
+// Whether the signature switches ask Format's files to carry the texts.
+bool SignsFormat(const TSettings& S, int32_t Format) {
+  switch (Format) {
+  case fmtPNG: return S.SignPng;
+  case fmtTIFF: return S.SignTif;
+  case fmtPNM: return S.SignPnm;
+  default: return false;
+  }
+}
+
+} // namespace
+
+TWriteOptions WriteOptionsOf(const TSettings& S, int32_t Format, const TTransparencyInfo& Transparency,
+                             const TMetaTexts& Meta) {
   TWriteOptions O;
   O.Os2 = S.BmpOs2 != 0;
   O.GifCompression = S.GifCompression;
@@ -23,15 +40,19 @@ TWriteOptions WriteOptionsOf(const TSettings& S, const TTransparencyInfo& Transp
   O.JpgQuality = std::clamp<int32_t>(S.JpgQuality, 10, 100);
   O.JpgProgressive = S.JpgProgressive;
   O.TifBigEndian = S.TifBigEndian != 0;
+  O.TgaRunLength = S.TgaRle;
+  O.PnmPlain = S.PnmCompression == cmpAscii;
   O.Transparency = Transparency;
-  if (S.SignPng)
+  if (SignsFormat(S, Format))
     O.Texts = Meta;
   return O;
 }
 
 TSaveChoice CreateWriter(int32_t FilterIndex, const TDib& Image, const TSettings& S,
                          const TTransparencyInfo& Transparency, const TMetaTexts& Meta) {
-  return ChooseWriter(FilterIndex, Image, WriteOptionsOf(S, Transparency, Meta));
+  const TFormatRow* Row = SaveFilterRow(FilterIndex);
+  const int32_t Format = Row ? Row->Format : fmtUnknown;
+  return ChooseWriter(FilterIndex, Image, WriteOptionsOf(S, Format, Transparency, Meta));
 }
 
 std::string NameWithExtension(const std::string& Name, const std::string& Extension) {

@@ -11,7 +11,9 @@
 // The settings as the codecs of the table of formats take them.
 
 TReadOptions ReadOptionsOf(const TSettings& S);
-TWriteOptions WriteOptionsOf(const TSettings& S, const TTransparencyInfo& Transparency, const TMetaTexts& Meta);
+// The texts go only to the formats whose signature switch is on.
+TWriteOptions WriteOptionsOf(const TSettings& S, int32_t Format, const TTransparencyInfo& Transparency,
+                             const TMetaTexts& Meta);
 
 TSaveChoice CreateWriter(int32_t FilterIndex, const TDib& Image, const TSettings& S,
                          const TTransparencyInfo& Transparency, const TMetaTexts& Meta);

@@ -141,7 +141,11 @@ public:
   void SaveProgress(TProgressStage Stage, int32_t Percent, const TRect& Rect, bool Draw);
 
   void ShowSplash();
-  void AdoptImage(const QString& Caption);
+  // Takes NewImage as the shown image with a fresh history, fits the window
+  // to it and names it; the rows may still be coming.
+  void PlaceImage(std::unique_ptr<TDib> NewImage, int Source, const QString& Caption);
+  // Shows an image made in the program (splash, clipboard) at once.
+  void AdoptImage(std::unique_ptr<TDib> NewImage, const QString& Caption);
   void SetFileName(const QString& Name);
   void UpdateCaption();
   void UpdateConvertItems();

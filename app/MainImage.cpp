@@ -19,45 +19,51 @@ constexpr QRgb Color(TColor C) { return qRgb(C & 0xFF, (C >> 8) & 0xFF, (C >> 16
 } // namespace
 
 void TPelorinMain::ShowSplash() {
-  Image.reset();
-  const QString Splash = ProgramDir + QStringLiteral("splash.png");
-  if (QFileInfo::exists(Splash)) {
+  std::unique_ptr<TDib> Splash;
+  const QString SplashFile = ProgramDir + QStringLiteral("splash.png");
+  if (QFileInfo::exists(SplashFile)) {
     try {
       // The splash is drawn for the window's background, not blended.
       TReadOptions O = ReadOptionsOf(Settings);
       O.AlphaEnabled = false;
-      TImageRead R = ReadImageFile(Splash.toStdString(), O);
+      TImageRead R = ReadImageFile(SplashFile.toStdString(), O);
       R.ThrowFailure();
-      Image = std::move(R.Dib);
+      Splash = std::move(R.Dib);
     } catch (const std::exception&) {
-      Image.reset();
+      Splash.reset();
     }
   }
-  if (!Image) {
-    Image = std::make_unique<TDib>(170, 50, pf24bit);
-    Image->Fill(Settings.BackColor);
+  if (!Splash) {
+    Splash = std::make_unique<TDib>(170, 50, pf24bit);
+    Splash->Fill(Settings.BackColor);
   }
-  AdoptImage(QStringLiteral("Pelorin"));
+  AdoptImage(std::move(Splash), QStringLiteral("Pelorin"));
   SourceKind = -1;
 }
 
-void TPelorinMain::AdoptImage(const QString& Caption) {
+void TPelorinMain::PlaceImage(std::unique_ptr<TDib> NewImage, int Source, const QString& Caption) {
+  // The history and the transparency record go with the image they belong to.
   ClearUndo();
   Transparency.Reset();
   HasTransparency = false;
+  Image = std::move(NewImage);
+  SourceKind = Source;
   Image->Canvas = &Surface;
   const QSize Screen = screen() ? screen()->size() : QSize(1024, 768);
   Image->SetZoom(Settings.ZoomToFit ? FitZoom(Image->Width(), Image->Height(), Screen.width(), Screen.height()) : 0);
   ChooseTiling();
   CheckZoomItem(Image->Zoom());
-  PaintEnabled = false;
   show();
   WindowFit();
   if (!isMaximized())
     FormResize();
   ImgBox->update();
-  SourceKind = 0;
   SetFileName(Caption);
+}
+
+void TPelorinMain::AdoptImage(std::unique_ptr<TDib> NewImage, const QString& Caption) {
+  PaintEnabled = false;
+  PlaceImage(std::move(NewImage), 0, Caption);
   Image->DetectGray();
   DrawImage(ImgBox->rect());
   if (ListForm)

@@ -108,32 +108,15 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
     MetaTitle = QString::fromStdString(Header.Texts.Title);
     MetaAuthor = QString::fromStdString(Header.Texts.Author);
     MetaRights = QString::fromStdString(Header.Texts.Rights);
-    SourceKind = 1;
     FileSize = Header.Facts.FileSize;
     FileDate = Header.Facts.FileDate;
-    // The history and the transparency record go with the image they belong
-    // to, not before: a file that cannot be opened leaves them in place.
-    ClearUndo();
-    Transparency.Reset();
-    Image = std::move(Buffer);
+    PlaceImage(std::move(Buffer), 1, Name);
     AlphaShown = Settings.ApplyAlpha;
     HasTransparency = Header.Facts.HasAlpha;
-
-    const QSize Screen = screen() ? screen()->size() : QSize(1024, 768);
-    Image->SetZoom(Settings.ZoomToFit ? FitZoom(Image->Width(), Image->Height(), Screen.width(), Screen.height()) : 0);
-    Image->Canvas = &Surface;
-    ChooseTiling();
-    CheckZoomItem(Image->Zoom());
-    show();
-    WindowFit();
-    if (!isMaximized())
-      FormResize();
-    ImgBox->update();
     if (Settings.ShowProgress) {
       WaitUntilExposed();
       DrawAtEnd = Image->ZoomedWidth() < 109;
     }
-    SetFileName(Name);
     Loading = true;
   };
   const TImageRead Read = ReadImageFile(Path, Options, ShowBuffer);

@@ -13,6 +13,8 @@
 #include <system_error>
 #include <utility>
 
+#include "ByteOrder.h"
+
 namespace fs = std::filesystem;
 
 TSettings Settings{};
@@ -382,9 +384,7 @@ bool SettingsFromBytes(const uint8_t* Data, size_t Size, TSettings& S) {
     return false;
   std::array<uint8_t, SettingsSize> Bytes;
   std::memcpy(Bytes.data(), Data, SettingsSize);
-  const uint32_t Version =
-      uint32_t(Bytes[0]) | uint32_t(Bytes[1]) << 8 | uint32_t(Bytes[2]) << 16 | uint32_t(Bytes[3]) << 24;
-  if (Version != SettingsVersion)
+  if (GetLE32(Bytes.data()) != SettingsVersion)
     return false;
   for (size_t Offset : BoolOffsets)
     Bytes[Offset] = Bytes[Offset] ? 1 : 0;

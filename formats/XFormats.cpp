@@ -6,8 +6,10 @@
 #include "XBmp.h"
 #include "XGif.h"
 #include "XJpg.h"
+#include "XPmg.h"
 #include "XPng.h"
 #include "XSgi.h"
+#include "XTga.h"
 
 namespace {
 
@@ -76,6 +78,21 @@ std::unique_ptr<TImgWriter> NewJpgWriter(const TWriteOptions& O, const TDib&) {
   auto W = std::make_unique<TJpgWriter>();
   W->Quality = uint8_t(O.JpgQuality);
   W->Progressive = O.JpgProgressive;
+  return W;
+}
+
+std::unique_ptr<TImgWriter> NewTgaWriter(const TWriteOptions& O, const TDib&) {
+  auto W = std::make_unique<TTgaWriter>();
+  W->RunLength = O.TgaRunLength;
+  return W;
+}
+
+std::unique_ptr<TImgWriter> NewPnmWriter(const TWriteOptions& O, const TDib&) {
+  auto W = std::make_unique<TPmgWriter>();
+  W->Plain = O.PnmPlain;
+  W->Title = O.Texts.Title;
+  W->Author = O.Texts.Author;
+  W->Rights = O.Texts.Rights;
   return W;
 }
 
@@ -158,12 +175,16 @@ const TFormatRow Rows[] = {
      .Extensions = {".TGA", ".VST", ".VDA", ".ICB"},
      .Text = "TARGA True Vision Image",
      .OpenCaption = "TARGA True Vision Image",
-     .SaveCaption = "TGA (TARGA True Vision) (*.tga)"},
+     .SaveCaption = "TGA (TARGA True Vision) (*.tga)",
+     .NewReader = Make<TTgaReader>,
+     .NewWriter = NewTgaWriter},
     {.Format = fmtPNM,
      .Extensions = {".PPM", ".PGM", ".PBM", ".PNM"},
      .Text = "Portable Map Image",
      .OpenCaption = "Portable Map Image",
      .SaveCaption = "MAP (*.pnm)",
+     .NewReader = Make<TPmgReader>,
+     .NewWriter = NewPnmWriter,
      .AdjustSaveKind = PnmSaveKind},
     {.Format = fmtSGI,
      .Extensions = {".SGI", ".RGB", ".RGBA"},

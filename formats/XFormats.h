@@ -49,7 +49,11 @@ struct TWriteOptions {
   int32_t JpgQuality = 90;
   bool JpgProgressive = false;
   bool TifBigEndian = false;
+  bool TgaRunLength = false;
+  // Decimal text instead of raw bytes.
+  bool PnmPlain = false;
   TTransparencyInfo Transparency;
+  // Stored by the formats that carry texts.
   TMetaTexts Texts;
 };
 

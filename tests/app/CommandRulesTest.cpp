@@ -90,8 +90,7 @@ TEST_F(CommandRules, OpenAgainOnlyForImagesFromFiles) {
   Main->LoadImage(QFile("a.bmp"), false);
   Main->MainPopupPopup();
   EXPECT_TRUE(Enabled("OpenAgainItem"));
-  Main->Image = Pattern24(3, 3);
-  Main->AdoptImage(QStringLiteral("Clipboard"));
+  Main->AdoptImage(Pattern24(3, 3), QStringLiteral("Clipboard"));
   Main->MainPopupPopup();
   EXPECT_EQ(Main->SourceKind, 0);
   EXPECT_FALSE(Enabled("OpenAgainItem"));

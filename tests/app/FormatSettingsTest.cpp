@@ -3,7 +3,9 @@
 #include "ImgFormats.h"
 #include "XBmp.h"
 #include "XJpg.h"
+#include "XPmg.h"
 #include "XPng.h"
+#include "XTga.h"
 
 // The settings reach the codecs of the table of formats.
 namespace {
@@ -63,6 +65,31 @@ TEST(FormatSettings, WritersTakeTheirSettings) {
     S.JpgQuality = Setting;
     EXPECT_EQ(WriterOf<TJpgWriter>(CreateWriter(6, Color, S, T, Meta))->Quality, Stored) << Setting;
   }
+}
+
+// Each format's own switch signs it; one format's switch never signs another.
+TEST(FormatSettings, TargaAndPortableMapOptionsAndSignature) {
+  TSettings S = Defaults();
+  const TDib Color(2, 2, pf24bit);
+  const TMetaTexts Meta{"Title", "Author", "Rights"};
+  S.TgaRle = true;
+  S.PnmCompression = cmpAscii;
+  S.SignPng = true;
+  S.SignPnm = false;
+  EXPECT_TRUE(WriterOf<TTgaWriter>(CreateWriter(7, Color, S, {}, Meta))->RunLength);
+  const TSaveChoice Plain = CreateWriter(SaveFilterPnm, Color, S, {}, Meta);
+  ASSERT_TRUE(WriterOf<TPmgWriter>(Plain));
+  EXPECT_TRUE(WriterOf<TPmgWriter>(Plain)->Plain);
+  EXPECT_EQ(WriterOf<TPmgWriter>(Plain)->Title, "");
+  S.SignPng = false;
+  S.SignPnm = true;
+  S.PnmCompression = 0;
+  S.TgaRle = false;
+  const TSaveChoice Signed = CreateWriter(SaveFilterPnm, Color, S, {}, Meta);
+  EXPECT_FALSE(WriterOf<TPmgWriter>(Signed)->Plain);
+  EXPECT_EQ(WriterOf<TPmgWriter>(Signed)->Author, "Author");
+  EXPECT_EQ(WriterOf<TPngWriter>(CreateWriter(4, Color, S, {}, Meta))->Title, "");
+  EXPECT_FALSE(WriterOf<TTgaWriter>(CreateWriter(7, Color, S, {}, Meta))->RunLength);
 }
 
 } // namespace

@@ -162,8 +162,7 @@ TEST_F(Navigation, ModalLockAndTheClipboardImageStopBrowsing) {
   List().NextFile();
   EXPECT_EQ(Shown(), "a.bmp");
   Main->ModalLock = false;
-  Main->Image = Pattern24(3, 3);
-  Main->AdoptImage(QStringLiteral("Clipboard"));
+  Main->AdoptImage(Pattern24(3, 3), QStringLiteral("Clipboard"));
   EXPECT_EQ(List().ItemCount, 0);
   EXPECT_TRUE(List().ListFolder.isEmpty());
   EXPECT_EQ(List().windowTitle(), "No Directory");

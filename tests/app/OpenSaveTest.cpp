@@ -136,8 +136,7 @@ TEST_F(OpenSave, SaveRoundTripAndExtensions) {
 }
 
 TEST_F(OpenSave, AddedExtensionDoesNotReplaceAFileUnasked) {
-  Main->Image = Pattern24(4, 4);
-  Main->AdoptImage(QStringLiteral("Clipboard"));
+  Main->AdoptImage(Pattern24(4, 4), QStringLiteral("Clipboard"));
   std::ofstream(File("photo.bmp"), std::ios::binary) << "keep me";
   Answer = QMessageBox::No;
   Main->SaveImageAs(QFile("photo"), 1, true);
@@ -172,8 +171,7 @@ TEST_F(OpenSave, NothingReplacesTheImageWhileItIsWritten) {
 }
 
 TEST_F(OpenSave, GifRefusesTrueColorAndWritesNothing) {
-  Main->Image = Pattern24(4, 4);
-  Main->AdoptImage(QStringLiteral("Clipboard"));
+  Main->AdoptImage(Pattern24(4, 4), QStringLiteral("Clipboard"));
   Main->SaveImageAs(QFile("x"), 3);
   ASSERT_EQ(Messages.size(), 1u);
   EXPECT_EQ(Messages[0].Text, "Convert to grayscale or indexed colors to save as GIF");
@@ -182,8 +180,7 @@ TEST_F(OpenSave, GifRefusesTrueColorAndWritesNothing) {
 }
 
 TEST_F(OpenSave, SavingAnImageNotFromAFileMakesItTheShownFile) {
-  Main->Image = Pattern24(4, 4);
-  Main->AdoptImage(QStringLiteral("Clipboard"));
+  Main->AdoptImage(Pattern24(4, 4), QStringLiteral("Clipboard"));
   EXPECT_EQ(Main->windowTitle(), "Clipboard [1:1]");
   Main->SaveImageAs(QFile("pasted"), 1);
   EXPECT_EQ(Main->SourceKind, 1);
@@ -193,8 +190,7 @@ TEST_F(OpenSave, SavingAnImageNotFromAFileMakesItTheShownFile) {
 }
 
 TEST_F(OpenSave, FailedSaveKeepsTheExistingFile) {
-  Main->Image = Pattern24(600, 600);
-  Main->AdoptImage(QStringLiteral("Clipboard"));
+  Main->AdoptImage(Pattern24(600, 600), QStringLiteral("Clipboard"));
   std::ofstream(File("old.bmp"), std::ios::binary) << "the original";
   // The disk fills up halfway through the write.
   rlimit Old{};

@@ -163,8 +163,9 @@ TEST(PmgExternal, OtherDecodersReadOurFiles) {
         EXPECT_EQ(std::system(("pamfile '" + File.Path().string() + "' >/dev/null 2>&1").c_str()), 0);
         EXPECT_EQ(FirstDifference(*Src, NetpbmDecode(File.Path())), "") << "netpbm";
       }
-      if (Pillow)
+      if (Pillow) {
         EXPECT_EQ(FirstDifference(*Src, PillowDecode(File.Path())), "") << "Pillow";
+      }
     }
   if (!Pillow || !Netpbm)
     GTEST_SKIP() << (Pillow ? "netpbm" : "python3-pil") << " not installed; checked with the other only";

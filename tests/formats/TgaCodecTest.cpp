@@ -18,8 +18,8 @@ struct TTgaLayout {
   uint8_t MapType = 0;
   uint16_t FirstEntry = 0, MapLength = 0;
   uint8_t EntryBits = 0;
-  std::vector<uint8_t> Map;
-  std::vector<uint8_t> Data;
+  std::vector<uint8_t> Map = {};
+  std::vector<uint8_t> Data = {};
 };
 
 std::vector<uint8_t> MakeTga(const TTgaLayout& L) {
@@ -310,10 +310,12 @@ TEST(TgaExternal, OtherDecodersReadOurFiles) {
       File.Write(WriteTga(*Src, Rle));
       // 5-bit channels: others replicate the top bits where the buffer adds 3.
       const int Tolerance = Pf == pf15bit || Pf == pf16bit ? 4 : 0;
-      if (Pillow)
+      if (Pillow) {
         EXPECT_EQ(FirstDifference(*Src, PillowDecode(File.Path()), Tolerance), "") << "Pillow";
-      if (Netpbm)
+      }
+      if (Netpbm) {
         EXPECT_EQ(FirstDifference(*Src, NetpbmDecode(File.Path()), Tolerance), "") << "netpbm";
+      }
     }
   if (!Pillow || !Netpbm)
     GTEST_SKIP() << (Pillow ? "netpbm" : "python3-pil") << " not installed; checked with the other only";

@@ -3,15 +3,11 @@
 #include <cstdint>
 #include <cstring>
 
-inline int32_t GetI32(const uint8_t* Data, size_t Offset) {
-  return int32_t(uint32_t(Data[Offset]) | uint32_t(Data[Offset + 1]) << 8 | uint32_t(Data[Offset + 2]) << 16 |
-                 uint32_t(Data[Offset + 3]) << 24);
-}
+#include "ByteOrder.h"
 
-inline void PutI32(uint8_t* Data, size_t Offset, int64_t V) {
-  for (int K = 0; K < 4; ++K)
-    Data[Offset + K] = uint8_t(uint64_t(V) >> (8 * K));
-}
+inline int32_t GetI32(const uint8_t* Data, size_t Offset) { return GetLESigned32(Data + Offset); }
+
+inline void PutI32(uint8_t* Data, size_t Offset, int64_t V) { PutLE32(Data + Offset, uint32_t(V)); }
 
 // The record with every default, laid out by hand from the file format
 // rather than through TSettings. Each entry: offset, width, value.

@@ -71,6 +71,14 @@ protected:
   fs::path Suite, Dir;
 };
 
+void ExpectSameColors(const TDib& A, const TDib& B) {
+  ASSERT_EQ(A.Width(), B.Width());
+  ASSERT_EQ(A.Height(), B.Height());
+  for (int32_t Y = 0; Y < A.Height(); ++Y)
+    for (int32_t X = 0; X < A.Width(); ++X)
+      ASSERT_EQ(A.GetPixelColor(X, Y), B.GetPixelColor(X, Y)) << X << "," << Y;
+}
+
 std::unique_ptr<TDib> Decode(const std::string& Name, bool* Os2 = nullptr) {
   TBmpReader R;
   TImageRead Read = ReadImageWith(R, Name);
@@ -92,6 +100,34 @@ TEST_F(ConvertTest, ConvertsBetweenHeaderKinds) {
   for (int32_t Y = 0; Y < Src->Height(); ++Y)
     for (int32_t X = 0; X < Src->Width(); ++X)
       ASSERT_EQ(Dst->GetPixelColor(X, Y), Src->GetPixelColor(X, Y));
+}
+
+// Each lossless writer's file is the next step's input, so a reader or writer
+// that drops a row, a channel or the options' effect breaks the chain.
+TEST_F(ConvertTest, ChainThroughTheLosslessWritersKeepsColors) {
+  const std::vector<std::vector<std::string>> Steps = {
+      {In("g/rgb24.bmp"), Out("a.tga")}, {"--rle", Out("a.tga"), Out("b.tga")}, {"--plain", Out("b.tga"), Out("c.ppm")},
+      {Out("c.ppm"), Out("d.ppm")},      {Out("d.ppm"), Out("e.png")},          {Out("e.png"), Out("f.bmp")},
+  };
+  for (const auto& Step : Steps) {
+    const TRun R = Run(Step);
+    ASSERT_EQ(R.Status, 0) << Step.back() << ": " << R.Err;
+  }
+  EXPECT_EQ(Slurp(Out("c.ppm")).substr(0, 2), "P3");
+  EXPECT_EQ(Slurp(Out("d.ppm")).substr(0, 2), "P6");
+  // Image type 2 is plain true color, 10 its run-length form.
+  EXPECT_EQ(Slurp(Out("a.tga")).at(2), 2);
+  EXPECT_EQ(Slurp(Out("b.tga")).at(2), 10);
+  ExpectSameColors(*Decode(In("g/rgb24.bmp")), *Decode(Out("f.bmp")));
+}
+
+TEST_F(ConvertTest, TextOptionsReachPortableMapComments) {
+  ASSERT_EQ(
+      Run({"--title", "Harbour", "--author", "A. Writer", "--rights", "Free", In("g/pal8.bmp"), Out("s.ppm")}).Status,
+      0);
+  const TRun R = Run({"--info", Out("s.ppm")});
+  EXPECT_NE(R.Out.find("title: Harbour\nauthor: A. Writer\nrights: Free\n"), std::string::npos) << R.Out;
+  EXPECT_EQ(Run({"--title"}).Status, 2);
 }
 
 TEST_F(ConvertTest, InfoListsEveryField) {

@@ -28,7 +28,9 @@ const char* const Usage = "usage: pelorin-convert [--os2] INPUT OUTPUT\n"
                           "PNG output: --level N (zlib level 0..9, default 6), --filters LIST (comma-\n"
                           "separated none, sub, up, average, paeth or all; default all), --interlace.\n"
                           "JPEG output: --quality N (1..100, default 90), --progressive.\n"
-                          "GIF output: --lzw (default) or --expand (uncompressed codes), --interlace.\n";
+                          "GIF output: --lzw (default) or --expand (uncompressed codes), --interlace.\n"
+                          "TGA output: --rle (run-length packets). PNM output: --plain (decimal text).\n"
+                          "PNG and PNM output: --title TEXT, --author TEXT, --rights TEXT.\n";
 
 // A bad command line, reported with exit status 2.
 struct EUsage : std::runtime_error {
@@ -167,6 +169,59 @@ void ReportFailure(const fs::path& Input, const std::exception& E) {
   std::cerr << "pelorin-convert: " << Input.string() << ": " << E.what() << "\n";
 }
 
+// The value after option Args[I], stepping over it.
+const std::string& ValueOf(const std::vector<std::string>& Args, size_t& I) {
+  if (I + 1 >= Args.size())
+    throw EUsage(Args[I] + " needs a value");
+  return Args[++I];
+}
+
+int ParseQuality(const std::string& V) {
+  int Q = V.empty() || V.size() > 3 ? -1 : 0;
+  for (size_t K = 0; Q >= 0 && K < V.size(); ++K)
+    Q = std::isdigit(static_cast<unsigned char>(V[K])) ? Q * 10 + (V[K] - '0') : -1;
+  if (Q < 1 || Q > 100)
+    throw EUsage("--quality takes 1 to 100");
+  return Q;
+}
+
+// Takes Args[I] and its value into WriteOptions when it is a writer's option.
+bool TakeWriterOption(const std::vector<std::string>& Args, size_t& I) {
+  const std::string& A = Args[I];
+  TWriteOptions& O = WriteOptions;
+  if (A == "--os2") {
+    O.Os2 = true;
+  } else if (A == "--quality") {
+    O.JpgQuality = ParseQuality(ValueOf(Args, I));
+  } else if (A == "--progressive") {
+    O.JpgProgressive = true;
+  } else if (A == "--filters") {
+    O.PngFilters = ParsePngFilters(ValueOf(Args, I));
+  } else if (A == "--level") {
+    const std::string& V = ValueOf(Args, I);
+    if (V.size() != 1 || V[0] < '0' || V[0] > '9')
+      throw EUsage("--level takes 0 to 9");
+    O.PngLevel = V[0] - '0';
+  } else if (A == "--interlace") {
+    O.PngInterlaced = O.GifInterlaced = true;
+  } else if (A == "--lzw" || A == "--expand") {
+    O.GifCompression = A == "--lzw" ? 3 : 0;
+  } else if (A == "--rle") {
+    O.TgaRunLength = true;
+  } else if (A == "--plain") {
+    O.PnmPlain = true;
+  } else if (A == "--title") {
+    O.Texts.Title = ValueOf(Args, I);
+  } else if (A == "--author") {
+    O.Texts.Author = ValueOf(Args, I);
+  } else if (A == "--rights") {
+    O.Texts.Rights = ValueOf(Args, I);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 int Run(int Argc, char** Argv) {
   std::vector<std::string> Args(Argv + 1, Argv + Argc);
   bool WantInfo = false, WantRgb = false;
@@ -175,47 +230,17 @@ int Run(int Argc, char** Argv) {
   std::vector<fs::path> Files;
   for (size_t I = 0; I < Args.size(); ++I) {
     const std::string& A = Args[I];
-    if (A == "--os2") {
-      WriteOptions.Os2 = true;
-    } else if (A == "--info") {
+    if (TakeWriterOption(Args, I))
+      continue;
+    if (A == "--info") {
       WantInfo = true;
     } else if (A == "--rgb") {
       WantRgb = true;
-    } else if (A == "--quality") {
-      if (I + 1 >= Args.size())
-        throw EUsage(A + " needs a value");
-      const std::string V = Args[++I];
-      int Q = V.empty() || V.size() > 3 ? -1 : 0;
-      for (size_t K = 0; Q >= 0 && K < V.size(); ++K)
-        Q = std::isdigit(static_cast<unsigned char>(V[K])) ? Q * 10 + (V[K] - '0') : -1;
-      if (Q < 1 || Q > 100)
-        throw EUsage("--quality takes 1 to 100");
-      WriteOptions.JpgQuality = Q;
-    } else if (A == "--progressive") {
-      WriteOptions.JpgProgressive = true;
     } else if (A == "-o" || A == "--to") {
-      if (I + 1 >= Args.size())
-        throw EUsage(A + " needs a value");
       if (A == "-o")
-        OutDir = Args[++I];
+        OutDir = ValueOf(Args, I);
       else
-        ToExt = Args[++I];
-    } else if (A == "--level" || A == "--filters") {
-      if (I + 1 >= Args.size())
-        throw EUsage(A + " needs a value");
-      const std::string V = Args[++I];
-      if (A == "--filters") {
-        WriteOptions.PngFilters = ParsePngFilters(V);
-      } else {
-        if (V.size() != 1 || V[0] < '0' || V[0] > '9')
-          throw EUsage("--level takes 0 to 9");
-        WriteOptions.PngLevel = V[0] - '0';
-      }
-    } else if (A == "--interlace") {
-      WriteOptions.PngInterlaced = true;
-      WriteOptions.GifInterlaced = true;
-    } else if (A == "--lzw" || A == "--expand") {
-      WriteOptions.GifCompression = A == "--lzw" ? 3 : 0;
+        ToExt = ValueOf(Args, I);
     } else if (A == "-h" || A == "--help") {
       std::cout << Usage;
       return 0;
