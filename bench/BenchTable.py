@@ -28,7 +28,11 @@ def load(files):
     runs = []
     for f in files:
         with open(f) as fh:
-            data = json.load(fh)
+            text = fh.read()
+        # A program none of whose benchmarks match the filter writes nothing.
+        if not text.strip():
+            continue
+        data = json.loads(text)
         for b in data.get("benchmarks", []):
             if b.get("run_type", "iteration") != "iteration":
                 continue

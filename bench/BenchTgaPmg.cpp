@@ -1,14 +1,11 @@
 // Decode of a 6000 x 4000 24-bit raw pixmap and uncompressed Targa beside
 // memcpy of the same pixels into a new pixel buffer, and of a run-length
-// Targa beside stb_image's Targa reader in the same run.
+// Targa beside Pillow's Targa reader in the same run.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_TGA
-#include <stb/stb_image.h>
-
+#include "PillowRef.h"
 #include "XPmg.h"
 #include "XTga.h"
 
@@ -87,18 +84,7 @@ void BM_DecodePpm(benchmark::State& State) { DecodeOurs<TPmgReader>(State, Ppm()
 void BM_DecodeTga(benchmark::State& State) { DecodeOurs<TTgaReader>(State, Tga()); }
 void BM_DecodeTgaRle(benchmark::State& State) { DecodeOurs<TTgaReader>(State, TgaRle()); }
 
-void BM_DecodeTgaRleStb(benchmark::State& State) {
-  const auto& File = TgaRle();
-  for (auto _ : State) {
-    int X, Y, N;
-    stbi_uc* P = stbi_load_from_memory(File.data(), int(File.size()), &X, &Y, &N, 0);
-    if (!P)
-      State.SkipWithError("stb_image could not read the file");
-    benchmark::DoNotOptimize(P);
-    stbi_image_free(P);
-  }
-  State.SetBytesProcessed(State.iterations() * int64_t(W) * H * 3);
-}
+void BM_DecodeTgaRlePillow(benchmark::State& State) { BenchPillowDecode(State, TgaRle(), int64_t(W) * H * 3); }
 
 } // namespace
 
@@ -108,4 +94,4 @@ BENCHMARK(BM_MemcpyNewDib)->Name("ppm.decode24@memcpy-new-buffer")->Unit(benchma
 BENCHMARK(BM_DecodeTga)->Name("tga.decode24")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemcpyNewDib)->Name("tga.decode24@memcpy-new-buffer")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeTgaRle)->Name("tga.decode-rle24")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DecodeTgaRleStb)->Name("tga.decode-rle24@stb")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeTgaRlePillow)->Name("tga.decode-rle24@pillow")->Unit(benchmark::kMillisecond);

@@ -9,6 +9,7 @@
 #include "XPmg.h"
 #include "XPng.h"
 #include "XRas.h"
+#include "XSgi.h"
 #include "XTga.h"
 
 namespace {
@@ -73,6 +74,8 @@ std::unique_ptr<TImgWriter> NewPngWriter(const TWriteOptions& O, const TDib& Ima
   W->Rights = O.Texts.Rights;
   return W;
 }
+
+std::unique_ptr<TImgWriter> NewSgiWriter(const TWriteOptions&, const TDib&) { return std::make_unique<TSgiWriter>(); }
 
 std::unique_ptr<TImgWriter> NewJpgWriter(const TWriteOptions& O, const TDib&) {
   auto W = std::make_unique<TJpgWriter>();
@@ -190,7 +193,10 @@ const TFormatRow Rows[] = {
      .Extensions = {".SGI", ".RGB", ".RGBA"},
      .Text = "Silicon Graphics Image",
      .OpenCaption = "Silicon Graphics Image",
-     .SaveCaption = "SGI (Silicon Graphics) (*.sgi)"},
+     .SaveCaption = "SGI (Silicon Graphics) (*.sgi)",
+     .TakesBackground = true,
+     .NewReader = Make<TSgiReader>,
+     .NewWriter = NewSgiWriter},
     {.Format = fmtRAS,
      .Extensions = {".RAS"},
      .Text = "SUN Raster File",

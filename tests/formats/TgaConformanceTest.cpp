@@ -1,16 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
-#include <sstream>
 
-#include "CorpusReference.h"
+#include "CorpusFiles.h"
 #include "XTga.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using namespace CorpusFiles;
 using namespace CorpusReference;
 
 // Expected outcome of every Targa file of the corpus: "ref" decodes cleanly
@@ -79,51 +78,13 @@ const std::pair<const char*, const char*> SamePixels[] = {
     {"zigimg/tga/stopsignsmallcompressed.tga", "zigimg/tga/stopsignsmall.tga"},
 };
 
-struct TCorpusFile {
-  std::string Path;
-  std::string Reference;
-};
-
+// Only PNG references hold pixels to compare.
 std::vector<TCorpusFile> TgaFiles(const fs::path& Root) {
-  std::vector<TCorpusFile> Files;
-  std::ifstream In(Root / "FILES.tsv");
-  for (std::string Line; std::getline(In, Line);) {
-    std::vector<std::string> Col;
-    std::stringstream Ss(Line);
-    for (std::string C; std::getline(Ss, C, '\t');)
-      Col.push_back(C);
-    if (Col.size() < 8 || Col[1] != "tga" || Col[5] == "reference" || Col[5] == "doc")
-      continue;
-    Files.push_back({Col[2], Col[7].ends_with(".png") ? Col[7] : ""});
-  }
+  std::vector<TCorpusFile> Files = FilesOf(Root, "tga");
+  for (TCorpusFile& F : Files)
+    if (!F.Reference.ends_with(".png"))
+      F.Reference.clear();
   return Files;
-}
-
-std::string Outcome(TTgaReader& Reader, const fs::path& Name) {
-  try {
-    Reader.Open(Name);
-    Reader.Read();
-    return Reader.Warning.empty() ? "ok" : "warn:" + Reader.Warning;
-  } catch (const EInvalidGraphicOperation& E) {
-    return std::string("fail:") + E.what();
-  }
-}
-
-// Largest channel difference over the opaque reference pixels; -1 when the
-// sizes differ. Pixels of no alpha carry no color to compare.
-int MaxDifference(const TDib& Dib, const TRgbaImage& Ref) {
-  if (Ref.Width != Dib.Width() || Ref.Height != Dib.Height())
-    return -1;
-  int Max = 0;
-  const uint8_t* P = Ref.Pixels.data();
-  for (int32_t Y = 0; Y < Dib.Height(); ++Y)
-    for (int32_t X = 0; X < Dib.Width(); ++X, P += 4) {
-      const TColor C = Dib.GetPixelColor(X, Y);
-      if (P[3] != 0)
-        Max = std::max(
-            {Max, std::abs(GetRValue(C) - P[0]), std::abs(GetGValue(C) - P[1]), std::abs(GetBValue(C) - P[2])});
-    }
-  return Max;
 }
 
 } // namespace
@@ -154,7 +115,7 @@ TEST(TgaConformance, CorpusOutcomes) {
     // 5-bit channels: the buffer and the palette expand them by 8 (plus 3),
     // references replicate the top bits.
     const bool Five = Reader.ColorFormat == cf15bit || Reader.EntryBytes == 2;
-    const int D = MaxDifference(*Reader.Dib, ReadPng(Root / F.Reference));
+    const int D = MaxOpaqueDifference(*Reader.Dib, ReadPng(Root / F.Reference));
     EXPECT_GE(D, 0) << "size differs from the reference";
     EXPECT_LE(D, Five ? 7 : 0);
     ++References;

@@ -1,0 +1,102 @@
+#include "PillowRef.h"
+
+#ifdef PELORIN_HAVE_PYTHON
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+namespace {
+
+const char* const DecoderSource = "import io\n"
+                                  "from PIL import Image\n"
+                                  "def pelorin_decode(data):\n"
+                                  "    im = Image.open(io.BytesIO(data))\n"
+                                  "    im.load()\n"
+                                  "    return im.size\n";
+
+// The message of the pending Python exception, which it clears.
+std::string TakePythonError() {
+  PyObject *Type = nullptr, *Value = nullptr, *Trace = nullptr;
+  PyErr_Fetch(&Type, &Value, &Trace);
+  std::string Text = "Python error";
+  if (PyObject* S = Value ? PyObject_Str(Value) : nullptr) {
+    if (const char* C = PyUnicode_AsUTF8(S))
+      Text = C;
+    Py_DECREF(S);
+  }
+  Py_XDECREF(Type);
+  Py_XDECREF(Value);
+  Py_XDECREF(Trace);
+  PyErr_Clear();
+  return Text;
+}
+
+// Python starts once and stays up for the process: Pillow's modules do not
+// survive a restart of the interpreter.
+struct TPython {
+  PyObject* Decode = nullptr;
+  std::string Error;
+
+  TPython() {
+    Py_InitializeEx(0);
+    PyObject* Main = PyImport_AddModule("__main__");
+    PyObject* Globals = Main ? PyModule_GetDict(Main) : nullptr;
+    PyObject* Done = Globals ? PyRun_String(DecoderSource, Py_file_input, Globals, Globals) : nullptr;
+    if (!Done) {
+      Error = "Pillow not available: " + TakePythonError();
+      return;
+    }
+    Py_DECREF(Done);
+    Decode = PyDict_GetItemString(Globals, "pelorin_decode");
+    Py_XINCREF(Decode);
+  }
+};
+
+TPython& Python() {
+  static TPython P;
+  return P;
+}
+
+} // namespace
+
+TPillowFile::TPillowFile(std::span<const uint8_t> Data) {
+  TPython& P = Python();
+  if (!P.Decode) {
+    FError = P.Error;
+    return;
+  }
+  FBytes = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(Data.data()), Py_ssize_t(Data.size()));
+  if (!FBytes)
+    FError = TakePythonError();
+}
+
+TPillowFile::~TPillowFile() { Py_XDECREF(static_cast<PyObject*>(FBytes)); }
+
+bool TPillowFile::Decode() {
+  if (!FBytes)
+    return false;
+  PyObject* Size = PyObject_CallOneArg(Python().Decode, static_cast<PyObject*>(FBytes));
+  if (!Size) {
+    FError = "Pillow could not read the file: " + TakePythonError();
+    return false;
+  }
+  Py_DECREF(Size);
+  return true;
+}
+
+#else
+
+TPillowFile::TPillowFile(std::span<const uint8_t>) : FError("built without the Python library (python3-embed)") {}
+TPillowFile::~TPillowFile() = default;
+bool TPillowFile::Decode() { return false; }
+
+#endif
+
+void BenchPillowDecode(benchmark::State& State, std::span<const uint8_t> File, int64_t PixelBytes) {
+  TPillowFile Pillow(File);
+  for (auto _ : State)
+    if (!Pillow.Decode()) {
+      State.SkipWithError(Pillow.Error().c_str());
+      break;
+    }
+  State.SetBytesProcessed(State.iterations() * PixelBytes);
+}

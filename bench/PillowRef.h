@@ -1,0 +1,31 @@
+#pragma once
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include <benchmark/benchmark.h>
+
+// Pillow's decoders as a benchmark yardstick, run in this process through an
+// embedded Python. Without the Python library (or without Pillow) every file
+// reports why it cannot be decoded, so that the rows skip instead of failing.
+class TPillowFile {
+public:
+  // Copies Data once into a Python bytes object, outside any timing loop.
+  explicit TPillowFile(std::span<const uint8_t> Data);
+  ~TPillowFile();
+  TPillowFile(const TPillowFile&) = delete;
+  TPillowFile& operator=(const TPillowFile&) = delete;
+
+  // Image.open(io.BytesIO(data)).load(); false with Error set on failure.
+  bool Decode();
+  // Why the last decode, or Python and Pillow, failed.
+  const std::string& Error() const { return FError; }
+
+private:
+  void* FBytes = nullptr;
+  std::string FError;
+};
+
+// The body of a "...@pillow" row: decodes File on every iteration and counts
+// PixelBytes per decode; skips with the reason when Pillow cannot run.
+void BenchPillowDecode(benchmark::State& State, std::span<const uint8_t> File, int64_t PixelBytes);
