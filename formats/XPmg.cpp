@@ -217,6 +217,8 @@ void TPmgReader::ReadPlainRows() {
 // red, green, blue turned into blue, green, red.
 void TPmgReader::StoreSamples(const uint8_t* S, uint8_t* D) const {
   const uint8_t* Scale = FScale.data();
+  // A local count: the rows could alias the member for the compiler.
+  const int32_t Width = this->Width;
   if (FSampleBytes == 1 && FSamples == 1) {
     for (int32_t X = 0; X < Width; ++X)
       D[X] = Scale[S[X]];
@@ -247,8 +249,7 @@ void TPmgReader::ReadRawRows() {
     if (Magic == '6' && MaxVal == 255) {
       // Samples need no scaling: straight into the row, red and blue swapped there.
       ReadExact(D, FileRow);
-      for (int32_t X = 0; X < Width; ++X, D += 3)
-        std::swap(D[0], D[2]);
+      SwapRedBlue(D, Width, 3);
       RowDone();
       continue;
     }

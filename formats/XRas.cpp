@@ -33,11 +33,6 @@ constexpr int64_t PaddedRowBytes(int64_t Width, int32_t Depth) { return (Width *
 // The most bytes Size bytes of encoded data can give.
 constexpr int64_t MaxDecodedBytes(int64_t Size) { return Size / RunCodeBytes * MaxRunBytes + Size % RunCodeBytes; }
 
-void SwapRedBlue(uint8_t* Row, int32_t Width, int32_t Step) {
-  for (int32_t X = 0; X < Width; ++X, Row += Step)
-    std::swap(Row[0], Row[2]);
-}
-
 } // namespace
 
 TRasHeader ParseRasHeader(const uint8_t* P) {

@@ -67,6 +67,17 @@ constexpr void Set4(uint8_t* Row, int32_t X, uint32_t V) {
   B = (X & 1) ? uint8_t((B & 0xF0) | (V & 0x0F)) : uint8_t((B & 0x0F) | ((V & 0x0F) << 4));
 }
 
+// Swaps the first and third byte of Width pixels Step bytes apart: red-first
+// samples into the buffer's blue-first order and back. Width is a parameter,
+// not a member read through the row, so that the loop keeps it in a register.
+constexpr void SwapRedBlue(uint8_t* Row, int32_t Width, int32_t Step) {
+  for (int32_t X = 0; X < Width; ++X, Row += Step) {
+    const uint8_t T = Row[0];
+    Row[0] = Row[2];
+    Row[2] = T;
+  }
+}
+
 inline constexpr double PelsPerMetrePerDpi = 39.37007874016;
 // Largest resolution whose pixels per metre still fit a signed 32-bit field.
 inline constexpr int32_t MaxDpiForPels = INT32_MAX / 40;
