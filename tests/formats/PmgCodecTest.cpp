@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "MemoryCodec.h"
 #include "TgaPmgExternal.h"
 #include "XPmg.h"
 
@@ -11,38 +12,16 @@ namespace {
 
 std::vector<uint8_t> Bytes(const std::string& S) { return {S.begin(), S.end()}; }
 
-struct TRead {
-  std::unique_ptr<TPmgReader> Reader = std::make_unique<TPmgReader>();
-  std::unique_ptr<TDib> Dib;
-};
+using TRead = MemoryCodec::TRead<TPmgReader>;
 
-TRead ReadPmg(const std::vector<uint8_t>& File) {
-  TRead R;
-  R.Reader->OpenMemory(File);
-  R.Reader->CreateDib();
-  R.Dib = R.Reader->TakeDib();
-  R.Reader->Read();
-  return R;
-}
-
-std::string ErrorOf(const std::string& File) {
-  try {
-    ReadPmg(Bytes(File));
-  } catch (const EInvalidGraphicOperation& E) {
-    return E.what();
-  }
-  return "";
-}
+TRead ReadPmg(const std::vector<uint8_t>& File) { return MemoryCodec::ReadFrom<TPmgReader>(File); }
+std::string ErrorOf(const std::string& File) { return MemoryCodec::ErrorOf<TPmgReader>(Bytes(File)); }
 
 std::vector<uint8_t> WritePmg(const TDib& Dib, bool Plain, const std::string& Title = "") {
-  TMemoryStream S;
-  TPmgWriter W;
-  W.Plain = Plain;
-  W.Title = Title;
-  W.CreateStream(S);
-  W.Write(Dib);
-  EXPECT_TRUE(W.OK);
-  return {S.Bytes().begin(), S.Bytes().end()};
+  return MemoryCodec::WriteTo<TPmgWriter>(Dib, [&](TPmgWriter& W) {
+    W.Plain = Plain;
+    W.Title = Title;
+  });
 }
 
 struct TCase {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 
+#include "MemoryCodec.h"
 #include "TgaPmgExternal.h"
 #include "XRas.h"
 
@@ -41,37 +42,12 @@ std::vector<uint8_t> MakeRas(const TRasLayout& L) {
   return F;
 }
 
-struct TRead {
-  std::unique_ptr<TRasReader> Reader = std::make_unique<TRasReader>();
-  std::unique_ptr<TDib> Dib;
-};
+using TRead = MemoryCodec::TRead<TRasReader>;
 
-TRead ReadRas(const std::vector<uint8_t>& File) {
-  TRead R;
-  R.Reader->OpenMemory(File);
-  R.Reader->CreateDib();
-  R.Dib = R.Reader->TakeDib();
-  R.Reader->Read();
-  return R;
-}
+TRead ReadRas(const std::vector<uint8_t>& File) { return MemoryCodec::ReadFrom<TRasReader>(File); }
+std::string ErrorOf(const std::vector<uint8_t>& File) { return MemoryCodec::ErrorOf<TRasReader>(File); }
 
-std::string ErrorOf(const std::vector<uint8_t>& File) {
-  try {
-    ReadRas(File);
-  } catch (const EInvalidGraphicOperation& E) {
-    return E.what();
-  }
-  return "";
-}
-
-std::vector<uint8_t> WriteRas(const TDib& Dib) {
-  TMemoryStream S;
-  TRasWriter W;
-  W.CreateStream(S);
-  W.Write(Dib);
-  EXPECT_TRUE(W.OK);
-  return {S.Bytes().begin(), S.Bytes().end()};
-}
+std::vector<uint8_t> WriteRas(const TDib& Dib) { return MemoryCodec::WriteTo<TRasWriter>(Dib); }
 
 std::vector<uint8_t> RowOf(const TDib& Dib, int32_t Y, size_t N) { return {Dib.ScanLine(Y), Dib.ScanLine(Y) + N}; }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "MemoryCodec.h"
 #include "TgaPmgExternal.h"
 #include "XSgi.h"
 
@@ -59,39 +60,17 @@ TSgiLayout RleLayout(int32_t Width, int32_t Height, int32_t Channels, const std:
   return L;
 }
 
-struct TRead {
-  std::unique_ptr<TSgiReader> Reader = std::make_unique<TSgiReader>();
-  std::unique_ptr<TDib> Dib;
-};
+using TRead = MemoryCodec::TRead<TSgiReader>;
 
 TRead ReadSgi(const std::vector<uint8_t>& File, bool Alpha = false, TColor Background = RGBColor(0, 0, 200)) {
-  TRead R;
-  R.Reader->OpenMemory(File);
-  R.Reader->AlphaEnabled = Alpha;
-  R.Reader->SetBackground(Background);
-  R.Reader->CreateDib();
-  R.Dib = R.Reader->TakeDib();
-  R.Reader->Read();
-  return R;
+  return MemoryCodec::ReadFrom<TSgiReader>(File, [&](TSgiReader& R) {
+    R.AlphaEnabled = Alpha;
+    R.SetBackground(Background);
+  });
 }
+std::string ErrorOf(const std::vector<uint8_t>& File) { return MemoryCodec::ErrorOf<TSgiReader>(File); }
 
-std::string ErrorOf(const std::vector<uint8_t>& File) {
-  try {
-    ReadSgi(File);
-  } catch (const EInvalidGraphicOperation& E) {
-    return E.what();
-  }
-  return "";
-}
-
-std::vector<uint8_t> WriteSgi(const TDib& Dib) {
-  TMemoryStream S;
-  TSgiWriter W;
-  W.CreateStream(S);
-  W.Write(Dib);
-  EXPECT_TRUE(W.OK);
-  return {S.Bytes().begin(), S.Bytes().end()};
-}
+std::vector<uint8_t> WriteSgi(const TDib& Dib) { return MemoryCodec::WriteTo<TSgiWriter>(Dib); }
 
 std::vector<uint8_t> RowOf(const TDib& Dib, int32_t Y, int32_t Bytes) {
   return {Dib.ScanLine(Y), Dib.ScanLine(Y) + Bytes};

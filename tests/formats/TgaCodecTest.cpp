@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "MemoryCodec.h"
 #include "TgaPmgExternal.h"
 #include "XTga.h"
 
@@ -41,28 +42,10 @@ std::vector<uint8_t> MakeTga(const TTgaLayout& L) {
   return F;
 }
 
-struct TRead {
-  std::unique_ptr<TTgaReader> Reader = std::make_unique<TTgaReader>();
-  std::unique_ptr<TDib> Dib;
-};
+using TRead = MemoryCodec::TRead<TTgaReader>;
 
-TRead ReadTga(const std::vector<uint8_t>& File) {
-  TRead R;
-  R.Reader->OpenMemory(File);
-  R.Reader->CreateDib();
-  R.Dib = R.Reader->TakeDib();
-  R.Reader->Read();
-  return R;
-}
-
-std::string ErrorOf(const std::vector<uint8_t>& File) {
-  try {
-    ReadTga(File);
-  } catch (const EInvalidGraphicOperation& E) {
-    return E.what();
-  }
-  return "";
-}
+TRead ReadTga(const std::vector<uint8_t>& File) { return MemoryCodec::ReadFrom<TTgaReader>(File); }
+std::string ErrorOf(const std::vector<uint8_t>& File) { return MemoryCodec::ErrorOf<TTgaReader>(File); }
 
 std::vector<uint8_t> WriteTga(const TDib& Dib, bool Rle) {
   TMemoryStream S;
