@@ -328,12 +328,7 @@ void TRasWriter::BuildRow(int32_t Y, uint8_t* Out) const {
     break;
   case pf32bit:
     // The buffer keeps red first; the file wants blue first.
-    for (int32_t X = 0; X < Width; ++X, S += 4, Out += 4) {
-      Out[0] = S[2];
-      Out[1] = S[1];
-      Out[2] = S[0];
-      Out[3] = 0;
-    }
+    CopyBlueFirst32(S, Out, Width, 0);
     break;
   default: std::memcpy(Out, S, size_t(FPixelBytes));
   }

@@ -338,12 +338,7 @@ void TTgaWriter::BuildRow(int32_t Y, uint8_t* Out) const {
   case pf32bit:
     // The buffer keeps red first and no alpha; the file wants blue first,
     // and an opaque fourth byte for readers that take it as alpha.
-    for (int32_t X = 0; X < Width; ++X, S += 4, Out += 4) {
-      Out[0] = S[2];
-      Out[1] = S[1];
-      Out[2] = S[0];
-      Out[3] = 0xFF;
-    }
+    CopyBlueFirst32(S, Out, Width, 0xFF);
     break;
   default: std::memcpy(Out, S, size_t(RowBytes));
   }

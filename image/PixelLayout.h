@@ -78,6 +78,17 @@ constexpr void SwapRedBlue(uint8_t* Row, int32_t Width, int32_t Step) {
   }
 }
 
+// Width pf32bit pixels (red first) out as blue, green, red and Fourth, the
+// order of files that store 32-bit pixels blue first.
+constexpr void CopyBlueFirst32(const uint8_t* S, uint8_t* D, int32_t Width, uint8_t Fourth) {
+  for (int32_t X = 0; X < Width; ++X, S += 4, D += 4) {
+    D[0] = S[2];
+    D[1] = S[1];
+    D[2] = S[0];
+    D[3] = Fourth;
+  }
+}
+
 inline constexpr double PelsPerMetrePerDpi = 39.37007874016;
 // Largest resolution whose pixels per metre still fit a signed 32-bit field.
 inline constexpr int32_t MaxDpiForPels = INT32_MAX / 40;
