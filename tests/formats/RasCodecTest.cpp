@@ -80,64 +80,6 @@ TEST(RasRoundTrip, EveryPixelFormat) {
       }
 }
 
-TEST(RasWriter, HeaderAndRowsPaddedToEvenLengths) {
-  TDib Dib(3, 2, pf24bit);
-  Dib.Fill(RGBColor(1, 2, 3));
-  const auto F = WriteRas(Dib);
-  ASSERT_EQ(F.size(), 32u + 2 * 10);
-  const uint32_t Header[] = {0x59A66A95, 3, 2, 24, 20, 1, 0, 0};
-  for (size_t I = 0; I < 8; ++I)
-    EXPECT_EQ(GetBE32(&F[4 * I]), Header[I]) << "field " << I;
-  EXPECT_EQ(std::vector<uint8_t>(F.begin() + 32, F.begin() + 42), (std::vector<uint8_t>{3, 2, 1, 3, 2, 1, 3, 2, 1, 0}));
-
-  TDib Wide(1, 1, pf32bit);
-  Wide.SetPixelColor(0, 0, RGBColor(10, 20, 30));
-  const auto W = WriteRas(Wide);
-  EXPECT_EQ(GetBE32(&W[12]), 32u);
-  EXPECT_EQ(std::vector<uint8_t>(W.begin() + 32, W.end()), (std::vector<uint8_t>{30, 20, 10, 0}));
-}
-
-// Readers that ignore the map of a 1-bit file take 1 as black; a black and
-// white image is stored that way, any other as 8 bits with a full map.
-TEST(RasWriter, BilevelImagesGoWithoutMapOthersWithFullMap) {
-  for (bool BlackFirst : {true, false}) {
-    TDib Dib(10, 1, pf1bit);
-    Dib.SetPaletteColor(0, BlackFirst ? RGBColor(0, 0, 0) : RGBColor(255, 255, 255));
-    Dib.SetPaletteColor(1, BlackFirst ? RGBColor(255, 255, 255) : RGBColor(0, 0, 0));
-    Dib.SetPixelValue(0, 0, 1);
-    Dib.SetPixelValue(9, 0, 1);
-    const auto F = WriteRas(Dib);
-    ASSERT_EQ(F.size(), 32u + 2);
-    EXPECT_EQ(GetBE32(&F[24]), 0u);
-    EXPECT_EQ(GetBE32(&F[28]), 0u);
-    const std::vector<uint8_t> Bits = BlackFirst ? std::vector<uint8_t>{0x7F, 0x80} : std::vector<uint8_t>{0x80, 0x40};
-    EXPECT_EQ(std::vector<uint8_t>(F.begin() + 32, F.end()), Bits) << "spare bits clear";
-  }
-
-  TDib TwoColors(3, 1, pf1bit);
-  TwoColors.SetPaletteColor(0, RGBColor(255, 0, 0));
-  TwoColors.SetPixelValue(2, 0, 1);
-  const auto T = WriteRas(TwoColors);
-  ASSERT_EQ(T.size(), 32u + 768 + 4);
-  EXPECT_EQ(GetBE32(&T[12]), 8u);
-  EXPECT_EQ(T[32], 255);
-  EXPECT_EQ(std::vector<uint8_t>(T.end() - 4, T.end()), (std::vector<uint8_t>{0, 0, 1, 0}));
-
-  TDib Color(3, 1, pf4bit);
-  Color.SetPaletteColor(2, RGBColor(10, 20, 30));
-  Color.SetPixelValue(1, 0, 2);
-  const auto F = WriteRas(Color);
-  ASSERT_EQ(F.size(), 32u + 768 + 4);
-  EXPECT_EQ(GetBE32(&F[12]), 8u);
-  EXPECT_EQ(GetBE32(&F[24]), 1u);
-  EXPECT_EQ(GetBE32(&F[28]), 768u);
-  EXPECT_EQ(F[32 + 2], 10);
-  EXPECT_EQ(F[32 + 256 + 2], 20);
-  EXPECT_EQ(F[32 + 512 + 2], 30);
-  EXPECT_TRUE(std::all_of(F.begin() + 32 + 16, F.begin() + 32 + 256, [](uint8_t B) { return B == 0; }));
-  EXPECT_EQ(std::vector<uint8_t>(F.end() - 4, F.end()), (std::vector<uint8_t>{0, 2, 0, 0}));
-}
-
 TEST(RasWriter, ShortWriteFails) {
   const auto Dib = PatternDib(64, 64, pf24bit, 3);
   TMemoryStream Small;

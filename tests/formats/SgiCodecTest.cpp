@@ -98,34 +98,6 @@ TEST(SgiRoundTrip, EveryPixelFormat) {
     }
 }
 
-TEST(SgiWriter, PlanesRedGreenBlueFromTheBottomRow) {
-  TDib Dib(2, 2, pf24bit);
-  Dib.SetPixelColor(0, 0, RGBColor(1, 2, 3));
-  Dib.SetPixelColor(1, 0, RGBColor(4, 5, 6));
-  Dib.SetPixelColor(0, 1, RGBColor(7, 8, 9));
-  Dib.SetPixelColor(1, 1, RGBColor(10, 11, 12));
-  const auto F = WriteSgi(Dib);
-  ASSERT_EQ(F.size(), 512u + 12);
-  EXPECT_EQ(GetBE16(&F[0]), 474);
-  EXPECT_EQ(F[2], 0);
-  EXPECT_EQ(F[3], 1);
-  EXPECT_EQ(GetBE16(&F[4]), 3);
-  EXPECT_EQ(GetBE16(&F[10]), 3);
-  EXPECT_EQ(GetBE32(&F[12]), 0u);
-  EXPECT_EQ(GetBE32(&F[16]), 255u);
-  EXPECT_EQ(std::vector<uint8_t>(F.begin() + 512, F.end()),
-            (std::vector<uint8_t>{7, 10, 1, 4, 8, 11, 2, 5, 9, 12, 3, 6}));
-
-  TDib Gray(3, 1, pf8bit);
-  Gray.MakeGrayPalette();
-  Gray.ScanLine(0)[1] = 77;
-  const auto G = WriteSgi(Gray);
-  ASSERT_EQ(G.size(), 512u + 3);
-  EXPECT_EQ(GetBE16(&G[4]), 2);
-  EXPECT_EQ(GetBE16(&G[10]), 1);
-  EXPECT_EQ(G[513], 77);
-}
-
 TEST(SgiWriter, RefusesWhatTheHeaderCannotHold) {
   TDib Wide(70000, 1, pf8bit);
   TMemoryStream S;
@@ -153,24 +125,6 @@ TEST(SgiReader, RunLengthPacketsAndTitle) {
   EXPECT_EQ(Shared.Reader->Warning, "");
   EXPECT_EQ(RowOf(*Shared.Dib, 0, 3), (std::vector<uint8_t>{9, 9, 9}));
   EXPECT_EQ(RowOf(*Shared.Dib, 1, 3), (std::vector<uint8_t>{9, 9, 9}));
-}
-
-TEST(SgiReader, BottomRowFirstAndChannelsInterleaved) {
-  // Two rows of two RGB pixels as planes: red of both rows, then green, blue.
-  TSgiLayout L{.Width = 2, .Height = 2, .Channels = 3};
-  L.Data = {1, 2, 3, 4, 11, 12, 13, 14, 21, 22, 23, 24};
-  const TRead R = ReadSgi(MakeSgi(L));
-  EXPECT_EQ(R.Dib->GetPixelColor(0, 1), RGBColor(1, 11, 21));
-  EXPECT_EQ(R.Dib->GetPixelColor(1, 1), RGBColor(2, 12, 22));
-  EXPECT_EQ(R.Dib->GetPixelColor(0, 0), RGBColor(3, 13, 23));
-  EXPECT_EQ(R.Reader->ColorFormat, cfBGR);
-
-  // The same pixels run-length encoded, rows of a channel one after another.
-  const TRead Rle = ReadSgi(MakeSgi(RleLayout(
-      2, 2, 3, {{0x82, 1, 2}, {0x82, 3, 4}, {0x82, 11, 12}, {0x82, 13, 14}, {0x82, 21, 22}, {0x82, 23, 24}})));
-  for (int32_t Y = 0; Y < 2; ++Y)
-    for (int32_t X = 0; X < 2; ++X)
-      EXPECT_EQ(Rle.Dib->GetPixelColor(X, Y), R.Dib->GetPixelColor(X, Y));
 }
 
 TEST(SgiReader, SixteenBitSamplesAndPacketWords) {

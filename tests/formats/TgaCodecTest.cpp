@@ -106,30 +106,6 @@ TEST(TgaWriter, RunsStopAt127AndNeverCrossRows) {
   EXPECT_EQ(Packets, (std::vector<uint8_t>{1, 5, 6, 0x82, 7, 0, 8}));
 }
 
-TEST(TgaWriter, OneBitColorImageGetsFullMap) {
-  TDib Dib(3, 1, pf1bit);
-  Dib.SetPaletteColor(0, RGBColor(255, 0, 0));
-  Dib.SetPaletteColor(1, RGBColor(0, 0, 255));
-  Dib.SetPixelValue(1, 0, 1);
-  const auto F = WriteTga(Dib, false);
-  ASSERT_EQ(F.size(), 18u + 768 + 3);
-  EXPECT_EQ(F[1], 1);
-  EXPECT_EQ(F[2], 1);
-  EXPECT_EQ(GetLE16(&F[5]), 256);
-  EXPECT_EQ(F[7], 24);
-  EXPECT_EQ(F[18 + 2], 255);
-  EXPECT_EQ(F[18 + 3], 255);
-  EXPECT_TRUE(std::all_of(F.begin() + 18 + 6, F.begin() + 18 + 768, [](uint8_t B) { return B == 0; }));
-  EXPECT_EQ(std::vector<uint8_t>(F.end() - 3, F.end()), (std::vector<uint8_t>{0, 1, 0}));
-}
-
-TEST(TgaWriter, ThirtyTwoBitsAreBlueFirstAndOpaque) {
-  TDib Dib(1, 1, pf32bit);
-  Dib.SetPixelColor(0, 0, RGBColor(10, 20, 30));
-  const auto F = WriteTga(Dib, false);
-  EXPECT_EQ(std::vector<uint8_t>(F.begin() + 18, F.end()), (std::vector<uint8_t>{30, 20, 10, 255}));
-}
-
 TEST(TgaWriter, RefusesWhatTheHeaderCannotHoldAndShortWrites) {
   TDib Wide(70000, 1, pf8bit);
   TMemoryStream S;
