@@ -196,17 +196,12 @@ void TPSDReader::DescribeColors() {
   ColorManager.SetSourceFlags(Flags);
   switch (ColorMode) {
   case modeBitmap:
-    IsGray = true;
-    UsedChannels = FColorChannels = 1;
-    ColorFormat = cfGray;
-    ColorManager.SetSource(cfGray, 1, 1);
-    ColorManager.SetTarget(cfGray, 1);
-    break;
   case modeIndexed:
+    IsGray = ColorMode == modeBitmap;
     UsedChannels = FColorChannels = 1;
-    ColorFormat = cfPalette;
-    ColorManager.SetSource(cfPalette, 1, 8);
-    ColorManager.SetTarget(cfPalette, 8);
+    ColorFormat = IsGray ? cfGray : cfPalette;
+    ColorManager.SetSource(TColorFormat(ColorFormat), 1, Depth);
+    ColorManager.SetTarget(TColorFormat(ColorFormat), Depth);
     break;
   case modeGray:
   case modeDuotone: SetSource(cfGray, cfGrayAlpha, 1, cfGray); break;
