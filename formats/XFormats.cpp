@@ -8,6 +8,7 @@
 #include "XJpg.h"
 #include "XPmg.h"
 #include "XPng.h"
+#include "XPsd.h"
 #include "XRas.h"
 #include "XSgi.h"
 #include "XTga.h"
@@ -74,6 +75,8 @@ std::unique_ptr<TImgWriter> NewPngWriter(const TWriteOptions& O, const TDib& Ima
   W->Rights = O.Texts.Rights;
   return W;
 }
+
+std::unique_ptr<TImgWriter> NewPsdWriter(const TWriteOptions&, const TDib&) { return std::make_unique<TPSDWriter>(); }
 
 std::unique_ptr<TImgWriter> NewSgiWriter(const TWriteOptions&, const TDib&) { return std::make_unique<TSgiWriter>(); }
 
@@ -213,7 +216,10 @@ const TFormatRow Rows[] = {
      .Extensions = {".PSD"},
      .Text = "Photoshop Image",
      .OpenCaption = "Photoshop Image",
-     .SaveCaption = "PSD (Photoshop) (*.psd)"},
+     .SaveCaption = "PSD (Photoshop) (*.psd)",
+     .TakesBackground = true,
+     .NewReader = Make<TPSDReader>,
+     .NewWriter = NewPsdWriter},
     {.Format = fmtPCD, .Extensions = {".PCD"}, .Text = "Kodak Photo-CD Image", .OpenCaption = "Kodak Photo-CD Image"},
     {.Format = fmtWMF, .Extensions = {".WMF", ".EMF"}, .Text = "Windows Metafile", .OpenCaption = "Windows Metafile"},
     {.Format = fmtBUM,

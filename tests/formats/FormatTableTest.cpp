@@ -33,7 +33,7 @@ const std::vector<TExpectedFormat> Expected = {
     {fmtSGI, {"sgi", "rgb", "rgba"}, "Silicon Graphics Image", true},
     {fmtRAS, {"ras"}, "SUN Raster File", true},
     {fmtIFF, {"iff", "lbm"}, "Interchange File Format", false},
-    {fmtPSD, {"psd"}, "Photoshop Image", false},
+    {fmtPSD, {"psd"}, "Photoshop Image", true},
     {fmtPCD, {"pcd"}, "Kodak Photo-CD Image", false},
     {fmtWMF, {"wmf", "emf"}, "Windows Metafile", false},
     {fmtBUM, {"bum", "bump"}, "Poser Bump Map", true},
@@ -131,7 +131,7 @@ TEST(FormatTable, SaveChoicesAreTheOldOnes) {
       {9, ".sgi", "Silicon Graphics Image", true},
       {10, ".ras", "SUN Raster File", true},
       {11, ".iff", "Interchange File Format", false},
-      {12, ".psd", "Photoshop Image", false},
+      {12, ".psd", "Photoshop Image", true},
       {13, ".bum", "Poser Bump Map", true},
   };
   for (const TExpectedSave& E : Old) {
