@@ -7,6 +7,7 @@
 #include "XGif.h"
 #include "XJpg.h"
 #include "XPmg.h"
+#include "XPcx.h"
 #include "XPng.h"
 #include "XRas.h"
 #include "XSgi.h"
@@ -51,6 +52,8 @@ std::unique_ptr<TImgWriter> NewBumWriter(const TWriteOptions&, const TDib&) {
 }
 
 std::unique_ptr<TImgWriter> NewRasWriter(const TWriteOptions&, const TDib&) { return std::make_unique<TRasWriter>(); }
+
+std::unique_ptr<TImgWriter> NewPcxWriter(const TWriteOptions&, const TDib&) { return std::make_unique<TPcxWriter>(); }
 
 std::unique_ptr<TImgWriter> NewGifWriter(const TWriteOptions& O, const TDib&) {
   auto W = std::make_unique<TGifWriter>();
@@ -139,7 +142,9 @@ const TFormatRow Rows[] = {
      .Extensions = {".PCX"},
      .Text = "ZSoft Paintbrush Image",
      .OpenCaption = "ZSoft Paintbrush Image",
-     .SaveCaption = "PCX (ZSoft Paintbrush) (*.pcx)"},
+     .SaveCaption = "PCX (ZSoft Paintbrush) (*.pcx)",
+     .NewReader = Make<TPcxReader>,
+     .NewWriter = NewPcxWriter},
     {.Format = fmtGIF,
      .Extensions = {".GIF"},
      .Text = "Graphic Interchange Format",

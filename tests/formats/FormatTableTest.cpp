@@ -22,7 +22,7 @@ struct TExpectedFormat {
 
 const std::vector<TExpectedFormat> Expected = {
     {fmtBMP, {"bmp", "rle"}, "Windows Bitmap", true},
-    {fmtPCX, {"pcx"}, "ZSoft Paintbrush Image", false},
+    {fmtPCX, {"pcx"}, "ZSoft Paintbrush Image", true},
     {fmtGIF, {"gif"}, "Graphic Interchange Format", true},
     {fmtPNG, {"png"}, "Portable Network Graphic", true},
     {fmtTIFF, {"tif", "tiff"}, "Tagged Image File Format", false},
@@ -121,7 +121,7 @@ TEST(FormatTable, SaveChoicesAreTheOldOnes) {
   Gray.IsGray = true;
   const std::vector<TExpectedSave> Old = {
       {1, ".bmp", "Windows Bitmap", true},
-      {2, ".pcx", "ZSoft Paintbrush Image", false},
+      {2, ".pcx", "ZSoft Paintbrush Image", true},
       {3, ".gif", "Graphic Interchange Format 89a", true},
       {4, ".png", "Portable Network Graphic", true},
       {5, ".tif", "Tagged Image File (pc)", false},
