@@ -5,6 +5,7 @@
 
 #include "XBmp.h"
 #include "XGif.h"
+#include "XIff.h"
 #include "XJpg.h"
 #include "XPmg.h"
 #include "XPcx.h"
@@ -54,6 +55,8 @@ std::unique_ptr<TImgWriter> NewBumWriter(const TWriteOptions&, const TDib&) {
 std::unique_ptr<TImgWriter> NewRasWriter(const TWriteOptions&, const TDib&) { return std::make_unique<TRasWriter>(); }
 
 std::unique_ptr<TImgWriter> NewPcxWriter(const TWriteOptions&, const TDib&) { return std::make_unique<TPcxWriter>(); }
+
+std::unique_ptr<TImgWriter> NewLbmWriter(const TWriteOptions&, const TDib&) { return std::make_unique<TLbmWriter>(); }
 
 std::unique_ptr<TImgWriter> NewGifWriter(const TWriteOptions& O, const TDib&) {
   auto W = std::make_unique<TGifWriter>();
@@ -213,7 +216,9 @@ const TFormatRow Rows[] = {
      .Extensions = {".IFF", ".LBM"},
      .Text = "Interchange File Format",
      .OpenCaption = "Interchange File Format",
-     .SaveCaption = "IFF (Interchange File Format) (*.iff)"},
+     .SaveCaption = "IFF (Interchange File Format) (*.iff)",
+     .NewReader = Make<TLbmReader>,
+     .NewWriter = NewLbmWriter},
     {.Format = fmtPSD,
      .Extensions = {".PSD"},
      .Text = "Photoshop Image",

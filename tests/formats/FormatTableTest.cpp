@@ -32,7 +32,7 @@ const std::vector<TExpectedFormat> Expected = {
     {fmtPNM, {"ppm", "pgm", "pbm", "pnm"}, "Portable Map Image", true},
     {fmtSGI, {"sgi", "rgb", "rgba"}, "Silicon Graphics Image", true},
     {fmtRAS, {"ras"}, "SUN Raster File", true},
-    {fmtIFF, {"iff", "lbm"}, "Interchange File Format", false},
+    {fmtIFF, {"iff", "lbm"}, "Interchange File Format", true},
     {fmtPSD, {"psd"}, "Photoshop Image", false},
     {fmtPCD, {"pcd"}, "Kodak Photo-CD Image", false},
     {fmtWMF, {"wmf", "emf"}, "Windows Metafile", false},
@@ -130,7 +130,7 @@ TEST(FormatTable, SaveChoicesAreTheOldOnes) {
       {8, ".pgm", "Portable Graymap Image", true},
       {9, ".sgi", "Silicon Graphics Image", true},
       {10, ".ras", "SUN Raster File", true},
-      {11, ".iff", "Interchange File Format", false},
+      {11, ".iff", "Interchange File Format", true},
       {12, ".psd", "Photoshop Image", false},
       {13, ".bum", "Poser Bump Map", true},
   };
