@@ -89,19 +89,6 @@ TEST(PcxRoundTrip, EveryPixelFormat) {
       }
 }
 
-TEST(PcxRoundTrip, LongRunsAndResolution) {
-  TDib Flat(1000, 2, pf8bit);
-  Flat.SetPaletteColor(200, 0x123456);
-  Flat.Fill(0x123456);
-  Flat.SetResolution(150);
-  const std::vector<uint8_t> File = WritePcx(Flat);
-  // 1000 bytes of one value take 16 runs a row.
-  EXPECT_EQ(File.size(), 128u + 2 * 16 * 2 + 769);
-  const TRead R = ReadPcx(File);
-  EXPECT_EQ(R.Dib->Resolution(), 150);
-  ExpectSameColors(*R.Dib, Flat);
-}
-
 TEST(PcxReader, HeaderSizesAreChecked) {
   const std::string Bad = "Invalid PCX header";
   TPcxLayout L{.Data = {1, 2, 3, 4}};
@@ -167,60 +154,6 @@ TEST(PcxReader, RunsAreCutAtRowEndsAndShortDataFails) {
   EXPECT_EQ(ErrorOf(MakePcx(L)), Short);
 }
 
-TEST(PcxReader, PlanesAndPackedPixelsGiveHeaderPaletteIndexes) {
-  std::vector<uint8_t> Palette(48);
-  for (uint8_t I = 0; I < 48; ++I)
-    Palette[I] = uint8_t(I * 5);
-  // Three planes: pixel 0 has bits 0 and 2, pixel 1 bit 1.
-  TPcxLayout L{.Bits = 1,
-               .Planes = 3,
-               .Xmax = 1,
-               .Ymax = 0,
-               .BytesPerLine = 1,
-               .HeaderPalette = Palette,
-               .Data = {0x80, 0x40, 0x80},
-               .Trailer = false};
-  TRead R = ReadPcx(MakePcx(L));
-  EXPECT_EQ(R.Dib->PixelFormat(), pf4bit);
-  EXPECT_EQ(R.Dib->GetPixelValue(0, 0), 5u);
-  EXPECT_EQ(R.Dib->GetPixelValue(1, 0), 2u);
-  EXPECT_EQ(R.Dib->GetPixelColor(1, 0), RGBColor(30, 35, 40));
-  // 2-bit and 4-bit packed pixels.
-  L = {.Bits = 2,
-       .Planes = 1,
-       .Xmax = 3,
-       .Ymax = 0,
-       .BytesPerLine = 1,
-       .HeaderPalette = Palette,
-       .Data = {0x1B},
-       .Trailer = false};
-  R = ReadPcx(MakePcx(L));
-  for (uint32_t X = 0; X < 4; ++X)
-    EXPECT_EQ(R.Dib->GetPixelValue(int32_t(X), 0), X);
-  L.Bits = 4;
-  L.Data = {0xC1, 0xF3, 0x70};
-  L.BytesPerLine = 2;
-  R = ReadPcx(MakePcx(L));
-  EXPECT_EQ(R.Dib->GetPixelValue(0, 0), 15u);
-  EXPECT_EQ(R.Dib->GetPixelValue(2, 0), 7u);
-}
-
-// Files that record the CGA color register, not colors.
-TEST(PcxReader, CgaRegisterGivesTheCgaColors) {
-  std::vector<uint8_t> Palette(48, 0);
-  Palette[0] = 0x10;
-  Palette[3] = 0x80;
-  TPcxLayout L{
-      .Bits = 2, .Xmax = 3, .Ymax = 0, .BytesPerLine = 1, .HeaderPalette = Palette, .Data = {0x1B}, .Trailer = false};
-  TRead R = ReadPcx(MakePcx(L));
-  EXPECT_EQ(R.Dib->GetPixelColor(0, 0), RGBColor(0, 0, 0xAA));
-  EXPECT_EQ(R.Dib->GetPixelColor(3, 0), RGBColor(0xFF, 0xFF, 0x55));
-  L.HeaderPalette[3] = 0x80 | 0x40 | 0x10;
-  R = ReadPcx(MakePcx(L));
-  EXPECT_EQ(R.Dib->GetPixelColor(1, 0), RGBColor(0, 0xAA, 0xAA));
-  EXPECT_EQ(R.Dib->GetPixelColor(3, 0), RGBColor(0xAA, 0xAA, 0xAA));
-}
-
 TEST(PcxReader, DcxOffsetsOutsideTheFileFail) {
   std::vector<uint8_t> File(12, 0);
   PutLE32(&File[0], 987654321);
@@ -243,16 +176,6 @@ TEST(PcxWriter, WhiteOnBlackOneBitImagesKeepTheirColors) {
   const TRead R = ReadPcx(WritePcx(D));
   EXPECT_EQ(R.Dib->GetPixelColor(3, 0), 0x000000u);
   EXPECT_EQ(R.Dib->GetPixelColor(4, 0), 0xFFFFFFu);
-}
-
-TEST(PcxWriter, ShortWriteFails) {
-  const auto Dib = PatternDib(64, 64, pf24bit, 3);
-  TMemoryStream Small;
-  Small.SetWriteLimit(1000);
-  TPcxWriter W;
-  W.CreateStream(Small);
-  EXPECT_THROW(W.Write(*Dib), EInvalidGraphicOperation);
-  EXPECT_FALSE(W.OK);
 }
 
 // Our files read back the same in decoders that share no code with ours.
