@@ -5,8 +5,10 @@
 
 #include "XBmp.h"
 #include "XGif.h"
+#include "XIff.h"
 #include "XJpg.h"
 #include "XPmg.h"
+#include "XPcx.h"
 #include "XPng.h"
 #include "XPsd.h"
 #include "XRas.h"
@@ -52,6 +54,10 @@ std::unique_ptr<TImgWriter> NewBumWriter(const TWriteOptions&, const TDib&) {
 }
 
 std::unique_ptr<TImgWriter> NewRasWriter(const TWriteOptions&, const TDib&) { return std::make_unique<TRasWriter>(); }
+
+std::unique_ptr<TImgWriter> NewPcxWriter(const TWriteOptions&, const TDib&) { return std::make_unique<TPcxWriter>(); }
+
+std::unique_ptr<TImgWriter> NewLbmWriter(const TWriteOptions&, const TDib&) { return std::make_unique<TLbmWriter>(); }
 
 std::unique_ptr<TImgWriter> NewGifWriter(const TWriteOptions& O, const TDib&) {
   auto W = std::make_unique<TGifWriter>();
@@ -142,7 +148,9 @@ const TFormatRow Rows[] = {
      .Extensions = {".PCX"},
      .Text = "ZSoft Paintbrush Image",
      .OpenCaption = "ZSoft Paintbrush Image",
-     .SaveCaption = "PCX (ZSoft Paintbrush) (*.pcx)"},
+     .SaveCaption = "PCX (ZSoft Paintbrush) (*.pcx)",
+     .NewReader = Make<TPcxReader>,
+     .NewWriter = NewPcxWriter},
     {.Format = fmtGIF,
      .Extensions = {".GIF"},
      .Text = "Graphic Interchange Format",
@@ -211,7 +219,9 @@ const TFormatRow Rows[] = {
      .Extensions = {".IFF", ".LBM"},
      .Text = "Interchange File Format",
      .OpenCaption = "Interchange File Format",
-     .SaveCaption = "IFF (Interchange File Format) (*.iff)"},
+     .SaveCaption = "IFF (Interchange File Format) (*.iff)",
+     .NewReader = Make<TLbmReader>,
+     .NewWriter = NewLbmWriter},
     {.Format = fmtPSD,
      .Extensions = {".PSD"},
      .Text = "Photoshop Image",

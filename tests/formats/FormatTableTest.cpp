@@ -22,7 +22,7 @@ struct TExpectedFormat {
 
 const std::vector<TExpectedFormat> Expected = {
     {fmtBMP, {"bmp", "rle"}, "Windows Bitmap", true},
-    {fmtPCX, {"pcx"}, "ZSoft Paintbrush Image", false},
+    {fmtPCX, {"pcx"}, "ZSoft Paintbrush Image", true},
     {fmtGIF, {"gif"}, "Graphic Interchange Format", true},
     {fmtPNG, {"png"}, "Portable Network Graphic", true},
     {fmtTIFF, {"tif", "tiff"}, "Tagged Image File Format", false},
@@ -32,7 +32,7 @@ const std::vector<TExpectedFormat> Expected = {
     {fmtPNM, {"ppm", "pgm", "pbm", "pnm"}, "Portable Map Image", true},
     {fmtSGI, {"sgi", "rgb", "rgba"}, "Silicon Graphics Image", true},
     {fmtRAS, {"ras"}, "SUN Raster File", true},
-    {fmtIFF, {"iff", "lbm"}, "Interchange File Format", false},
+    {fmtIFF, {"iff", "lbm"}, "Interchange File Format", true},
     {fmtPSD, {"psd"}, "Photoshop Image", true},
     {fmtPCD, {"pcd"}, "Kodak Photo-CD Image", false},
     {fmtWMF, {"wmf", "emf"}, "Windows Metafile", false},
@@ -121,7 +121,7 @@ TEST(FormatTable, SaveChoicesAreTheOldOnes) {
   Gray.IsGray = true;
   const std::vector<TExpectedSave> Old = {
       {1, ".bmp", "Windows Bitmap", true},
-      {2, ".pcx", "ZSoft Paintbrush Image", false},
+      {2, ".pcx", "ZSoft Paintbrush Image", true},
       {3, ".gif", "Graphic Interchange Format 89a", true},
       {4, ".png", "Portable Network Graphic", true},
       {5, ".tif", "Tagged Image File (pc)", false},
@@ -130,7 +130,7 @@ TEST(FormatTable, SaveChoicesAreTheOldOnes) {
       {8, ".pgm", "Portable Graymap Image", true},
       {9, ".sgi", "Silicon Graphics Image", true},
       {10, ".ras", "SUN Raster File", true},
-      {11, ".iff", "Interchange File Format", false},
+      {11, ".iff", "Interchange File Format", true},
       {12, ".psd", "Photoshop Image", true},
       {13, ".bum", "Poser Bump Map", true},
   };
