@@ -6,6 +6,7 @@
 #include "XBmp.h"
 #include "XGif.h"
 #include "XJpg.h"
+#include "XPcd.h"
 #include "XPmg.h"
 #include "XPng.h"
 #include "XRas.h"
@@ -36,6 +37,9 @@ template <class TReader>
 std::unique_ptr<TImgReader> Make() {
   return std::make_unique<TReader>();
 }
+
+// Only the Photo CD row makes this reader, so the cast is exact.
+void ConfigurePcd(TImgReader& R, const TReadOptions& O) { static_cast<TPcdReader&>(R).PcdResolution = O.PcdResolution; }
 
 std::unique_ptr<TImgWriter> NewBmpWriter(const TWriteOptions& O, const TDib&) {
   auto W = std::make_unique<TBmpWriter>();
@@ -214,7 +218,12 @@ const TFormatRow Rows[] = {
      .Text = "Photoshop Image",
      .OpenCaption = "Photoshop Image",
      .SaveCaption = "PSD (Photoshop) (*.psd)"},
-    {.Format = fmtPCD, .Extensions = {".PCD"}, .Text = "Kodak Photo-CD Image", .OpenCaption = "Kodak Photo-CD Image"},
+    {.Format = fmtPCD,
+     .Extensions = {".PCD"},
+     .Text = "Kodak Photo-CD Image",
+     .OpenCaption = "Kodak Photo-CD Image",
+     .NewReader = Make<TPcdReader>,
+     .Configure = ConfigurePcd},
     {.Format = fmtWMF, .Extensions = {".WMF", ".EMF"}, .Text = "Windows Metafile", .OpenCaption = "Windows Metafile"},
     {.Format = fmtBUM,
      .Extensions = {".BUM", ".BUMP"},
@@ -284,6 +293,8 @@ std::unique_ptr<TImgReader> NewReader(int32_t Format, const TReadOptions& O) {
     R->Resolution = *O.Resolution;
   if (Row.TakesBackground && O.Background)
     R->SetBackground(*O.Background);
+  if (Row.Configure)
+    Row.Configure(*R, O);
   return R;
 }
 

@@ -34,7 +34,7 @@ const std::vector<TExpectedFormat> Expected = {
     {fmtRAS, {"ras"}, "SUN Raster File", true},
     {fmtIFF, {"iff", "lbm"}, "Interchange File Format", false},
     {fmtPSD, {"psd"}, "Photoshop Image", false},
-    {fmtPCD, {"pcd"}, "Kodak Photo-CD Image", false},
+    {fmtPCD, {"pcd"}, "Kodak Photo-CD Image", true},
     {fmtWMF, {"wmf", "emf"}, "Windows Metafile", false},
     {fmtBUM, {"bum", "bump"}, "Poser Bump Map", true},
 };
