@@ -115,16 +115,19 @@ private:
   int32_t FBits = 0;
 };
 
-// Whole bytes are stepped over until twelve ones lead, then single bits
-// until 23 ones and a zero do; the mark is consumed. False at the end of the
-// data, so the search never runs past it.
+// Whole bytes are stepped over until the twelve bits after the first byte
+// of the window are ones, then single bits until the window starts with 23
+// ones and a zero. Looking a byte ahead means a byte step never passes the
+// start of a mark, whatever its bit position. The mark is consumed; false at
+// the end of the data, so the search never runs past it.
 bool FindSync(TBitReader& B) {
   while (B.Left() >= SyncBits + RowHeaderBits) {
-    if (B.Peek(SyncBits) == SyncMark) {
+    const uint32_t Top = B.Peek(SyncBits);
+    if (Top == SyncMark) {
       B.Skip(SyncBits);
       return true;
     }
-    B.Skip(B.Peek(12) == SyncLead ? 1 : 8);
+    B.Skip(((Top >> 4) & SyncLead) == SyncLead ? 1 : 8);
   }
   return false;
 }
