@@ -10,6 +10,7 @@ TReadOptions ReadOptionsOf(const TSettings& S) {
   O.Resolution = int32_t(S.DefaultDpi);
   O.Background = TColor(S.BackColor);
   O.AlphaEnabled = S.ApplyAlpha;
+  O.PcdResolution = S.PcdResolution;
   return O;
 }
 

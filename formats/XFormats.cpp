@@ -7,6 +7,7 @@
 #include "XGif.h"
 #include "XIff.h"
 #include "XJpg.h"
+#include "XPcd.h"
 #include "XPmg.h"
 #include "XPcx.h"
 #include "XPng.h"
@@ -39,6 +40,9 @@ template <class TReader>
 std::unique_ptr<TImgReader> Make() {
   return std::make_unique<TReader>();
 }
+
+// Only the Photo CD row makes this reader, so the cast is exact.
+void ConfigurePcd(TImgReader& R, const TReadOptions& O) { static_cast<TPcdReader&>(R).PcdResolution = O.PcdResolution; }
 
 std::unique_ptr<TImgWriter> NewBmpWriter(const TWriteOptions& O, const TDib&) {
   auto W = std::make_unique<TBmpWriter>();
@@ -230,7 +234,12 @@ const TFormatRow Rows[] = {
      .TakesBackground = true,
      .NewReader = Make<TPSDReader>,
      .NewWriter = NewPsdWriter},
-    {.Format = fmtPCD, .Extensions = {".PCD"}, .Text = "Kodak Photo-CD Image", .OpenCaption = "Kodak Photo-CD Image"},
+    {.Format = fmtPCD,
+     .Extensions = {".PCD"},
+     .Text = "Kodak Photo-CD Image",
+     .OpenCaption = "Kodak Photo-CD Image",
+     .NewReader = Make<TPcdReader>,
+     .Configure = ConfigurePcd},
     {.Format = fmtWMF, .Extensions = {".WMF", ".EMF"}, .Text = "Windows Metafile", .OpenCaption = "Windows Metafile"},
     {.Format = fmtBUM,
      .Extensions = {".BUM", ".BUMP"},
@@ -300,6 +309,8 @@ std::unique_ptr<TImgReader> NewReader(int32_t Format, const TReadOptions& O) {
     R->Resolution = *O.Resolution;
   if (Row.TakesBackground && O.Background)
     R->SetBackground(*O.Background);
+  if (Row.Configure)
+    Row.Configure(*R, O);
   return R;
 }
 

@@ -29,6 +29,8 @@ struct TReadOptions {
   std::optional<TColor> Background;
   bool AlphaEnabled = false;
   TProgressEvent OnProgress;
+  // Photo CD: 0 for 192 x 128 up to 4 for 3072 x 2048.
+  uint8_t PcdResolution = 2;
 };
 
 // What the writers take from the settings or the command line; each writer
@@ -80,6 +82,8 @@ struct TFormatRow {
   bool ShowsReaderVariant = false;
   bool TakesBackground = false;
   std::unique_ptr<TImgReader> (*NewReader)() = nullptr;
+  // Hands a new reader of this row the options only its format takes.
+  void (*Configure)(TImgReader&, const TReadOptions&) = nullptr;
   std::unique_ptr<TImgWriter> (*NewWriter)(const TWriteOptions&, const TDib&) = nullptr;
   // Why an image cannot be written in this format; null or empty when it can.
   const char* (*Refusal)(const TDib&) = nullptr;

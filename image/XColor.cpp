@@ -566,18 +566,20 @@ struct TColorRoutines {
       Store([](const uint8_t* P, int K) { return int32_t(P[K]); });
   }
 
+  // Gamma through LevelTable under cmfLevels, like the other color routines.
   static void PhotoYcc(TCM& CM, const uint8_t* S, uint8_t* D, int32_t DI, int32_t SI, int32_t N) {
     const int32_t SS = CM.FSourceStep;
     const uint8_t* const P0 = S + size_t(SI) * size_t(SS);
-    StoreBgr(D + size_t(DI) * size_t(CM.FDestStep), CM.FDestStep, N,
-             [&](int32_t I, uint8_t& B, uint8_t& G, uint8_t& R) {
-               const uint8_t* P = P0 + size_t(I) * size_t(SS);
-               const double L = 1.3584 * P[0];
-               const double C1 = 2.2179 * (P[1] - 156.0), C2 = 1.8215 * (P[2] - 137.0);
-               B = RoundClamp(L + C1);
-               G = RoundClamp(L - 0.194 * C1 - 0.509 * C2);
-               R = RoundClamp(L + C2);
-             });
+    uint8_t* const Q0 = D + size_t(DI) * size_t(CM.FDestStep);
+    constexpr int32_t Half = 1 << 15;
+    StoreBgr(Q0, CM.FDestStep, N, [&](int32_t I, uint8_t& B, uint8_t& G, uint8_t& R) {
+      const uint8_t* P = P0 + size_t(I) * size_t(SS);
+      const int32_t L = CM.FYccL[P[0]] + Half;
+      B = ClampByte((L + CM.FYccC1B[P[1]]) >> 16);
+      G = ClampByte((L + CM.FYccC1G[P[1]] + CM.FYccC2G[P[2]]) >> 16);
+      R = ClampByte((L + CM.FYccC2R[P[2]]) >> 16);
+    });
+    ApplyLevels(CM, Q0, N);
   }
 
   static double ExposureFactor(const TCM& CM) { return CM.ExposureOn ? LuvExposure : 1.0; }
@@ -692,6 +694,7 @@ void TColorManager::SetWeights(float R, float G, float B) {
   if (B >= 0.0f)
     WeightB = B;
   BuildYCbCrTables();
+  BuildPhotoYccTables();
 }
 
 void TColorManager::SetExposure(double E) {
@@ -729,6 +732,24 @@ void TColorManager::BuildYCbCrTables() {
     CbBTable[I] = RoundTableValue(C * (2.0 - 2.0 * B));
     CrGTable[I] = -RoundTableValue(C * R * (2.0 - 2.0 * R) / G);
     CbGTable[I] = -RoundTableValue(C * B * (2.0 - 2.0 * B) / G);
+  }
+}
+
+// Green solves the luminance sum for the blue and red differences; the
+// default weights give the usual factors 0.194 and 0.509.
+void TColorManager::BuildPhotoYccTables() {
+  const double G = WeightG > 0.0f ? WeightG : 1.0;
+  const double C1ToG = WeightB / G, C2ToG = WeightR / G;
+  constexpr double One = 65536.0;
+  // Three terms of this bound still sum inside int32.
+  auto Fixed = [](double V) { return int32_t(std::nearbyint(std::clamp(V, -3.0e8, 3.0e8))); };
+  for (int32_t I = 0; I < 256; ++I) {
+    const double C1 = 2.2179 * (I - 156), C2 = 1.8215 * (I - 137);
+    FYccL[I] = Fixed(1.3584 * I * One);
+    FYccC1B[I] = Fixed(C1 * One);
+    FYccC2R[I] = Fixed(C2 * One);
+    FYccC1G[I] = -Fixed(C1ToG * C1 * One);
+    FYccC2G[I] = -Fixed(C2ToG * C2 * One);
   }
 }
 
@@ -833,6 +854,7 @@ void TColorManager::Prepare() {
     break;
   case cfPhotoYCC:
     if (RgbTarget && SourceBits == 8) {
+      BuildPhotoYccTables();
       Routine = &TColorRoutines::PhotoYcc;
       NeedSamples = 3;
     }

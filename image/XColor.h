@@ -90,6 +90,7 @@ private:
                                int32_t SourceIndex, int32_t Count);
   void Prepare();
   void BuildYCbCrTables();
+  void BuildPhotoYccTables();
   void BuildUnpackTable();
 
   TRowRoutine FConvertRow;
@@ -106,4 +107,7 @@ private:
   // 1, 2 and 4 bits to 8: the pixels of each source byte, first in the low byte.
   uint64_t FUnpackBytes[256] = {};
   int32_t CrRTable[256] = {}, CbBTable[256] = {}, CbGTable[256] = {}, CrGTable[256] = {};
+  // PhotoYCC terms in 1/65536: luminance, then chroma 1 to blue and green,
+  // chroma 2 to red and green; green follows the luminance weights.
+  int32_t FYccL[256] = {}, FYccC1B[256] = {}, FYccC1G[256] = {}, FYccC2R[256] = {}, FYccC2G[256] = {};
 };

@@ -34,7 +34,7 @@ const std::vector<TExpectedFormat> Expected = {
     {fmtRAS, {"ras"}, "SUN Raster File", true},
     {fmtIFF, {"iff", "lbm"}, "Interchange File Format", true},
     {fmtPSD, {"psd"}, "Photoshop Image", true},
-    {fmtPCD, {"pcd"}, "Kodak Photo-CD Image", false},
+    {fmtPCD, {"pcd"}, "Kodak Photo-CD Image", true},
     {fmtWMF, {"wmf", "emf"}, "Windows Metafile", false},
     {fmtBUM, {"bum", "bump"}, "Poser Bump Map", true},
 };

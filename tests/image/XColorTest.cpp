@@ -249,6 +249,22 @@ TEST(XColorPhotoYcc, NeutralAndColored) {
   EXPECT_EQ(Convert(CM, {100, 170, 120}, 1, 3), (Bytes{167, 146, 105}));
 }
 
+// Photo CD images take other luminance weights and a gamma; both change
+// only what they should: weights the green, the gamma every channel.
+TEST(XColorPhotoYcc, WeightsMoveGreenAndGammaAppliesUnderLevels) {
+  auto CM = Manager(cfPhotoYCC, 3, 8, cfBGR);
+  CM.SetWeights(0.2125f, 0.7154f, 0.0721f);
+  EXPECT_EQ(Convert(CM, {100, 170, 120}, 1, 3), (Bytes{167, 142, 105}));
+  CM.SetGamma(2.0, 0.6);
+  EXPECT_EQ(Convert(CM, {100, 170, 120}, 1, 3), (Bytes{167, 142, 105}));
+  CM.SetFlags(cmfLevels);
+  EXPECT_EQ(Convert(CM, {100, 170, 120, 0, 156, 137}, 2, 6), (Bytes{179, 157, 122, 0, 0, 0}));
+  auto Wide = Manager(cfPhotoYCC, 3, 8, cfBGRA);
+  Wide.SetGamma(2.0, 0.6);
+  Wide.SetFlags(cmfLevels);
+  EXPECT_EQ(Convert(Wide, {100, 156, 137}, 1, 4), (Bytes{151, 151, 151, 0}));
+}
+
 TEST(XColorLogLuv, LogLuminanceToGray) {
   auto CM = Manager(cfLogLuv, 1, 16, cfGray);
   CM.SetExposure(1.0);

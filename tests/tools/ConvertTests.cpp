@@ -188,3 +188,18 @@ TEST_F(ConvertTest, BatchReportsEachFailureAndGoesOn) {
   EXPECT_FALSE(fs::exists(Dir / "shortfile.bump"));
   EXPECT_EQ(Run({"-o", Dir.string(), In("g/pal4.bmp")}).Status, 2);
 }
+
+// The option reaches the reader, and only 0 to 4 are taken.
+TEST_F(ConvertTest, PcdResolutionPicksThePlanes) {
+  const std::string Hopper = (Suite.parent_path().parent_path() / "pillow/pcd/hopper.pcd").string();
+  ASSERT_EQ(Run({"--pcd-resolution", "1", Hopper, Out("small.bmp")}).Status, 0);
+  EXPECT_EQ(Decode(Out("small.bmp"))->Width(), 384);
+  ASSERT_EQ(Run({Hopper, Out("base.bmp")}).Status, 0);
+  EXPECT_EQ(Decode(Out("base.bmp"))->Height(), 512);
+  for (const char* Bad : {"5", "-1", "", "12"}) {
+    const TRun R = Run({"--pcd-resolution", Bad, Hopper, Out("x.bmp")});
+    EXPECT_EQ(R.Status, 2) << Bad;
+    EXPECT_NE(R.Err.find("--pcd-resolution takes 0 to 4"), std::string::npos) << R.Err;
+  }
+  EXPECT_EQ(Run({Hopper, Out("y.bmp"), "--pcd-resolution"}).Status, 2);
+}

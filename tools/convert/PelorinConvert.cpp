@@ -30,7 +30,8 @@ const char* const Usage = "usage: pelorin-convert [--os2] INPUT OUTPUT\n"
                           "JPEG output: --quality N (1..100, default 90), --progressive.\n"
                           "GIF output: --lzw (default) or --expand (uncompressed codes), --interlace.\n"
                           "TGA output: --rle (run-length packets). PNM output: --plain (decimal text).\n"
-                          "PNG and PNM output: --title TEXT, --author TEXT, --rights TEXT.\n";
+                          "PNG and PNM output: --title TEXT, --author TEXT, --rights TEXT.\n"
+                          "Photo CD input: --pcd-resolution N (0 192 x 128 .. 4 3072 x 2048, default 2).\n";
 
 // A bad command line, reported with exit status 2.
 struct EUsage : std::runtime_error {
@@ -87,7 +88,10 @@ const TFormatRow& WriterRow(const fs::path& Name) {
   return *Row;
 }
 
-TImageRead ReadInput(const fs::path& Name) { return ReadImageFile(Name, TReadOptions{}); }
+// What the options ask of the readers.
+TReadOptions ReadOptions;
+
+TImageRead ReadInput(const fs::path& Name) { return ReadImageFile(Name, ReadOptions); }
 
 void WriteImage(const TDib& Dib, const fs::path& Output, const TTransparencyInfo& Transparency) {
   const TFormatRow& Row = WriterRow(Output);
@@ -241,6 +245,11 @@ int Run(int Argc, char** Argv) {
         OutDir = ValueOf(Args, I);
       else
         ToExt = ValueOf(Args, I);
+    } else if (A == "--pcd-resolution") {
+      const std::string& V = ValueOf(Args, I);
+      if (V.size() != 1 || V[0] < '0' || V[0] > '4')
+        throw EUsage("--pcd-resolution takes 0 to 4");
+      ReadOptions.PcdResolution = uint8_t(V[0] - '0');
     } else if (A == "-h" || A == "--help") {
       std::cout << Usage;
       return 0;
