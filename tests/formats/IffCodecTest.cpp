@@ -39,8 +39,7 @@ TBytes Camg(uint32_t Modes) {
 }
 
 TBytes Form(const char* Type, const std::vector<TBytes>& Chunks) {
-  TBytes F = {'F', 'O', 'R', 'M', 0, 0, 0, 0};
-  F.insert(F.end(), Type, Type + 4);
+  TBytes F = {'F', 'O', 'R', 'M', 0, 0, 0, 0, uint8_t(Type[0]), uint8_t(Type[1]), uint8_t(Type[2]), uint8_t(Type[3])};
   for (const TBytes& C : Chunks)
     F.insert(F.end(), C.begin(), C.end());
   PutBE32(&F[4], uint32_t(F.size() - 8));

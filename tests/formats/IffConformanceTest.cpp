@@ -106,6 +106,7 @@ TEST(IffConformance, CorpusOutcomes) {
       EXPECT_EQ(TgaPmgExternal::FirstDifference(*Reader.Dib, Ref), "");
     ++Compared;
   }
-  if (Netpbm)
+  if (Netpbm) {
     EXPECT_EQ(Compared, 17);
+  }
 }

@@ -27,7 +27,7 @@ struct TSpec {
   uint16_t Count = 0xFFFF;
   bool Overview = false;
   TSampleOf Sample = [](int, int, int P) { return uint8_t(P == 0 ? 100 : P == 1 ? 156 : 137); };
-  std::vector<TFix> Four, Sixteen;
+  std::vector<TFix> Four = {}, Sixteen = {};
   // The bytes in the 12 sectors before the 16 base tables.
   uint8_t GapFill = 0;
 };

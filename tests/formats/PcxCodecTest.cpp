@@ -193,9 +193,11 @@ TEST(PcxExternal, PillowAndNetpbmReadOurFiles) {
       const auto Src = Source(131, Pf, Gray, uint32_t(Pf));
       TTempFile File(".pcx");
       File.Write(WritePcx(*Src));
-      if (Pillow && Pf != pf4bit)
+      if (Pillow && Pf != pf4bit) {
         EXPECT_EQ(FirstDifference(*Src, PillowDecode(File.Path())), "") << "Pillow";
-      if (Netpbm)
+      }
+      if (Netpbm) {
         EXPECT_EQ(FirstDifference(*Src, NetpbmTool::Decode("pcxtoppm", File.Path())), "") << "pcxtoppm";
+      }
     }
 }

@@ -79,8 +79,9 @@ TEST(PcxConformance, CorpusOutcomes) {
     EXPECT_EQ(TgaPmgExternal::FirstDifference(*Reader.Dib, Ref), "");
     ++Compared;
   }
-  if (Pillow && Netpbm)
+  if (Pillow && Netpbm) {
     EXPECT_EQ(Compared, 15);
+  }
 }
 
 // A DCX file's first page is the PCX file beside it.
