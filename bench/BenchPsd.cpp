@@ -3,21 +3,17 @@
 // the same bytes in the same process.
 #include <benchmark/benchmark.h>
 
+#include "BenchCodec.h"
 #include "PillowRef.h"
 #include "XPsd.h"
 
 namespace {
 
-constexpr int32_t W = 6000, H = 4000, Channels = 3;
+using BenchCodec::BandSample;
+using BenchCodec::H;
+using BenchCodec::W;
+constexpr int32_t Channels = 3;
 constexpr int32_t MaxPacket = 128;
-
-// Bands of flat color with noisy stretches, so that rows hold both runs and
-// literals.
-uint8_t Sample(int32_t X, int32_t Y, int32_t C) {
-  const bool Noisy = (X / 300 + Y / 200) % 3 == 0;
-  const uint8_t V = Noisy ? uint8_t(X * 7 + Y * 13) : uint8_t((X / 50) * 20 + Y / 100);
-  return C == 0 ? V : C == 1 ? uint8_t(V + 40) : uint8_t(V ^ 0x55);
-}
 
 // Runs of three or more equal bytes as repeat packets, literals between.
 void PackRow(const std::vector<uint8_t>& Row, std::vector<uint8_t>& Out) {
@@ -62,7 +58,7 @@ const std::vector<uint8_t>& PsdRle() {
     for (int32_t C = 0; C < Channels; ++C)
       for (int32_t Y = 0; Y < H; ++Y) {
         for (int32_t X = 0; X < W; ++X)
-          Row[size_t(X)] = Sample(X, Y, C);
+          Row[size_t(X)] = BandSample(X, Y, C);
         const size_t Start = Data.size();
         PackRow(Row, Data);
         PutBE16(&F[Table + 2 * (size_t(C) * H + size_t(Y))], uint16_t(Data.size() - Start));
@@ -76,31 +72,15 @@ const std::vector<uint8_t>& PsdRle() {
 const std::vector<uint8_t>& PsdRaw() {
   static const std::vector<uint8_t> File = [] {
     std::vector<uint8_t> F = Header(0);
-    F.reserve(F.size() + size_t(W) * H * Channels);
-    for (int32_t C = 0; C < Channels; ++C)
-      for (int32_t Y = 0; Y < H; ++Y)
-        for (int32_t X = 0; X < W; ++X)
-          F.push_back(Sample(X, Y, C));
+    BenchCodec::AppendPlanes(F, Channels, BandSample);
     return F;
   }();
   return File;
 }
 
-void DecodeOurs(benchmark::State& State, const std::vector<uint8_t>& File) {
-  for (auto _ : State) {
-    TPSDReader Reader;
-    Reader.OpenMemory(File);
-    Reader.CreateDib();
-    auto Dib = Reader.TakeDib();
-    Reader.Read();
-    benchmark::DoNotOptimize(Dib->Bits());
-  }
-  State.SetBytesProcessed(State.iterations() * int64_t(W) * H * Channels);
-}
-
-void BM_DecodePsdRle(benchmark::State& State) { DecodeOurs(State, PsdRle()); }
+void BM_DecodePsdRle(benchmark::State& State) { BenchCodec::Decode<TPSDReader>(State, PsdRle()); }
 void BM_DecodePsdRlePillow(benchmark::State& State) { BenchPillowDecode(State, PsdRle(), int64_t(W) * H * Channels); }
-void BM_DecodePsd(benchmark::State& State) { DecodeOurs(State, PsdRaw()); }
+void BM_DecodePsd(benchmark::State& State) { BenchCodec::Decode<TPSDReader>(State, PsdRaw()); }
 void BM_DecodePsdPillow(benchmark::State& State) { BenchPillowDecode(State, PsdRaw(), int64_t(W) * H * Channels); }
 
 } // namespace

@@ -2,21 +2,17 @@
 // beside Pillow's decode of the same bytes in the same process.
 #include <benchmark/benchmark.h>
 
+#include "BenchCodec.h"
 #include "PillowRef.h"
 #include "XSgi.h"
 
 namespace {
 
-constexpr int32_t W = 6000, H = 4000, Channels = 3;
+using BenchCodec::BandSample;
+using BenchCodec::H;
+using BenchCodec::W;
+constexpr int32_t Channels = 3;
 constexpr int32_t MaxPacket = 127;
-
-// Bands of flat color with noisy stretches, so that run-length rows hold
-// both runs and literals.
-uint8_t Sample(int32_t X, int32_t Y, int32_t C) {
-  const bool Noisy = (X / 300 + Y / 200) % 3 == 0;
-  const uint8_t V = Noisy ? uint8_t(X * 7 + Y * 13) : uint8_t((X / 50) * 20 + Y / 100);
-  return C == 0 ? V : C == 1 ? uint8_t(V + 40) : uint8_t(V ^ 0x55);
-}
 
 // One channel row as packets: runs of three or more equal samples, literals
 // between them, each closed by a zero header.
@@ -64,7 +60,7 @@ const std::vector<uint8_t>& SgiRle() {
     for (int32_t C = 0; C < Channels; ++C)
       for (int32_t Y = 0; Y < H; ++Y) {
         for (int32_t X = 0; X < W; ++X)
-          Row[size_t(X)] = Sample(X, Y, C);
+          Row[size_t(X)] = BandSample(X, Y, C);
         const size_t Entry = size_t(C) * H + size_t(Y), Start = Data.size();
         EncodeRow(Row, Data);
         PutBE32(&F[512 + 4 * Entry], uint32_t(Base + Start));
@@ -79,31 +75,15 @@ const std::vector<uint8_t>& SgiRle() {
 const std::vector<uint8_t>& SgiPlain() {
   static const std::vector<uint8_t> File = [] {
     std::vector<uint8_t> F = Header(0);
-    F.reserve(F.size() + size_t(W) * H * Channels);
-    for (int32_t C = 0; C < Channels; ++C)
-      for (int32_t Y = 0; Y < H; ++Y)
-        for (int32_t X = 0; X < W; ++X)
-          F.push_back(Sample(X, Y, C));
+    BenchCodec::AppendPlanes(F, Channels, BandSample);
     return F;
   }();
   return File;
 }
 
-void DecodeOurs(benchmark::State& State, const std::vector<uint8_t>& File) {
-  for (auto _ : State) {
-    TSgiReader Reader;
-    Reader.OpenMemory(File);
-    Reader.CreateDib();
-    auto Dib = Reader.TakeDib();
-    Reader.Read();
-    benchmark::DoNotOptimize(Dib->Bits());
-  }
-  State.SetBytesProcessed(State.iterations() * int64_t(W) * H * Channels);
-}
-
-void BM_DecodeSgiRle(benchmark::State& State) { DecodeOurs(State, SgiRle()); }
+void BM_DecodeSgiRle(benchmark::State& State) { BenchCodec::Decode<TSgiReader>(State, SgiRle()); }
 void BM_DecodeSgiRlePillow(benchmark::State& State) { BenchPillowDecode(State, SgiRle(), int64_t(W) * H * Channels); }
-void BM_DecodeSgi(benchmark::State& State) { DecodeOurs(State, SgiPlain()); }
+void BM_DecodeSgi(benchmark::State& State) { BenchCodec::Decode<TSgiReader>(State, SgiPlain()); }
 void BM_DecodeSgiPillow(benchmark::State& State) { BenchPillowDecode(State, SgiPlain(), int64_t(W) * H * Channels); }
 
 } // namespace
