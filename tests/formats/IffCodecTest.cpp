@@ -53,14 +53,6 @@ TBytes WriteIff(const TDib& Dib) { return MemoryCodec::WriteTo<TLbmWriter>(Dib);
 
 const TPixelFormat AllFormats[] = {pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit};
 
-void ExpectSameColors(const TDib& A, const TDib& B) {
-  ASSERT_EQ(A.Width(), B.Width());
-  ASSERT_EQ(A.Height(), B.Height());
-  for (int32_t Y = 0; Y < A.Height(); ++Y)
-    for (int32_t X = 0; X < A.Width(); ++X)
-      ASSERT_EQ(A.GetPixelColor(X, Y), B.GetPixelColor(X, Y)) << X << "," << Y;
-}
-
 std::vector<TColor> RowColors(const TDib& D, int32_t Y) {
   std::vector<TColor> C(size_t(D.Width()));
   D.GetRowColors(Y, C);
@@ -79,7 +71,7 @@ TEST(IffRoundTrip, EveryPixelFormat) {
       EXPECT_EQ(GetBE32(&File[4]), File.size() - 8);
       const TRead R = ReadIff(File);
       EXPECT_EQ(R.Dib->PixelFormat(), Pf > pf8bit ? pf24bit : Pf);
-      ExpectSameColors(*R.Dib, *Src);
+      MemoryCodec::ExpectSameColors(*R.Dib, *Src);
     }
 }
 

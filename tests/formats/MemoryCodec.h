@@ -63,4 +63,13 @@ std::vector<uint8_t> WriteTo(const TDib& Dib) {
   return WriteTo<TWriter>(Dib, [](TWriter&) {});
 }
 
+// Same size and the same color at every pixel, whatever the pixel formats.
+inline void ExpectSameColors(const TDib& A, const TDib& B) {
+  ASSERT_EQ(A.Width(), B.Width());
+  ASSERT_EQ(A.Height(), B.Height());
+  for (int32_t Y = 0; Y < A.Height(); ++Y)
+    for (int32_t X = 0; X < A.Width(); ++X)
+      ASSERT_EQ(A.GetPixelColor(X, Y), B.GetPixelColor(X, Y)) << X << "," << Y;
+}
+
 } // namespace MemoryCodec

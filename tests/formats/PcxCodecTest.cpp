@@ -62,14 +62,6 @@ std::unique_ptr<TDib> Source(int32_t W, TPixelFormat Pf, bool Gray, uint32_t See
   return D;
 }
 
-void ExpectSameColors(const TDib& A, const TDib& B) {
-  ASSERT_EQ(A.Width(), B.Width());
-  ASSERT_EQ(A.Height(), B.Height());
-  for (int32_t Y = 0; Y < A.Height(); ++Y)
-    for (int32_t X = 0; X < A.Width(); ++X)
-      ASSERT_EQ(A.GetPixelColor(X, Y), B.GetPixelColor(X, Y)) << X << "," << Y;
-}
-
 } // namespace
 
 // Widths that leave spare bits in 1- and 4-bit planes, runs longer than one
@@ -85,7 +77,7 @@ TEST(PcxRoundTrip, EveryPixelFormat) {
         const TRead R = ReadPcx(WritePcx(*Src));
         EXPECT_EQ(R.Dib->PixelFormat(), ReadBackFormat(Pf));
         EXPECT_EQ(R.Reader->Compression, cmpRLE);
-        ExpectSameColors(*R.Dib, *Src);
+        MemoryCodec::ExpectSameColors(*R.Dib, *Src);
       }
 }
 
