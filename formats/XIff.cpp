@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "XPackBits.h"
+
 namespace {
 
 constexpr uint32_t Id(const char (&S)[5]) {
@@ -20,7 +22,6 @@ constexpr uint8_t MaskPlane = 1;
 constexpr uint8_t CompressionNone = 0, CompressionByteRun1 = 1;
 constexpr uint32_t ModeHam = 0x800, ModeHalfBrite = 0x80;
 constexpr int32_t HalfBriteEntries = 32;
-constexpr uint8_t ByteRunNoOp = 0x80;
 constexpr int32_t MaxPaletteEntries = 256;
 constexpr int32_t MaxSide = 0xFFFF;
 
@@ -218,28 +219,10 @@ bool TLbmReader::UnpackRow(const uint8_t*& P, const uint8_t* End) {
     P += N;
     return true;
   }
-  for (size_t X = 0; X < N;) {
-    if (P == End)
-      return false;
-    const uint8_t Code = *P++;
-    if (Code < ByteRunNoOp) {
-      const size_t Count = size_t(Code) + 1;
-      if (size_t(End - P) < Count)
-        return false;
-      if (Count > N - X)
-        Fail(ImgMsg::CompressionError);
-      std::memcpy(D + X, P, Count);
-      P += Count;
-      X += Count;
-    } else if (Code > ByteRunNoOp) {
-      if (P == End)
-        return false;
-      const size_t Count = std::min(size_t(257 - Code), N - X);
-      std::memset(D + X, *P++, Count);
-      X += Count;
-    }
-  }
-  return true;
+  const TUnpacked R = UnpackBits(P, End, D, N);
+  if (R.LiteralPastEnd)
+    Fail(ImgMsg::CompressionError);
+  return R.Written == N;
 }
 
 // FValues gets the values of Count planes from plane First on, plane First

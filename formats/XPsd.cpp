@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "XPackBits.h"
+
 namespace {
 
 constexpr int32_t HeaderSize = 26;
@@ -51,31 +53,6 @@ bool DepthFits(int32_t Mode, int32_t Depth) {
   case modeMultichannel: return Depth == 8 || Depth == 16 || Depth == 32;
   default: return false;
   }
-}
-
-// PackBits: a control byte n >= 0 copies n + 1 bytes, -1 to -127 repeat the
-// next byte 1 - n times, -128 does nothing. Output stops at Count, input at
-// Size; gives the bytes written.
-size_t UnpackBits(const uint8_t* P, size_t Size, uint8_t* D, size_t Count) {
-  const uint8_t* const End = P + Size;
-  size_t X = 0;
-  while (P < End && X < Count) {
-    const int32_t N = int8_t(*P++);
-    if (N >= 0) {
-      const size_t Avail = std::min(size_t(N) + 1, size_t(End - P));
-      const size_t Len = std::min(Avail, Count - X);
-      std::memcpy(D + X, P, Len);
-      P += Avail;
-      X += Len;
-    } else if (N != -128) {
-      if (P == End)
-        break;
-      const size_t Len = std::min(size_t(1 - N), Count - X);
-      std::memset(D + X, *P++, Len);
-      X += Len;
-    }
-  }
-  return X;
 }
 
 // Float samples are linear light: color gets the sRGB curve on the way to
@@ -340,7 +317,8 @@ void TPSDReader::ReadChannelRow(int32_t Channel, int32_t Row, uint8_t* Dest) {
   const size_t Size = FRowCount[size_t(Index)];
   Seek(FRowStart[size_t(Index)]);
   ReadExact(FPacked.data(), Size);
-  const size_t Got = UnpackBits(FPacked.data(), Size, Dest, Bytes);
+  const uint8_t* P = FPacked.data();
+  const size_t Got = UnpackBits(P, P + Size, Dest, Bytes).Written;
   if (Got < Bytes) {
     std::memset(Dest + Got, 0, Bytes - Got);
     SetWarning(FormatMessage(ImgMsg::CompressionError));
