@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -31,6 +32,11 @@ struct TReadOptions {
   TProgressEvent OnProgress;
   // Photo CD: 0 for 192 x 128 up to 4 for 3072 x 2048.
   uint8_t PcdResolution = 2;
+  // LogLuv TIFF: the file's STONITS value sets the exposure.
+  bool LuvStonits = false;
+  // LogLuv TIFF: every row as stored, before conversion, for a caller that
+  // renders the image again at another exposure.
+  std::function<void(std::span<const uint8_t>)> OnLuvRow;
 };
 
 // What the writers take from the settings or the command line; each writer

@@ -12,6 +12,7 @@ TImageFacts FactsOf(const TImgReader& R) {
   F.PaletteSize = R.PaletteSize;
   F.IsGray = R.IsGray;
   F.ColorFormat = R.ColorFormat;
+  F.SourceSamples = R.ColorManager.SourceSamples;
   F.SourceBits = R.ColorManager.SourceBits;
   F.Compression = R.Compression;
   F.Resolution = R.Resolution;
@@ -28,6 +29,7 @@ void Collect(TImageRead& Read, const TImgReader& R) {
   Read.Warning = R.Warning;
   Read.Texts = {R.Title, R.Author, R.Rights};
   Read.Facts = FactsOf(R);
+  Read.Orientation = R.Orientation;
 }
 
 // After Open. The buffer exists before the rows are read, so that a file too

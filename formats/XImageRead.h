@@ -18,7 +18,7 @@ struct TImageFacts {
   int32_t PaletteSize = 0;
   bool IsGray = false;
   uint8_t ColorFormat = 0;
-  int32_t SourceBits = 0;
+  int32_t SourceSamples = 0, SourceBits = 0;
   uint8_t Compression = cmpNone;
   int32_t Resolution = 0;
   bool Interlaced = false;
@@ -39,6 +39,8 @@ struct TImageRead {
   std::string Warning;
   TMetaTexts Texts;
   TImageFacts Facts;
+  // The reader's Orientation: 2 to 8 ask the caller to turn the image.
+  uint16_t Orientation = 0;
   // Why the read stopped after the header: Dib is null when the buffer
   // could not be made, and otherwise holds the rows read before.
   std::exception_ptr Failure;

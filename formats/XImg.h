@@ -153,6 +153,9 @@ public:
   bool AlphaEnabled = false;
   bool HasAlpha = false;
   uint8_t ColorFormat = 0;
+  // How the stored rows are to be turned for display: the TIFF/Exif
+  // orientation 2 to 8; 0 or 1 when they stand as stored.
+  uint16_t Orientation = 0;
 
 protected:
   virtual void ReadHeader() = 0;
