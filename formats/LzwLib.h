@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -29,4 +30,29 @@ public:
   // A code above the next free one was met (and decoding went on).
   bool BogusCode() const;
   bool OldStyle() const;
+
+private:
+  static constexpr int32_t MaxCodes = 4096;
+
+  template <bool MsbFirst>
+  uint8_t* Run(uint8_t* D, uint8_t* E);
+  void Reset();
+  // Bytes From..To-1 of the string of Code, to D.
+  void PutPart(int32_t Code, int32_t From, int32_t To, uint8_t* D) const;
+
+  const uint8_t* FData = nullptr;
+  size_t FSize = 0, FPos = 0;
+  // Unread bits: the top FBits bits (most significant first) or the low
+  // FBits bits (least significant first).
+  uint64_t FBuf = 0;
+  int32_t FBits = 0;
+  int32_t FWidth = 9, FNext = 258, FLimit = 511, FOld = -1;
+  // A string that did not fit into the last Out: its code and bytes written.
+  int32_t FPendCode = -1, FPendDone = 0;
+  TLzwStatus FStatus = TLzwStatus::End;
+  bool FBogus = false, FOldStyle = false;
+  std::array<uint16_t, MaxCodes> FPrefix{};
+  std::array<uint16_t, MaxCodes> FLength{};
+  std::array<uint8_t, MaxCodes> FSuffix{};
+  std::array<uint8_t, MaxCodes> FFirst{};
 };
