@@ -196,10 +196,14 @@ void TTifReader::MapCompression() {
 
 void TTifReader::ReadLayout() {
   Tiled = false;
-  if (Find(StripOffsets))
+  // Early tiled files keep their tile tables in the strip tags.
+  const bool TileSize = Find(TileWidthTag) && Find(TileLengthTag);
+  if (Find(StripOffsets) && TileSize)
+    ReadTiles(StripOffsets, StripByteCounts);
+  else if (Find(StripOffsets))
     ReadStrips();
   else
-    ReadTiles();
+    ReadTiles(TileOffsets, TileByteCounts);
   if (Compression == TifCmp::OldJpeg)
     UseInterchangeStream();
   if (FSegments.empty())
@@ -246,12 +250,12 @@ void TTifReader::ReadStrips() {
   }
 }
 
-void TTifReader::ReadTiles() {
+void TTifReader::ReadTiles(uint16_t OffsetsTag, uint16_t CountsTag) {
   if (!Find(TileWidthTag) || !Find(TileLengthTag))
     Fail(ImgMsg::ImproperStrip);
-  if (!Find(TileOffsets))
+  if (!Find(OffsetsTag))
     Fail(ImgMsg::InvalidHeader);
-  if (!Find(TileByteCounts))
+  if (!Find(CountsTag))
     Fail(ImgMsg::ImproperStrip);
   const uint32_t TW = Value(TileWidthTag, 0), TL = Value(TileLengthTag, 0);
   if (TW == 0 || TL == 0 || TW > uint32_t(std::max(Width, MaxTileOverhang)) ||
@@ -267,8 +271,8 @@ void TTifReader::ReadTiles() {
   FPerPlane = PerPlane;
   if (Need > UINT32_MAX)
     Fail(ImgMsg::ImproperStrip);
-  const std::vector<uint32_t> Offsets = Values(TileOffsets, uint32_t(Need));
-  const std::vector<uint32_t> Counts = Values(TileByteCounts, uint32_t(Need));
+  const std::vector<uint32_t> Offsets = Values(OffsetsTag, uint32_t(Need));
+  const std::vector<uint32_t> Counts = Values(CountsTag, uint32_t(Need));
   const size_t N = std::min(Offsets.size(), Counts.size());
   FSegments.resize(N);
   for (size_t I = 0; I < N; ++I) {
@@ -373,7 +377,13 @@ void TTifReader::SetUpGray() {
   const std::vector<uint32_t> Hints = Values(HalftoneHints, 2);
   if (Hints.size() == 2) {
     const int32_t Shift = std::max(Bits - 8, 0);
-    ColorManager.SetLevels(int32_t(Hints[0] >> Shift), int32_t(Hints[1] >> Shift));
+    const int32_t Low = int32_t(std::min(Hints[0], Hints[1]) >> Shift);
+    const int32_t High = int32_t(std::max(Hints[0], Hints[1]) >> Shift);
+    ColorManager.SetLevels(Low, High);
+    // Levels past the range are the brightest, not black.
+    if (ColorManager.Flags & cmfLevels)
+      for (int32_t V = std::clamp(High + 1, 0, 256); V < 256; ++V)
+        ColorManager.LevelTable[V] = 255;
   }
 }
 

@@ -79,7 +79,7 @@ private:
   void MapCompression();
   void ReadLayout();
   void ReadStrips();
-  void ReadTiles();
+  void ReadTiles(uint16_t OffsetsTag, uint16_t CountsTag);
   void UseInterchangeStream();
   void ReadDescription();
   void SetUpColors();
@@ -94,6 +94,7 @@ private:
   void DecodeSegment(const TTifSegment& S, std::span<uint8_t> Out, int32_t RowBytes, int32_t Rows);
   void DecodeFax(std::span<const uint8_t> In, std::span<uint8_t> Out, int32_t RowBytes, int32_t Width);
   void DecodeLzw(std::span<const uint8_t> In, std::span<uint8_t> Out);
+  void DecodeThunder(std::span<const uint8_t> In, std::span<uint8_t> Out, int32_t RowBytes, int32_t Width);
   void DecodeDeflate(std::span<const uint8_t> In, std::span<uint8_t> Out);
   void DecodeLuvRle(std::span<const uint8_t> In, std::span<uint8_t> Out, int32_t RowBytes, int32_t Width);
   void DecodeJpeg(const TTifSegment& S, std::span<const uint8_t> In, std::span<uint8_t> Out, int32_t RowBytes,

@@ -101,7 +101,10 @@ std::vector<uint8_t> TTifReader::SegmentData(const TTifSegment& S) {
     return D;
   Seek(S.Offset);
   D.resize(ReadSome(D.data(), D.size()));
-  const bool OwnBitOrder = Compression == TifCmp::Jpeg || Compression == TifCmp::OldJpeg;
+  // Whole-byte samples stored plain keep their bytes: other readers ignore
+  // the fill order there, and the files written so rely on it.
+  const bool OwnBitOrder = Compression == TifCmp::Jpeg || Compression == TifCmp::OldJpeg ||
+                           (Compression == TifCmp::None && BitsPerSample >= 8);
   if (FillOrder == 2 && !OwnBitOrder)
     for (uint8_t& B : D)
       B = ReverseByte(B);
@@ -128,6 +131,11 @@ void TTifReader::DecodeSegment(const TTifSegment& S, std::span<uint8_t> Out, int
     break;
   }
   case TifCmp::Deflate: DecodeDeflate(In, Out); break;
+  case TifCmp::Lzw:
+  case TifCmp::LzwPredict: DecodeLzw(In, Out); break;
+  case TifCmp::Thunder: DecodeThunder(In, Out, Rb, S.DataWidth); break;
+  case TifCmp::LogL16:
+  case TifCmp::LogLuv32: DecodeLuvRle(In, Out, Rb, S.DataWidth); break;
   case TifCmp::Jpeg:
   case TifCmp::OldJpeg: DecodeJpeg(S, In, Out, Rb, Rows); break;
   default: Fail(ImgMsg::UnsupportedCompression);
