@@ -18,6 +18,8 @@ constexpr uint16_t Magic = 42, BigTiffMagic = 43;
 constexpr int32_t MaxSamples = 16;
 // Tiles wider or longer than this are refused unless the image is as large.
 constexpr int32_t MaxTileOverhang = 1024;
+// Where the scan of an old-style JPEG stream must have begun.
+constexpr int64_t MaxJpegHeader = 1 << 16;
 
 struct TCompressionRow {
   uint32_t Tag;
@@ -132,6 +134,9 @@ void TTifReader::ReadPhotometric() {
     break;
   case 5: NeedSamples(4), ColorMode = ModeCmyk; break;
   case 6: {
+    // Old-style JPEG writers left the samples at their default.
+    if (SamplesPerPixel == 1 && Value(CompressionTagId, 1) == 6)
+      SamplesPerPixel = 3;
     NeedSamples(3);
     ColorMode = ModeYCbCr;
     const std::vector<uint32_t> S = Values(YCbCrSubSampling, 2);
@@ -320,7 +325,17 @@ void TTifReader::UseInterchangeStream() {
   const int64_t Length = Value(JpegInterchangeLength, 0);
   TTifSegment S;
   S.Offset = Offset;
-  S.Bytes = Length > 2 ? Length : FileSize - Offset;
+  S.Bytes = Length > 2 ? std::min(Length, FileSize - Offset) : FileSize - Offset;
+  // A stream of tables and frame header only leaves the strips to be decoded
+  // one by one.
+  std::vector<uint8_t> Head(size_t(std::min<int64_t>(S.Bytes, MaxJpegHeader)));
+  Seek(Offset);
+  ReadExact(Head.data(), Head.size());
+  bool Scan = false;
+  for (size_t I = 0; I + 1 < Head.size() && !Scan; ++I)
+    Scan = Head[I] == 0xFF && Head[I + 1] == 0xDA;
+  if (!Scan)
+    return;
   S.Width = S.DataWidth = Width;
   S.Rows = S.DataRows = Height;
   FSegments.assign(1, S);
