@@ -150,3 +150,26 @@ TEST_F(LuvCtrl, ClosingFreesTheRowsAndEndsTheLock) {
     EXPECT_TRUE(Form.isNull());
   }
 }
+
+namespace {
+class MainOrientation : public TMainFixture {};
+} // namespace
+
+// The main window's turn: the image, its zoomed size and the scroll ranges
+// follow; a mirror alone keeps the size.
+TEST_F(MainOrientation, TurnsTheShownImageAndItsView) {
+  Main->AdoptImage(Pattern24(40, 20), QStringLiteral("t"));
+  const auto Src = Pattern24(40, 20);
+  Main->ApplyOrientation(1, 90);
+  TDib& D = *Main->Image;
+  ASSERT_EQ(D.Width(), 20);
+  ASSERT_EQ(D.Height(), 40);
+  EXPECT_EQ(D.ZoomedWidth(), 20);
+  EXPECT_EQ(D.ZoomedHeight(), 40);
+  for (int32_t Y = 0; Y < D.Height(); ++Y)
+    for (int32_t X = 0; X < D.Width(); ++X)
+      ASSERT_EQ(D.GetPixelColor(X, Y), Src->GetPixelColor(Y, X)) << X << "," << Y;
+  Main->ApplyOrientation(2, 0);
+  EXPECT_EQ(D.Width(), 20);
+  EXPECT_EQ(Main->Image->GetPixelColor(0, 0), Src->GetPixelColor(0, 19));
+}
