@@ -251,10 +251,17 @@ public:
   TFaxStatus DecodeRow(std::span<uint8_t> Row) override {
     if (!ClearRow(Row))
       return TFaxStatus::End;
-    In.Align(Params.WordAligned ? 16 : 8);
+    const int Boundary = Params.WordAligned ? 16 : 8;
+    In.Align(Boundary);
     if (In.AtEnd())
       return TFaxStatus::End;
+    const uint64_t From = In.Taken();
     const bool Ok = Decode1D();
+    // A row that took no bits would come back forever.
+    if (In.Taken() == From) {
+      In.Peek(Boundary);
+      In.Skip(Boundary);
+    }
     Emit(Row);
     return Delivered(Ok);
   }

@@ -253,4 +253,99 @@ TEST_F(CCITTLibtiffTest, CorpusFaxFilesDecodeAsLibtiffDoes) {
   std::printf("%d fax files decode as libtiff does\n", Compared);
 }
 
+// A page of the coding from tiffcp, one strip.
+TFaxTiff CodedPage(int32_t W, int32_t H, const char* Coding, TBits& Page) {
+  Page = TestPage(W, H, 7);
+  TTempFile Plain(".tif"), Coded(".tif");
+  Plain.Write(BilevelTiff(W, H, Page));
+  TFaxTiff T;
+  if (!Tiffcp(std::string(Coding) + " -r 100000", Plain.Path(), Coded.Path()))
+    ADD_FAILURE() << "tiffcp " << Coding;
+  ParseTiff(ReadAll(Coded.Path()), T);
+  return T;
+}
+
+TEST_F(CCITTLibtiffTest, TruncatedGroup4StripEndsAfterOneDamagedRow) {
+  TBits Page;
+  TFaxTiff T = CodedPage(1728, 200, "-c g4", Page);
+  ASSERT_EQ(T.Strips.size(), 1u);
+  T.Strips[0].resize(T.Strips[0].size() / 2);
+  auto Decoder = NewCCITTDecoder(ParamsOf(T));
+  Decoder->Start(T.Strips[0]);
+  std::vector<uint8_t> Row(RowBytes(T.Width));
+  int32_t Y = 0;
+  TFaxStatus Status;
+  while ((Status = Decoder->DecodeRow(Row)) == TFaxStatus::Ok) {
+    ASSERT_TRUE(std::equal(Row.begin(), Row.end(), Page.begin() + size_t(Y) * Row.size())) << "row " << Y;
+    ++Y;
+  }
+  EXPECT_GT(Y, 50);
+  EXPECT_LT(Y, 200);
+  EXPECT_EQ(Status, TFaxStatus::Damaged);
+  EXPECT_EQ(Decoder->DecodeRow(Row), TFaxStatus::End);
+}
+
+// Damage in the middle of a 1-D page costs the lines up to the next EOL.
+TEST_F(CCITTLibtiffTest, Group3ResynchronisesAtTheNextEol) {
+  for (const char* Coding : {"-c g3", "-c g3:2d"}) {
+    SCOPED_TRACE(Coding);
+    TBits Page;
+    TFaxTiff T = CodedPage(1001, 120, Coding, Page);
+    ASSERT_EQ(T.Strips.size(), 1u);
+    auto& S = T.Strips[0];
+    for (size_t I = S.size() / 2; I < S.size() / 2 + 6; ++I)
+      S[I] ^= 0x5A;
+    // The rows up to the page's end, however many the damage made of its lines.
+    T.RowsPerStrip = T.Height = 1000;
+    const TDecoded D = DecodeStrips(T);
+    EXPECT_GE(D.Damaged, 1);
+    const size_t Rb = RowBytes(T.Width), Tail = 10 * Rb;
+    ASSERT_GT(D.Bits.size(), 100 * Rb);
+    EXPECT_TRUE(std::equal(D.Bits.end() - ptrdiff_t(Tail), D.Bits.end(), Page.end() - ptrdiff_t(Tail)));
+  }
+}
+
+TEST(CCITTDecoderTest, GarbageStaysInsideRowsAndEnds) {
+  std::mt19937 Rng(5);
+  for (const TFaxCoding Coding : {TFaxCoding::ModifiedHuffman, TFaxCoding::Group3, TFaxCoding::Group4})
+    for (const int32_t W : {1, 8, 1001, 8193})
+      for (const uint32_t Options : {0u, FaxOpt2D | FaxOptFillBits}) {
+        std::vector<uint8_t> Strip(3000);
+        for (auto& B : Strip)
+          B = uint8_t(Rng() % 4 == 0 ? 0 : Rng());
+        auto Decoder = NewCCITTDecoder({W, Coding, Options, Options != 0, Options != 0});
+        Decoder->Start(Strip);
+        std::vector<uint8_t> Row(RowBytes(W));
+        const uint8_t Pad = uint8_t(0xFF >> (W % 8 == 0 ? 8 : W % 8));
+        int Calls = 0;
+        while (Decoder->DecodeRow(Row) != TFaxStatus::End && ++Calls < 30000)
+          ASSERT_EQ(Row.back() & Pad, 0);
+        EXPECT_LT(Calls, 30000) << "width " << W;
+      }
+}
+
+TEST(CCITTDecoderTest, RunsPastTheRowDamageItAndNothingElse) {
+  // MH, width 10: white 64 is longer than the row; the next row (byte
+  // aligned) is white 2, black 3, white 5.
+  const std::vector<uint8_t> Strip = {0b11011000, 0b01111011, 0b00000000};
+  auto Decoder = NewCCITTDecoder({10, TFaxCoding::ModifiedHuffman, 0, false, false});
+  Decoder->Start(Strip);
+  std::vector<uint8_t> Row(2, 0xFF);
+  EXPECT_EQ(Decoder->DecodeRow(Row), TFaxStatus::Damaged);
+  EXPECT_EQ(Row, (std::vector<uint8_t>{0, 0}));
+  EXPECT_EQ(Decoder->DecodeRow(Row), TFaxStatus::Ok);
+  EXPECT_EQ(Row, (std::vector<uint8_t>{0b00111000, 0}));
+  EXPECT_EQ(Decoder->DecodeRow(Row), TFaxStatus::End);
+}
+
+TEST(CCITTDecoderTest, RefusesWhatItCannotHold) {
+  EXPECT_EQ(NewCCITTDecoder({0, TFaxCoding::Group4, 0, false, false}), nullptr);
+  auto Decoder = NewCCITTDecoder({100, TFaxCoding::Group4, 0, false, false});
+  std::vector<uint8_t> Row(12); // one byte short
+  EXPECT_EQ(Decoder->DecodeRow(Row), TFaxStatus::End);
+  const std::vector<uint8_t> Strip(20, 0x80);
+  Decoder->Start(Strip);
+  EXPECT_EQ(Decoder->DecodeRow(Row), TFaxStatus::End);
+}
+
 } // namespace
