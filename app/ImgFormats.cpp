@@ -11,6 +11,7 @@ TReadOptions ReadOptionsOf(const TSettings& S) {
   O.Background = TColor(S.BackColor);
   O.AlphaEnabled = S.ApplyAlpha;
   O.PcdResolution = S.PcdResolution;
+  O.LuvStonits = S.LuvStonits;
   return O;
 }
 

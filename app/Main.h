@@ -32,6 +32,7 @@ class TBarPopupMenu;
 class TDsPaintBox;
 class TInfoForm;
 class TListForm;
+class TLuvCtrlForm;
 class TScreenForm;
 
 // Starts a program detached; replaceable so that callers can be observed.
@@ -133,6 +134,10 @@ public:
   void ApplyUndoSetting();
 
   void LoadImage(const QString& Name, bool Reload);
+  // Mirror 1 up/down, 2 left/right, 0 none; then Angle degrees clockwise.
+  void ApplyOrientation(int32_t Mirror, int32_t Angle);
+  // The LogLuv brightness window of the shown image, while it is up.
+  QPointer<TLuvCtrlForm> LuvForm;
   // Writes Image under Name with the writer of the save dialog's filter
   // index, as the save command does once the name is chosen; asks before
   // replacing a file whose name only the added extension made.

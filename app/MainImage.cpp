@@ -61,6 +61,22 @@ void TPelorinMain::PlaceImage(std::unique_ptr<TDib> NewImage, int Source, const 
   SetFileName(Caption);
 }
 
+void TPelorinMain::ApplyOrientation(int32_t Mirror, int32_t Angle) {
+  if (!Image)
+    return;
+  ::ApplyOrientation(*Image, {Mirror, 0});
+  if (Angle < 1)
+    return;
+  PaintEnabled = false;
+  Image->Rotate(Angle);
+  // The zoomed size follows the turned image; the window then fits it.
+  SetScrollRanges(0, 0);
+  Image->SetZoom(Image->Zoom());
+  FormResize();
+  ResetScrollRanges();
+  WindowFit();
+}
+
 void TPelorinMain::AdoptImage(std::unique_ptr<TDib> NewImage, const QString& Caption) {
   PaintEnabled = false;
   PlaceImage(std::move(NewImage), 0, Caption);

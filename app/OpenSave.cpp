@@ -13,6 +13,7 @@
 #include "FullScreen.h"
 #include "ImgFormats.h"
 #include "List.h"
+#include "LuvCtrl.h"
 #include "Main.h"
 #include "SafeFile.h"
 #include "Settings.h"
@@ -41,6 +42,18 @@ public:
 private:
   F Func;
 };
+
+// The store for the rows of a LogLuv image, or null for other images and
+// layouts it cannot keep.
+std::unique_ptr<TLuvBuf> LuvRowsFor(const TImageFacts& F) {
+  if (F.ColorFormat != cfLogLuv && F.ColorFormat != cfLogL)
+    return nullptr;
+  try {
+    return std::make_unique<TLuvBuf>(F.Width, F.SourceSamples * F.SourceBits / 8, F.Height);
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
 
 } // namespace
 
@@ -99,6 +112,15 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
     Options.OnProgress = [this](TProgressStage Stage, int32_t Percent, const TRect& Rect, bool Draw) {
       LoadProgress(Stage, Percent, Rect, Draw);
     };
+  // LogLuv rows are kept as read, so that the brightness window can render
+  // them again; the buffer exists once the header told the layout.
+  std::unique_ptr<TLuvBuf> LuvRows;
+  const bool LuvWanted = Settings.LuvControl && !FullScreenShowing();
+  if (LuvWanted)
+    Options.OnLuvRow = [&LuvRows](std::span<const uint8_t> Row) {
+      if (LuvRows)
+        LuvRows->AddRow(Row);
+    };
   // The window takes the new buffer before its rows arrive, so that they can
   // be drawn as they come.
   bool DrawAtEnd = true;
@@ -113,6 +135,8 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
     PlaceImage(std::move(Buffer), 1, Name);
     AlphaShown = Settings.ApplyAlpha;
     HasTransparency = Header.Facts.HasAlpha;
+    if (LuvWanted)
+      LuvRows = LuvRowsFor(Header.Facts);
     if (Settings.ShowProgress) {
       WaitUntilExposed();
       DrawAtEnd = Image->ZoomedWidth() < 109;
@@ -130,6 +154,9 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
   } catch (const std::exception& E) {
     ReadError = ErrorText(E);
   }
+  const TOrientationStep Turn = OrientationStep(Read.Orientation);
+  if (Turn != TOrientationStep{})
+    ApplyOrientation(Turn.Mirror, Turn.Angle);
   if (DrawAtEnd)
     DrawImage(ImgBox->rect());
   // The file list finds the file in its folder and enables reloading.
@@ -150,6 +177,12 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
     ShowMessageKind(QString::fromStdString(Read.Warning), mkWarning);
   if (!ReadError.isEmpty())
     ShowMessageKind(ReadError, mkWarning);
+  if (LuvRows) {
+    BeginModal();
+    LuvForm = new TLuvCtrlForm(
+        *this, std::move(LuvRows), [this] { return Image.get(); }, Turn, this);
+    LuvForm->ShowBeside(*this);
+  }
 }
 
 void TPelorinMain::WaitUntilExposed() {

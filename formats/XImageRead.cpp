@@ -87,3 +87,28 @@ TImageRead ReadImageWith(TImgReader& Reader, std::span<const uint8_t> Data, cons
   Reader.OpenMemory(Data);
   return ReadOpened(Reader, fmtUnknown, {}, O, {});
 }
+
+TOrientationStep OrientationStep(uint16_t Orientation) {
+  constexpr int32_t None = 0, UpDown = 1, LeftRight = 2;
+  switch (Orientation) {
+  case 2: return {LeftRight, 0};
+  case 3: return {None, 180};
+  case 4: return {UpDown, 0};
+  // Row 0 stands at the left, column 0 at the top: the transpose.
+  case 5: return {UpDown, 90};
+  // Row 0 stands at the right, column 0 at the top.
+  case 6: return {None, 90};
+  case 7: return {UpDown, 270};
+  case 8: return {None, 270};
+  default: return {};
+  }
+}
+
+void ApplyOrientation(TDib& Dib, TOrientationStep Step) {
+  if (Step.Mirror == 1)
+    Dib.MirrorUpDown();
+  else if (Step.Mirror == 2)
+    Dib.MirrorLeftRight();
+  if (Step.Angle > 0)
+    Dib.Rotate(Step.Angle);
+}

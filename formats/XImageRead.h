@@ -65,3 +65,14 @@ TImageRead ReadImageFile(const std::filesystem::path& Name, const TReadOptions& 
 // Background of O are left to the caller.
 TImageRead ReadImageWith(TImgReader& Reader, const std::filesystem::path& Name, const TReadOptions& O = {});
 TImageRead ReadImageWith(TImgReader& Reader, std::span<const uint8_t> Data, const TReadOptions& O = {});
+
+// How an image stored with orientation 2 to 8 is turned to stand upright:
+// first mirrored (1 up/down, 2 left/right, 0 not), then turned Angle degrees
+// clockwise. Other values ask for nothing.
+struct TOrientationStep {
+  int32_t Mirror = 0;
+  int32_t Angle = 0;
+  bool operator==(const TOrientationStep&) const = default;
+};
+TOrientationStep OrientationStep(uint16_t Orientation);
+void ApplyOrientation(TDib& Dib, TOrientationStep Step);

@@ -175,17 +175,6 @@ TEST(TifLzw, DropsBogusCodesAndGoesOn) {
   }
 }
 
-TEST(TifLzw, TellsTheVariantByTheFirstTwoBytes) {
-  TTifLzwDecoder D;
-  const uint8_t OldClear[] = {0x00, 0x01}, NewClear[] = {0x80, 0x00}, Short[] = {0x00};
-  D.Start(OldClear);
-  EXPECT_TRUE(D.OldStyle());
-  D.Start(NewClear);
-  EXPECT_FALSE(D.OldStyle());
-  D.Start(Short);
-  EXPECT_FALSE(D.OldStyle());
-}
-
 // Strips written by libtiff, the usual variant through Pillow and the old
 // one from the corpus, against libtiff's decoding of the same files.
 TEST(TifLzw, DecodesLibtiffStrips) {

@@ -91,7 +91,13 @@ const TFormatRow& WriterRow(const fs::path& Name) {
 // What the options ask of the readers.
 TReadOptions ReadOptions;
 
-TImageRead ReadInput(const fs::path& Name) { return ReadImageFile(Name, ReadOptions); }
+// Turned upright as the viewer shows it.
+TImageRead ReadInput(const fs::path& Name) {
+  TImageRead Read = ReadImageFile(Name, ReadOptions);
+  if (Read.Dib)
+    ApplyOrientation(*Read.Dib, OrientationStep(Read.Orientation));
+  return Read;
+}
 
 void WriteImage(const TDib& Dib, const fs::path& Output, const TTransparencyInfo& Transparency) {
   const TFormatRow& Row = WriterRow(Output);
