@@ -133,6 +133,9 @@ void TTifReader::DecodeSegment(const TTifSegment& S, std::span<uint8_t> Out, int
   case TifCmp::Deflate: DecodeDeflate(In, Out); break;
   case TifCmp::Lzw:
   case TifCmp::LzwPredict: DecodeLzw(In, Out); break;
+  case TifCmp::Huffman:
+  case TifCmp::Group3:
+  case TifCmp::Group4: DecodeFax(In, Out, Rb, S.DataWidth); break;
   case TifCmp::Thunder: DecodeThunder(In, Out, Rb, S.DataWidth); break;
   case TifCmp::LogL16:
   case TifCmp::LogLuv32: DecodeLuvRle(In, Out, Rb, S.DataWidth); break;
