@@ -15,6 +15,7 @@
 #include "XRas.h"
 #include "XSgi.h"
 #include "XTga.h"
+#include "XTif.h"
 
 namespace {
 
@@ -43,6 +44,13 @@ std::unique_ptr<TImgReader> Make() {
 
 // Only the Photo CD row makes this reader, so the cast is exact.
 void ConfigurePcd(TImgReader& R, const TReadOptions& O) { static_cast<TPcdReader&>(R).PcdResolution = O.PcdResolution; }
+
+// Only the TIFF row makes this reader.
+void ConfigureTif(TImgReader& R, const TReadOptions& O) {
+  auto& T = static_cast<TTifReader&>(R);
+  T.UseStoNits = O.LuvStonits;
+  T.OnLuvRow = O.OnLuvRow;
+}
 
 std::unique_ptr<TImgWriter> NewBmpWriter(const TWriteOptions& O, const TDib&) {
   auto W = std::make_unique<TBmpWriter>();
@@ -179,6 +187,10 @@ const TFormatRow Rows[] = {
      .Text = "Tagged Image File Format",
      .OpenCaption = "Tagged Image File Format",
      .SaveCaption = "TIFF (Tagged Image File) (*.tif)",
+     .ShowsReaderVariant = true,
+     .TakesBackground = true,
+     .NewReader = Make<TTifReader>,
+     .Configure = ConfigureTif,
      .AdjustSaveKind = TifSaveKind},
     {.Format = fmtJPEG,
      .Extensions = {".JPG", ".JPE", ".JPEG", ".JFIF"},

@@ -25,7 +25,7 @@ const std::vector<TExpectedFormat> Expected = {
     {fmtPCX, {"pcx"}, "ZSoft Paintbrush Image", true},
     {fmtGIF, {"gif"}, "Graphic Interchange Format", true},
     {fmtPNG, {"png"}, "Portable Network Graphic", true},
-    {fmtTIFF, {"tif", "tiff"}, "Tagged Image File Format", false},
+    {fmtTIFF, {"tif", "tiff"}, "Tagged Image File Format", true},
     {fmtJPEG, {"jpg", "jpe", "jpeg", "jfif"}, "JPEG Image", true},
     {fmtJP2, {"jp2"}, "JPEG 2000 Image", false},
     {fmtTGA, {"tga", "vst", "vda", "icb"}, "TARGA True Vision Image", true},
