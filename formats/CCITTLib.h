@@ -32,6 +32,7 @@ enum class TFaxStatus : uint8_t {
   End,
   // A line could not be decoded; it was completed with white, and decoding
   // resynchronised where the coding allows it (Group 3 at the next EOL).
+  // Group 4 cannot: after a damaged row the strip ends.
   Damaged,
 };
 

@@ -338,6 +338,18 @@ TEST(CCITTDecoderTest, RunsPastTheRowDamageItAndNothingElse) {
   EXPECT_EQ(Decoder->DecodeRow(Row), TFaxStatus::End);
 }
 
+TEST(CCITTDecoderTest, WordAlignedRowsStartOnEvenBytes) {
+  // White 10, a padding byte, then white 2, black 3, white 5.
+  const std::vector<uint8_t> Strip = {0b00111000, 0, 0b01111011, 0};
+  auto Decoder = NewCCITTDecoder({10, TFaxCoding::ModifiedHuffman, 0, true, false});
+  Decoder->Start(Strip);
+  std::vector<uint8_t> Row(2);
+  EXPECT_EQ(Decoder->DecodeRow(Row), TFaxStatus::Ok);
+  EXPECT_EQ(Row, (std::vector<uint8_t>{0, 0}));
+  EXPECT_EQ(Decoder->DecodeRow(Row), TFaxStatus::Ok);
+  EXPECT_EQ(Row, (std::vector<uint8_t>{0b00111000, 0}));
+}
+
 TEST(CCITTDecoderTest, RefusesWhatItCannotHold) {
   EXPECT_EQ(NewCCITTDecoder({0, TFaxCoding::Group4, 0, false, false}), nullptr);
   auto Decoder = NewCCITTDecoder({100, TFaxCoding::Group4, 0, false, false});
