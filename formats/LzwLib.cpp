@@ -26,7 +26,7 @@ void TTifLzwDecoder::Start(std::span<const uint8_t> Strip) {
   FOldStyle = FSize >= 2 && FData[0] == 0 && (FData[1] & 1) != 0;
   FPendCode = -1;
   FPendDone = 0;
-  FStatus = TLzwStatus::Ok;
+  FStatus = TTifLzwStatus::Ok;
   FBogus = false;
   for (int32_t C = 0; C < ClearCode; ++C) {
     FPrefix[C] = 0;
@@ -44,7 +44,7 @@ void TTifLzwDecoder::Reset() {
   FOld = -1;
 }
 
-TLzwStatus TTifLzwDecoder::Status() const { return FStatus; }
+TTifLzwStatus TTifLzwDecoder::Status() const { return FStatus; }
 bool TTifLzwDecoder::BogusCode() const { return FBogus; }
 bool TTifLzwDecoder::OldStyle() const { return FOldStyle; }
 
@@ -69,7 +69,7 @@ size_t TTifLzwDecoder::Decode(std::span<uint8_t> Out) {
       return Out.size();
     FPendCode = -1;
   }
-  if (FStatus != TLzwStatus::Ok)
+  if (FStatus != TTifLzwStatus::Ok)
     return size_t(D - Out.data());
   return size_t((FOldStyle ? Run<false>(D, E) : Run<true>(D, E)) - Out.data());
 }
@@ -126,7 +126,7 @@ uint8_t* TTifLzwDecoder::Run(uint8_t* D, uint8_t* const E) {
     if (In.Bits < Width) {
       In.Refill();
       if (In.Bits < Width) {
-        FStatus = TLzwStatus::End;
+        FStatus = TTifLzwStatus::End;
         break;
       }
     }
@@ -152,12 +152,12 @@ uint8_t* TTifLzwDecoder::Run(uint8_t* D, uint8_t* const E) {
       continue;
     }
     if (Code == EndCode) {
-      FStatus = TLzwStatus::End;
+      FStatus = TTifLzwStatus::End;
       break;
     }
     // Widths stop at 12 bits; this guards the tables should that change.
     if (Code >= MaxCodes) {
-      FStatus = TLzwStatus::Invalid;
+      FStatus = TTifLzwStatus::Invalid;
       break;
     }
     // Past the table, or the string being defined with no string before it:

@@ -9,7 +9,7 @@
 // (least significant bit first, growing on time), told apart by the first
 // two bytes of each strip. Codes of 9 to 12 bits, 256 clears, 257 ends.
 
-enum class TLzwStatus : uint8_t {
+enum class TTifLzwStatus : uint8_t {
   Ok,
   // End-of-information code, or the input used up.
   End,
@@ -26,7 +26,7 @@ public:
   // Fills Out as far as the data go, continuing where the last call ended;
   // answers the bytes written. Fewer than Out.size() only with End or Invalid.
   size_t Decode(std::span<uint8_t> Out);
-  TLzwStatus Status() const;
+  TTifLzwStatus Status() const;
   // A code above the next free one was met (and decoding went on).
   bool BogusCode() const;
   bool OldStyle() const;
@@ -49,7 +49,7 @@ private:
   int32_t FWidth = 9, FNext = 258, FLimit = 511, FOld = -1;
   // A string that did not fit into the last Out: its code and bytes written.
   int32_t FPendCode = -1, FPendDone = 0;
-  TLzwStatus FStatus = TLzwStatus::End;
+  TTifLzwStatus FStatus = TTifLzwStatus::End;
   bool FBogus = false, FOldStyle = false;
   std::array<uint16_t, MaxCodes> FPrefix{};
   std::array<uint16_t, MaxCodes> FLength{};

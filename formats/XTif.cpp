@@ -92,9 +92,12 @@ void TTifReader::ReadBasics() {
   if (BitsPerSample == 0 || SamplesPerPixel == 0)
     Fail(ImgMsg::InvalidHeader);
   // Floating point, signed and samples wider than 16 bits have no conversion;
-  // format 4 (void) is taken as unsigned, as other readers do.
+  // format 4 (void) is taken as unsigned, as other readers do. LogLuv writers
+  // declare their encoded pixels as signed 16-bit samples.
   const uint32_t Format = Value(SampleFormat, 1);
-  if (BitsPerSample > 16 || SamplesPerPixel > MaxSamples || (Format != 1 && Format != 4))
+  const uint32_t Photo = Value(PhotometricTag, 0);
+  const bool LogEncoded = Photo == 32844 || Photo == 32845;
+  if (SamplesPerPixel > MaxSamples || (!LogEncoded && (BitsPerSample > 16 || (Format != 1 && Format != 4))))
     Fail(ImgMsg::UnsupportedFormat);
   ColorMode = BitsPerSample == 1 ? ModeBilevel : ModeGray;
   if (SamplesPerPixel >= 3)
@@ -369,7 +372,10 @@ void TTifReader::CheckClaims() {
   for (const TTifSegment& S : FSegments)
     Total += S.Bytes;
   // Subsampled chroma stores fewer bytes than a full sample per pixel.
-  const int64_t Bits = Upsample ? BitsPerSample : int64_t(BitsPerSample) * SamplesPerPixel;
+  // LogLuv pixels are coded in fewer bytes than their declared samples.
+  const int64_t Bits = ColorMode == ModeLuv ? int64_t(PixelBytes) * 8
+                       : Upsample           ? BitsPerSample
+                                            : int64_t(BitsPerSample) * SamplesPerPixel;
   const int64_t Need = (int64_t(Width) * Bits + 7) / 8 * Height / FPlanes;
   if (Total == 0 || ExpansionBound(Total) < Need)
     Fail(ImgMsg::ImproperStrip);

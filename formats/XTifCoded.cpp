@@ -10,7 +10,7 @@ void TTifReader::DecodeLzw(std::span<const uint8_t> In, std::span<uint8_t> Out) 
   TTifLzwDecoder Lzw;
   Lzw.Start(In);
   Lzw.Decode(Out);
-  if (Lzw.Status() == TLzwStatus::Invalid)
+  if (Lzw.Status() == TTifLzwStatus::Invalid)
     Fail(ImgMsg::LzwValue);
   if (Lzw.BogusCode())
     SetWarning(ImgMsg::LzwBogus);

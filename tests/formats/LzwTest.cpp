@@ -122,7 +122,7 @@ TEST(TifLzw, RoundTripsBothVariants) {
         SCOPED_TRACE(testing::Message() << "old " << Old << " clear " << ClearAfter << " size " << In.size());
         const auto Strip = Encode(In, Old, ClearAfter);
         EXPECT_EQ(DecodeAll(D, Strip, In.size() + 10), In);
-        EXPECT_EQ(D.Status(), TLzwStatus::End);
+        EXPECT_EQ(D.Status(), TTifLzwStatus::End);
         EXPECT_EQ(D.OldStyle(), Old);
         EXPECT_FALSE(D.BogusCode());
       }
@@ -150,13 +150,13 @@ TEST(TifLzw, StopsAtTheEndCodeAndAtTheDataEnd) {
 
   Strip.resize(Strip.size() / 2);
   const auto Part = DecodeAll(D, Strip, In.size());
-  EXPECT_EQ(D.Status(), TLzwStatus::End);
+  EXPECT_EQ(D.Status(), TTifLzwStatus::End);
   ASSERT_LT(Part.size(), In.size());
   EXPECT_TRUE(std::equal(Part.begin(), Part.end(), In.begin()));
 
   D.Start({});
   EXPECT_EQ(D.Decode(More), 0u);
-  EXPECT_EQ(D.Status(), TLzwStatus::End);
+  EXPECT_EQ(D.Status(), TTifLzwStatus::End);
 }
 
 TEST(TifLzw, DropsBogusCodesAndGoesOn) {
@@ -171,7 +171,7 @@ TEST(TifLzw, DropsBogusCodesAndGoesOn) {
     const auto Out = DecodeAll(D, Strip, 16);
     EXPECT_EQ(std::string(Out.begin(), Out.end()), "ABC");
     EXPECT_TRUE(D.BogusCode());
-    EXPECT_EQ(D.Status(), TLzwStatus::End);
+    EXPECT_EQ(D.Status(), TTifLzwStatus::End);
   }
 }
 

@@ -29,6 +29,8 @@ int ToleranceOf(const TTifReader& R) {
   switch (R.ColorMode) {
   case 5: return 60;
   case 6: return 70;
+  // libtiff maps LogLuv to 8 bits with its own curve.
+  case 7: return 30;
   default: return R.BitsPerSample == 16 ? 1 : 0;
   }
 }
@@ -77,9 +79,10 @@ TEST(TifConformance, EveryFileHasItsOutcomeAndLibtiffsPixels) {
     const std::string Got = Outcome(R, Root / F.Path);
     const auto E = Expected.find(F.Path);
     EXPECT_EQ(Got, E == Expected.end() ? "ok" : E->second);
-    if (Got != "ok")
+    if (Got != "ok") {
       EXPECT_TRUE(Got.find("TIFF") != std::string::npos || Got.find("JPG") != std::string::npos ||
                   Got.find("JPEG") != std::string::npos);
+    }
     // Large pictures only cost time: their kinds come in small files too.
     const bool Small = int64_t(R.Width) * R.Height <= MaxComparedPixels;
     if (Got != "ok" || !Compare || !R.Dib || !Small || R.Orientation > 1 || HasTwin(F.Path))
@@ -92,8 +95,9 @@ TEST(TifConformance, EveryFileHasItsOutcomeAndLibtiffsPixels) {
     EXPECT_GE(TiffTool::MaxDifference(*R.Dib, Ref), 0);
     ++Compared;
   }
-  if (Compare)
+  if (Compare) {
     EXPECT_GT(Compared, 100);
+  }
 }
 
 TEST(TifConformance, TwinsReadAlike) {
