@@ -52,9 +52,9 @@ std::string Outcome(TReader& Reader, const std::filesystem::path& Name) {
   }
 }
 
-// Largest channel difference over the reference pixels of some alpha; -1
-// when the sizes differ. Pixels of no alpha carry no color to compare.
-inline int MaxOpaqueDifference(const TDib& Dib, const CorpusReference::TRgbaImage& Ref) {
+// Largest channel difference over the reference pixels of at least MinAlpha;
+// -1 when the sizes differ. Pixels of no alpha carry no color to compare.
+inline int MaxOpaqueDifference(const TDib& Dib, const CorpusReference::TRgbaImage& Ref, uint8_t MinAlpha = 1) {
   if (Ref.Width != Dib.Width() || Ref.Height != Dib.Height())
     return -1;
   int Max = 0;
@@ -62,7 +62,7 @@ inline int MaxOpaqueDifference(const TDib& Dib, const CorpusReference::TRgbaImag
   for (int32_t Y = 0; Y < Dib.Height(); ++Y)
     for (int32_t X = 0; X < Dib.Width(); ++X, P += 4) {
       const TColor C = Dib.GetPixelColor(X, Y);
-      if (P[3] != 0)
+      if (P[3] >= MinAlpha)
         Max = std::max(
             {Max, std::abs(GetRValue(C) - P[0]), std::abs(GetGValue(C) - P[1]), std::abs(GetBValue(C) - P[2])});
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "CorpusFiles.h"
 #include "CorpusReference.h"
 #include "DibImage.h"
 #include "TgaPmgExternal.h"
@@ -80,18 +81,7 @@ inline CorpusReference::TRgbaImage Render(const std::filesystem::path& Name) {
 // premultiplies colors by alpha, which the buffer does not; -1 when the sizes
 // differ.
 inline int MaxDifference(const TDib& Dib, const CorpusReference::TRgbaImage& Ref) {
-  if (Ref.Width != Dib.Width() || Ref.Height != Dib.Height())
-    return -1;
-  int Max = 0;
-  const uint8_t* P = Ref.Pixels.data();
-  for (int32_t Y = 0; Y < Dib.Height(); ++Y)
-    for (int32_t X = 0; X < Dib.Width(); ++X, P += 4) {
-      const TColor C = Dib.GetPixelColor(X, Y);
-      if (P[3] == 255)
-        Max = std::max(
-            {Max, std::abs(GetRValue(C) - P[0]), std::abs(GetGValue(C) - P[1]), std::abs(GetBValue(C) - P[2])});
-    }
-  return Max;
+  return CorpusFiles::MaxOpaqueDifference(Dib, Ref, 255);
 }
 
 } // namespace TiffTool
