@@ -6,6 +6,7 @@
 #include "XPmg.h"
 #include "XPng.h"
 #include "XTga.h"
+#include "XTif.h"
 
 // The settings reach the codecs of the table of formats.
 namespace {
@@ -35,7 +36,12 @@ TEST(FormatSettings, ReadersTakeResolutionBackgroundAndAlpha) {
   EXPECT_EQ(Png->Resolution, 150);
   EXPECT_EQ(Png->BackgroundColor, TColor(0x00102030));
   EXPECT_EQ(NewReader(fmtBMP, O)->BackgroundColor, TColor(0xFFFFFF));
-  EXPECT_FALSE(NewReader(fmtTIFF, O));
+  EXPECT_FALSE(NewReader(fmtWMF, O));
+  S.LuvStonits = true;
+  const auto Tif = NewReader(fmtTIFF, ReadOptionsOf(S));
+  ASSERT_TRUE(Tif);
+  EXPECT_EQ(Tif->BackgroundColor, TColor(0x00102030));
+  EXPECT_TRUE(static_cast<const TTifReader&>(*Tif).UseStoNits);
 }
 
 TEST(FormatSettings, WritersTakeTheirSettings) {
