@@ -226,6 +226,20 @@ void TTifReader::ReadLayout() {
   DataSize = FSegments.front().Bytes;
 }
 
+// One segment per offset that has a count; its plane and place in the plane
+// follow from its position in the table.
+void TTifReader::SetSegments(const std::vector<uint32_t>& Offsets, const std::vector<uint32_t>& Counts,
+                             int64_t PerPlane) {
+  FSegments.resize(std::min(Offsets.size(), Counts.size()));
+  for (size_t I = 0; I < FSegments.size(); ++I) {
+    TTifSegment& S = FSegments[I];
+    S.Offset = Offsets[I];
+    S.Bytes = Counts[I];
+    S.Plane = int32_t(int64_t(I) / PerPlane);
+    S.Index = int32_t(int64_t(I) % PerPlane);
+  }
+}
+
 void TTifReader::ReadStrips() {
   int64_t Rps = Value(RowsPerStrip, uint32_t(Height));
   if (Rps <= 0 || Rps > Height)
@@ -244,14 +258,8 @@ void TTifReader::ReadStrips() {
     Counts.push_back(Raw ? uint32_t(std::min<int64_t>(int64_t(RowBytes) * Height, UINT32_MAX))
                          : uint32_t(std::clamp<int64_t>(FileSize - Offsets[0], 0, UINT32_MAX)));
   }
-  const size_t N = std::min(Offsets.size(), Counts.size());
-  FSegments.resize(N);
-  for (size_t I = 0; I < N; ++I) {
-    TTifSegment& S = FSegments[I];
-    S.Offset = Offsets[I];
-    S.Bytes = Counts[I];
-    S.Plane = int32_t(int64_t(I) / PerPlane);
-    S.Index = int32_t(int64_t(I) % PerPlane);
+  SetSegments(Offsets, Counts, PerPlane);
+  for (TTifSegment& S : FSegments) {
     S.Y = int32_t(S.Index * Rps);
     S.Width = S.DataWidth = Width;
     S.Rows = S.DataRows = int32_t(std::min<int64_t>(Rps, Height - S.Y));
@@ -281,14 +289,8 @@ void TTifReader::ReadTiles(uint16_t OffsetsTag, uint16_t CountsTag) {
     Fail(ImgMsg::ImproperStrip);
   const std::vector<uint32_t> Offsets = Values(OffsetsTag, uint32_t(Need));
   const std::vector<uint32_t> Counts = Values(CountsTag, uint32_t(Need));
-  const size_t N = std::min(Offsets.size(), Counts.size());
-  FSegments.resize(N);
-  for (size_t I = 0; I < N; ++I) {
-    TTifSegment& S = FSegments[I];
-    S.Offset = Offsets[I];
-    S.Bytes = Counts[I];
-    S.Plane = int32_t(int64_t(I) / PerPlane);
-    S.Index = int32_t(int64_t(I) % PerPlane);
+  SetSegments(Offsets, Counts, PerPlane);
+  for (TTifSegment& S : FSegments) {
     S.X = S.Index % TilesAcross * TileWidth;
     S.Y = S.Index / TilesAcross * TileLength;
     S.DataWidth = TileWidth;

@@ -78,6 +78,7 @@ private:
   void ReadPhotometric();
   void MapCompression();
   void ReadLayout();
+  void SetSegments(const std::vector<uint32_t>& Offsets, const std::vector<uint32_t>& Counts, int64_t PerPlane);
   void ReadStrips();
   void ReadTiles(uint16_t OffsetsTag, uint16_t CountsTag);
   void UseInterchangeStream();
