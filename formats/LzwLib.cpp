@@ -1,6 +1,7 @@
 #include "LzwLib.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "ByteOrder.h"
 
@@ -202,4 +203,91 @@ uint8_t* TTifLzwDecoder::Run(uint8_t* D, uint8_t* const E) {
   FLimit = Limit;
   FOld = Old;
   return D;
+}
+
+namespace {
+constexpr size_t EncoderBlock = 4096;
+// Adding this entry would bring the next free code to 4094; the encoder
+// clears instead, as decoders that stop at 4094 entries expect.
+constexpr int32_t LastFree = 4093;
+} // namespace
+
+TTifLzwEncoder::TTifLzwEncoder(TSink Sink) : FSink(std::move(Sink)), FOut(EncoderBlock + 8) {}
+
+void TTifLzwEncoder::Reset() {
+  FTable.Clear();
+  FNext = FirstFree;
+  FWidth = MinWidth;
+}
+
+void TTifLzwEncoder::Start() {
+  Reset();
+  FPrefix = NoPrefix;
+  FAcc = 0;
+  FBits = 0;
+  FOutLen = 0;
+  Emit(ClearCode);
+}
+
+void TTifLzwEncoder::Emit(uint32_t Code) {
+  FAcc = (FAcc << FWidth) | Code;
+  FBits += FWidth;
+  while (FBits >= 8) {
+    FBits -= 8;
+    FOut[FOutLen++] = uint8_t(FAcc >> FBits);
+  }
+  if (FOutLen >= EncoderBlock)
+    Flush();
+  // The decoder adds the entry of this code only with the next one, so the
+  // width grows while the next free code is one below the limit.
+  if (FNext >= LimitOf(FWidth, true) && FWidth < MaxWidth)
+    ++FWidth;
+}
+
+void TTifLzwEncoder::Flush() {
+  if (FOutLen > 0)
+    FSink({FOut.data(), FOutLen});
+  FOutLen = 0;
+}
+
+void TTifLzwEncoder::Feed(std::span<const uint8_t> Data) {
+  const uint8_t* P = Data.data();
+  const size_t N = Data.size();
+  size_t I = 0;
+  if (FPrefix == NoPrefix) {
+    if (N == 0)
+      return;
+    FPrefix = P[I++];
+  }
+  uint32_t Prefix = FPrefix;
+  for (; I < N; ++I) {
+    const uint32_t B = P[I];
+    uint32_t Slot;
+    const int32_t Code = FTable.Find(Prefix, B, Slot);
+    if (Code >= 0) {
+      Prefix = uint32_t(Code);
+      continue;
+    }
+    Emit(Prefix);
+    if (FNext < LastFree) {
+      FTable.Add(Slot, Prefix, B, uint32_t(FNext));
+      ++FNext;
+    } else {
+      Emit(ClearCode);
+      Reset();
+    }
+    Prefix = B;
+  }
+  FPrefix = Prefix;
+}
+
+void TTifLzwEncoder::Finish() {
+  if (FPrefix != NoPrefix)
+    Emit(FPrefix);
+  FPrefix = NoPrefix;
+  Emit(EndCode);
+  if (FBits > 0)
+    FOut[FOutLen++] = uint8_t(FAcc << (8 - FBits));
+  FBits = 0;
+  Flush();
 }

@@ -2,7 +2,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
+#include <vector>
+
+#include "LzwStringTable.h"
 
 // TIFF LZW: the usual variant (codes most significant bit first, the code
 // width growing one code early) and the old one some early writers used
@@ -56,3 +60,38 @@ private:
   std::array<uint8_t, MaxCodes> FSuffix{};
   std::array<uint8_t, MaxCodes> FFirst{};
 };
+
+// The usual TIFF LZW encoder: most significant bit first, the code width
+// growing one code early, a clear code before the table would reach 4094
+// entries. Strings run on across Feed calls until Finish ends the strip.
+class TTifLzwEncoder {
+public:
+  // Receives the coded bytes in pieces of up to 4096 and the rest at Finish.
+  using TSink = std::function<void(std::span<const uint8_t>)>;
+
+  explicit TTifLzwEncoder(TSink Sink);
+
+  // Begins a strip: an empty table and a clear code.
+  void Start();
+  void Feed(std::span<const uint8_t> Data);
+  // The pending string, the end-of-information code and the last bits padded
+  // to a byte; every coded byte of the strip has reached the sink.
+  void Finish();
+
+private:
+  static constexpr uint32_t NoPrefix = 0xFFFFFFFFu;
+
+  void Reset();
+  void Emit(uint32_t Code);
+  void Flush();
+
+  TSink FSink;
+  TLzwStringTable FTable;
+  uint32_t FPrefix = NoPrefix;
+  int32_t FNext = 258, FWidth = 9;
+  uint64_t FAcc = 0;
+  int32_t FBits = 0;
+  std::vector<uint8_t> FOut;
+  size_t FOutLen = 0;
+};
+

@@ -57,6 +57,9 @@ struct TWriteOptions {
   int32_t JpgQuality = 90;
   bool JpgProgressive = false;
   bool TifBigEndian = false;
+  // 0 none, 3 LZW, 4 LZW with horizontal prediction, 12 deflate.
+  uint8_t TifCompression = 0;
+  int32_t TifStripSize = 32768;
   bool TgaRunLength = false;
   // Decimal text instead of raw bytes.
   bool PnmPlain = false;

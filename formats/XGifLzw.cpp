@@ -25,21 +25,15 @@ void TGifEncoder::FeedLzw(const uint8_t* P, size_t N) {
   uint32_t Prefix = FPrefix;
   for (; I < N; ++I) {
     const uint32_t B = P[I];
-    const uint32_t Key = (Prefix << 8) | B;
-    uint32_t Slot = (Key >> 12) ^ (Key & (HashSize - 1));
-    uint32_t Entry;
-    while ((Entry = FHash[Slot]) != EmptySlot) {
-      if ((Entry >> 12) == Key)
-        break;
-      Slot = (Slot + 1) & (HashSize - 1);
-    }
-    if (Entry != EmptySlot) {
-      Prefix = Entry & 0xFFF;
+    uint32_t Slot;
+    const int32_t Code = FTable.Find(Prefix, B, Slot);
+    if (Code >= 0) {
+      Prefix = uint32_t(Code);
       continue;
     }
     Emit(Prefix);
     if (FNext < GifMaxCodes - 1) {
-      FHash[Slot] = (Key << 12) | uint32_t(FNext);
+      FTable.Add(Slot, Prefix, B, uint32_t(FNext));
       ++FNext;
     } else {
       Emit(uint32_t(FClear));

@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "LzwStringTable.h"
 #include "XImg.h"
 
 // The GIF variant of the string-table coder, both directions.
@@ -178,15 +179,13 @@ public:
 
 private:
   static constexpr uint32_t NoPrefix = GifMaxCodes + 1;
-  static constexpr uint32_t EmptySlot = 0xFFFFFFFFu;
-  static constexpr uint32_t HashSize = 8192;
 
   void Reset() {
     FNext = FClear + 2;
     FWidth = FCodeSize + 1;
     FLimit = 1 << FWidth;
     if (FLzw)
-      FHash.fill(EmptySlot);
+      FTable.Clear();
   }
   void Emit(uint32_t Code) {
     FAcc |= uint64_t(Code) << FBits;
@@ -221,6 +220,5 @@ private:
   int32_t FBits = 0;
   int32_t FBlockLen = 0;
   std::array<uint8_t, 256> FBlock{};
-  // Each slot: the 20-bit key (prefix * 256 + byte) above its 12-bit code.
-  std::array<uint32_t, HashSize> FHash{};
+  TLzwStringTable FTable;
 };

@@ -122,3 +122,47 @@ private:
   // One assembled or upsampled row.
   std::vector<uint8_t> FRow, FUnitRow;
 };
+
+// Writes one directory of strips in either byte order: bilevel, gray and
+// palette images at their own depth (a 1-bit color image as a 4-bit palette
+// one), every other image as 8-bit RGB; uncompressed, LZW with or without
+// horizontal prediction, or deflate. Classic TIFF offsets are 32 bits, so an
+// image that cannot fit is refused with TifTooLarge.
+class TTifWriter : public TImgWriter {
+public:
+  TTifWriter();
+
+  bool BigEndian = false;
+  // Target bytes per strip; the rows per strip follow from it.
+  int32_t StripSize = 32768;
+  // The largest file the writer makes; tests lower it.
+  uint64_t MaxFileSize = 0xFFFFFFFFu;
+  // Set by WriteHeader.
+  bool UsePredictor = false;
+  int32_t RowsPerStrip = 0, StripCount = 0;
+
+protected:
+  void WriteHeader() override;
+  void WriteImage() override;
+
+private:
+  struct TDirEntry;
+  void ChooseLayout();
+  std::vector<TDirEntry> DirectoryEntries() const;
+  void WriteDirectory(const std::vector<TDirEntry>& Entries);
+  void PutEntry(uint8_t* P, const TDirEntry& E) const;
+  void ProduceRow(int32_t Y, std::span<uint8_t> Out);
+  void WriteStrips();
+  void FinishStripTable();
+  void CheckOffset(uint64_t Position);
+
+  bool FExpandTo4 = false;
+  int32_t FBits = 8, FSamples = 1, FPhotometric = 1;
+  // Where the directory's StripOffsets and StripByteCounts values (or their
+  // arrays, with two strips or more) lie, and where the image data begin.
+  uint32_t FOffsetsPos = 0, FCountsPos = 0, FDataStart = 0;
+  std::vector<uint32_t> FStripOffsets;
+  std::vector<uint8_t> FRowBuffer;
+  std::vector<TColor> FColors;
+};
+

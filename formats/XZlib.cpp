@@ -134,3 +134,11 @@ bool TDeflateStream::Finish() {
   FState->Sink({FState->Out.data(), FState->Out.size() - Z.avail_out});
   return true;
 }
+
+bool TDeflateStream::Restart() {
+  if (!FState || deflateReset(&FState->Z) != Z_OK)
+    return false;
+  FState->Z.next_out = FState->Out.data();
+  FState->Z.avail_out = uInt(FState->Out.size());
+  return true;
+}

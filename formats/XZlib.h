@@ -60,6 +60,9 @@ public:
   bool Write(std::span<const uint8_t> Data);
   // Ends the stream; the sink gets the last buffer even when it is empty.
   bool Finish();
+  // Begins a new stream with the same settings after Finish, keeping zlib's
+  // state and buffers: codecs that store one stream per strip reuse them.
+  bool Restart();
 
 private:
   void Drain();

@@ -1,0 +1,38 @@
+#pragma once
+#include <array>
+#include <cstdint>
+
+// The string table both LZW encoders share: each string is a (prefix code,
+// byte) pair found through a hash of 8192 slots with linear probing, so a
+// lookup costs one or two probes and the table clears with one fill.
+class TLzwStringTable {
+public:
+  static constexpr uint32_t Slots = 8192;
+
+  void Clear() { FSlots.fill(Empty); }
+
+  // The code of the string Prefix + Byte, or -1 when it is not in the table;
+  // Slot is then where Add puts it.
+  int32_t Find(uint32_t Prefix, uint32_t Byte, uint32_t& Slot) const {
+    const uint32_t Key = (Prefix << 8) | Byte;
+    uint32_t S = (Key >> 12) ^ (Key & (Slots - 1));
+    for (;;) {
+      const uint32_t Entry = FSlots[S];
+      if (Entry == Empty) {
+        Slot = S;
+        return -1;
+      }
+      if ((Entry >> 12) == Key)
+        return int32_t(Entry & 0xFFF);
+      S = (S + 1) & (Slots - 1);
+    }
+  }
+  void Add(uint32_t Slot, uint32_t Prefix, uint32_t Byte, uint32_t Code) {
+    FSlots[Slot] = (((Prefix << 8) | Byte) << 12) | Code;
+  }
+
+private:
+  static constexpr uint32_t Empty = 0xFFFFFFFFu;
+  // Each slot: the 20-bit key (prefix * 256 + byte) above its 12-bit code.
+  std::array<uint32_t, Slots> FSlots{};
+};
