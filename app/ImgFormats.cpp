@@ -42,6 +42,8 @@ TWriteOptions WriteOptionsOf(const TSettings& S, int32_t Format, const TTranspar
   O.JpgQuality = std::clamp<int32_t>(S.JpgQuality, 10, 100);
   O.JpgProgressive = S.JpgProgressive;
   O.TifBigEndian = S.TifBigEndian != 0;
+  O.TifCompression = S.TifCompression;
+  O.TifStripSize = S.TifStripSize;
   O.TgaRunLength = S.TgaRle;
   O.PnmPlain = S.PnmCompression == cmpAscii;
   O.Transparency = Transparency;

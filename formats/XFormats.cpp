@@ -129,6 +129,17 @@ void BmpSaveKind(TSaveKind& K, const TWriteOptions& O, const TDib&) {
     K.Text = "OS/2 Bitmap";
 }
 
+std::unique_ptr<TImgWriter> NewTifWriter(const TWriteOptions& O, const TDib&) {
+  auto W = std::make_unique<TTifWriter>();
+  W->BigEndian = O.TifBigEndian;
+  W->Compression = O.TifCompression;
+  W->StripSize = O.TifStripSize;
+  W->Title = O.Texts.Title;
+  W->Author = O.Texts.Author;
+  W->Rights = O.Texts.Rights;
+  return W;
+}
+
 void TifSaveKind(TSaveKind& K, const TWriteOptions& O, const TDib&) {
   K.Text = O.TifBigEndian ? "Tagged Image File (mac)" : "Tagged Image File (pc)";
 }
@@ -191,6 +202,7 @@ const TFormatRow Rows[] = {
      .TakesBackground = true,
      .NewReader = Make<TTifReader>,
      .Configure = ConfigureTif,
+     .NewWriter = NewTifWriter,
      .AdjustSaveKind = TifSaveKind},
     {.Format = fmtJPEG,
      .Extensions = {".JPG", ".JPE", ".JPEG", ".JFIF"},

@@ -158,9 +158,9 @@ private:
 
   bool FExpandTo4 = false;
   int32_t FBits = 8, FSamples = 1, FPhotometric = 1;
-  // Where the directory's StripOffsets and StripByteCounts values (or their
-  // arrays, with two strips or more) lie, and where the image data begin.
-  uint32_t FOffsetsPos = 0, FCountsPos = 0, FDataStart = 0;
+  // Where the directory's StripOffsets and StripByteCounts values lie, or
+  // their arrays with two strips or more.
+  uint32_t FOffsetsPos = 0, FCountsPos = 0;
   std::vector<uint32_t> FStripOffsets;
   std::vector<uint8_t> FRowBuffer;
   std::vector<TColor> FColors;

@@ -30,7 +30,10 @@ const char* const Usage = "usage: pelorin-convert [--os2] INPUT OUTPUT\n"
                           "JPEG output: --quality N (1..100, default 90), --progressive.\n"
                           "GIF output: --lzw (default) or --expand (uncompressed codes), --interlace.\n"
                           "TGA output: --rle (run-length packets). PNM output: --plain (decimal text).\n"
-                          "PNG and PNM output: --title TEXT, --author TEXT, --rights TEXT.\n"
+                          "TIFF output: --compression none|lzw|lzw-pred|deflate (default none),\n"
+                          "--byte-order ii|mm (default ii), --strip-bytes N (target strip size, default\n"
+                          "32768).\n"
+                          "PNG, TIFF and PNM output: --title TEXT, --author TEXT, --rights TEXT.\n"
                           "Photo CD input: --pcd-resolution N (0 192 x 128 .. 4 3072 x 2048, default 2).\n";
 
 // A bad command line, reported with exit status 2.
@@ -186,13 +189,39 @@ const std::string& ValueOf(const std::vector<std::string>& Args, size_t& I) {
   return Args[++I];
 }
 
+// A decimal number of at most MaxDigits digits; -1 for anything else.
+int64_t ParseDecimal(const std::string& V, size_t MaxDigits) {
+  int64_t N = V.empty() || V.size() > MaxDigits ? -1 : 0;
+  for (size_t K = 0; N >= 0 && K < V.size(); ++K)
+    N = std::isdigit(static_cast<unsigned char>(V[K])) ? N * 10 + (V[K] - '0') : -1;
+  return N;
+}
+
 int ParseQuality(const std::string& V) {
-  int Q = V.empty() || V.size() > 3 ? -1 : 0;
-  for (size_t K = 0; Q >= 0 && K < V.size(); ++K)
-    Q = std::isdigit(static_cast<unsigned char>(V[K])) ? Q * 10 + (V[K] - '0') : -1;
+  const int64_t Q = ParseDecimal(V, 3);
   if (Q < 1 || Q > 100)
     throw EUsage("--quality takes 1 to 100");
-  return Q;
+  return int(Q);
+}
+
+uint8_t ParseTifCompression(const std::string& V) {
+  const std::string U = Upper(V);
+  if (U == "NONE")
+    return 0;
+  if (U == "LZW")
+    return 3;
+  if (U == "LZW-PRED")
+    return 4;
+  if (U == "DEFLATE")
+    return 12;
+  throw EUsage("--compression takes none, lzw, lzw-pred or deflate");
+}
+
+int32_t ParseStripBytes(const std::string& V) {
+  const int64_t N = ParseDecimal(V, 9);
+  if (N < 1)
+    throw EUsage("--strip-bytes takes a positive number of bytes");
+  return int32_t(N);
 }
 
 // Takes Args[I] and its value into WriteOptions when it is a writer's option.
@@ -218,6 +247,15 @@ bool TakeWriterOption(const std::vector<std::string>& Args, size_t& I) {
     O.GifCompression = A == "--lzw" ? 3 : 0;
   } else if (A == "--rle") {
     O.TgaRunLength = true;
+  } else if (A == "--compression") {
+    O.TifCompression = ParseTifCompression(ValueOf(Args, I));
+  } else if (A == "--byte-order") {
+    const std::string V = Upper(ValueOf(Args, I));
+    if (V != "II" && V != "MM")
+      throw EUsage("--byte-order takes ii or mm");
+    O.TifBigEndian = V == "MM";
+  } else if (A == "--strip-bytes") {
+    O.TifStripSize = ParseStripBytes(ValueOf(Args, I));
   } else if (A == "--plain") {
     O.PnmPlain = true;
   } else if (A == "--title") {
