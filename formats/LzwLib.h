@@ -94,4 +94,3 @@ private:
   std::vector<uint8_t> FOut;
   size_t FOutLen = 0;
 };
-

@@ -165,4 +165,3 @@ private:
   std::vector<uint8_t> FRowBuffer;
   std::vector<TColor> FColors;
 };
-

@@ -141,5 +141,9 @@ std::string TTifReader::Text(uint16_t Tag) {
     return {};
   const std::vector<uint8_t> Raw = RawValue(*E, MaxTextLength);
   const auto End = std::find(Raw.begin(), Raw.end(), uint8_t(0));
-  return std::string(Raw.begin(), End);
+  std::string T(Raw.begin(), End);
+  // Short texts are padded with spaces so that they lie outside their entry;
+  // the padding is not part of the text.
+  T.erase(T.find_last_not_of(' ') + 1);
+  return T;
 }

@@ -9,6 +9,7 @@
 
 #include "XBmp.h"
 #include "XImageRead.h"
+#include "XTif.h"
 
 namespace fs = std::filesystem;
 
@@ -129,6 +130,24 @@ TEST_F(ConvertTest, TextOptionsReachPortableMapComments) {
   const TRun R = Run({"--info", Out("s.ppm")});
   EXPECT_NE(R.Out.find("title: Harbour\nauthor: A. Writer\nrights: Free\n"), std::string::npos) << R.Out;
   EXPECT_EQ(Run({"--title"}).Status, 2);
+}
+
+TEST_F(ConvertTest, TiffOptionsReachTheFile) {
+  ASSERT_EQ(Run({"--compression", "lzw-pred", "--byte-order", "mm", "--strip-bytes", "1000", "--author", "Al",
+                 In("g/rgb24.bmp"), Out("a.tif")})
+                .Status,
+            0);
+  TTifReader R;
+  TImageRead Read = ReadImageWith(R, Out("a.tif"));
+  Read.ThrowFailure();
+  EXPECT_TRUE(R.BigEndian);
+  EXPECT_EQ(R.CompressionTag, 5u);
+  EXPECT_EQ(R.Predictor, 2);
+  EXPECT_EQ(R.Author, "Al");
+  ExpectSameColors(*Decode(In("g/rgb24.bmp")), *Read.Dib);
+  for (const char* Bad : {"--compression=lzw", "--compression", "--byte-order", "--strip-bytes"})
+    EXPECT_EQ(Run({Bad, "zip", In("g/rgb24.bmp"), Out("b.tif")}).Status, 2) << Bad;
+  EXPECT_EQ(Run({"--strip-bytes", "0", In("g/rgb24.bmp"), Out("b.tif")}).Status, 2);
 }
 
 TEST_F(ConvertTest, InfoListsEveryField) {
