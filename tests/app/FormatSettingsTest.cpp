@@ -67,6 +67,18 @@ TEST(FormatSettings, WritersTakeTheirSettings) {
   S.SignPng = true;
   EXPECT_EQ(WriterOf<TPngWriter>(CreateWriter(4, Indexed, S, T, Meta))->Rights, "Rights");
 
+  S.TifCompression = 12;
+  S.TifStripSize = 8192;
+  S.SignTif = true;
+  const TTifWriter* Tif = WriterOf<TTifWriter>(CreateWriter(5, Color, S, T, Meta));
+  ASSERT_TRUE(Tif);
+  EXPECT_TRUE(Tif->BigEndian);
+  EXPECT_EQ(Tif->Compression, 12);
+  EXPECT_EQ(Tif->StripSize, 8192);
+  EXPECT_EQ(Tif->Author, "Author");
+  S.SignTif = false;
+  EXPECT_EQ(WriterOf<TTifWriter>(CreateWriter(5, Color, S, T, Meta))->Author, "");
+
   for (auto [Setting, Stored] : {std::pair{5, 10}, {55, 55}, {200, 100}}) {
     S.JpgQuality = Setting;
     EXPECT_EQ(WriterOf<TJpgWriter>(CreateWriter(6, Color, S, T, Meta))->Quality, Stored) << Setting;

@@ -8,6 +8,7 @@
 #include "AppTestUtil.h"
 #include "ImgFormats.h"
 #include "XGif.h"
+#include "XTif.h"
 
 namespace {
 
@@ -133,6 +134,30 @@ TEST_F(OpenSave, SaveRoundTripAndExtensions) {
   EXPECT_TRUE(Messages.empty());
   for (const auto& E : std::filesystem::directory_iterator(Folder))
     EXPECT_NE(E.path().filename().string()[0], '.') << "temporary file left: " << E.path();
+}
+
+TEST_F(OpenSave, TiffTakesItsSettingsAndReadsBack) {
+  auto Dib = Pattern24(21, 13);
+  WriteBmp(File("src.bmp"), *Dib);
+  Main->LoadImage(QFile("src.bmp"), false);
+  Settings.TifCompression = 4;
+  Settings.TifBigEndian = 1;
+  Settings.SignTif = true;
+  Main->MetaAuthor = QStringLiteral("A. Writer");
+  Main->SaveImageAs(QFile("photo"), 5);
+  TTifReader R;
+  TImageRead Read = ReadImageWith(R, File("photo.tif"));
+  Read.ThrowFailure();
+  EXPECT_TRUE(R.BigEndian);
+  EXPECT_EQ(R.Predictor, 2);
+  EXPECT_EQ(R.Author, "A. Writer");
+  EXPECT_EQ(Read.Dib->GetPixelColor(20, 12), Dib->GetPixelColor(20, 12));
+  EXPECT_TRUE(Messages.empty());
+  if (std::system("command -v tiffinfo >/dev/null 2>&1") == 0) {
+    const std::string Cmd = "tiffinfo -D '" + File("photo.tif") + "' >/dev/null 2>'" + File("err.txt") + "'";
+    EXPECT_EQ(std::system(Cmd.c_str()), 0);
+    EXPECT_EQ(Contents(File("err.txt")), "");
+  }
 }
 
 TEST_F(OpenSave, AddedExtensionDoesNotReplaceAFileUnasked) {

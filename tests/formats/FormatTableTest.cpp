@@ -124,7 +124,7 @@ TEST(FormatTable, SaveChoicesAreTheOldOnes) {
       {2, ".pcx", "ZSoft Paintbrush Image", true},
       {3, ".gif", "Graphic Interchange Format 89a", true},
       {4, ".png", "Portable Network Graphic", true},
-      {5, ".tif", "Tagged Image File (pc)", false},
+      {5, ".tif", "Tagged Image File (pc)", true},
       {6, ".jpg", "JPEG Image", true},
       {7, ".tga", "TARGA True Vision Image", true},
       {8, ".pgm", "Portable Graymap Image", true},
