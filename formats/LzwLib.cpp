@@ -212,7 +212,7 @@ constexpr size_t EncoderBlock = 4096;
 constexpr int32_t LastFree = 4093;
 } // namespace
 
-TTifLzwEncoder::TTifLzwEncoder(TSink Sink) : FSink(std::move(Sink)), FOut(EncoderBlock + 8) {}
+TTifLzwEncoder::TTifLzwEncoder(TSink Sink) : FSink(std::move(Sink)), FOut(EncoderBlock + 16) {}
 
 void TTifLzwEncoder::Reset() {
   FTable.Clear();
@@ -223,31 +223,22 @@ void TTifLzwEncoder::Reset() {
 void TTifLzwEncoder::Start() {
   Reset();
   FPrefix = NoPrefix;
-  FAcc = 0;
-  FBits = 0;
-  FOutLen = 0;
+  FCodes = {};
   Emit(ClearCode);
 }
 
 void TTifLzwEncoder::Emit(uint32_t Code) {
-  FAcc = (FAcc << FWidth) | Code;
-  FBits += FWidth;
-  while (FBits >= 8) {
-    FBits -= 8;
-    FOut[FOutLen++] = uint8_t(FAcc >> FBits);
-  }
-  if (FOutLen >= EncoderBlock)
+  FCodes.Put(Code, FWidth, FOut.data());
+  if (FCodes.Length >= EncoderBlock)
     Flush();
-  // The decoder adds the entry of this code only with the next one, so the
-  // width grows while the next free code is one below the limit.
   if (FNext >= LimitOf(FWidth, true) && FWidth < MaxWidth)
     ++FWidth;
 }
 
 void TTifLzwEncoder::Flush() {
-  if (FOutLen > 0)
-    FSink({FOut.data(), FOutLen});
-  FOutLen = 0;
+  if (FCodes.Length > 0)
+    FSink({FOut.data(), FCodes.Length});
+  FCodes.Length = 0;
 }
 
 void TTifLzwEncoder::Feed(std::span<const uint8_t> Data) {
@@ -259,7 +250,11 @@ void TTifLzwEncoder::Feed(std::span<const uint8_t> Data) {
       return;
     FPrefix = P[I++];
   }
+  // The loop works on local copies, which stay in registers.
   uint32_t Prefix = FPrefix;
+  TCodeWriter Codes = FCodes;
+  int32_t Next = FNext, Width = FWidth, Limit = LimitOf(Width, true);
+  uint8_t* const Out = FOut.data();
   for (; I < N; ++I) {
     const uint32_t B = P[I];
     uint32_t Slot;
@@ -268,17 +263,31 @@ void TTifLzwEncoder::Feed(std::span<const uint8_t> Data) {
       Prefix = uint32_t(Code);
       continue;
     }
-    Emit(Prefix);
-    if (FNext < LastFree) {
-      FTable.Add(Slot, Prefix, B, uint32_t(FNext));
-      ++FNext;
+    Codes.Put(Prefix, Width, Out);
+    // The decoder adds the entry of this code only with the next one, so the
+    // width grows while the next free code is one below the limit.
+    if (Next >= Limit && Width < MaxWidth)
+      Limit = LimitOf(++Width, true);
+    if (Next < LastFree) {
+      FTable.Add(Slot, Prefix, B, uint32_t(Next));
+      ++Next;
     } else {
-      Emit(ClearCode);
-      Reset();
+      Codes.Put(ClearCode, Width, Out);
+      FTable.Clear();
+      Next = FirstFree;
+      Width = MinWidth;
+      Limit = LimitOf(Width, true);
+    }
+    if (Codes.Length >= EncoderBlock) {
+      FSink({Out, Codes.Length});
+      Codes.Length = 0;
     }
     Prefix = B;
   }
   FPrefix = Prefix;
+  FCodes = Codes;
+  FNext = Next;
+  FWidth = Width;
 }
 
 void TTifLzwEncoder::Finish() {
@@ -286,8 +295,8 @@ void TTifLzwEncoder::Finish() {
     Emit(FPrefix);
   FPrefix = NoPrefix;
   Emit(EndCode);
-  if (FBits > 0)
-    FOut[FOutLen++] = uint8_t(FAcc << (8 - FBits));
-  FBits = 0;
+  if (FCodes.Bits > 0)
+    FOut[FCodes.Length++] = uint8_t(FCodes.Acc << (8 - FCodes.Bits));
+  FCodes.Bits = 0;
   Flush();
 }

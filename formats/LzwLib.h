@@ -81,6 +81,21 @@ public:
 private:
   static constexpr uint32_t NoPrefix = 0xFFFFFFFFu;
 
+  // Codes packed most significant bit first into whole bytes.
+  struct TCodeWriter {
+    uint64_t Acc = 0;
+    int32_t Bits = 0;
+    size_t Length = 0;
+    void Put(uint32_t Code, int32_t Width, uint8_t* Out) {
+      Acc = (Acc << Width) | Code;
+      Bits += Width;
+      while (Bits >= 8) {
+        Bits -= 8;
+        Out[Length++] = uint8_t(Acc >> Bits);
+      }
+    }
+  };
+
   void Reset();
   void Emit(uint32_t Code);
   void Flush();
@@ -89,8 +104,6 @@ private:
   TLzwStringTable FTable;
   uint32_t FPrefix = NoPrefix;
   int32_t FNext = 258, FWidth = 9;
-  uint64_t FAcc = 0;
-  int32_t FBits = 0;
+  TCodeWriter FCodes;
   std::vector<uint8_t> FOut;
-  size_t FOutLen = 0;
 };

@@ -151,7 +151,8 @@ private:
   std::vector<TDirEntry> DirectoryEntries() const;
   void WriteDirectory(const std::vector<TDirEntry>& Entries);
   void PutEntry(uint8_t* P, const TDirEntry& E) const;
-  void ProduceRow(int32_t Y, std::span<uint8_t> Out);
+  // The row as stored, before compression.
+  std::span<const uint8_t> ProduceRow(int32_t Y);
   void WriteStrips();
   void FinishStripTable();
   void CheckOffset(uint64_t Position);
@@ -162,6 +163,6 @@ private:
   // their arrays with two strips or more.
   uint32_t FOffsetsPos = 0, FCountsPos = 0;
   std::vector<uint32_t> FStripOffsets;
-  std::vector<uint8_t> FRowBuffer;
+  std::vector<uint8_t> FRowBuffer, FPredicted;
   std::vector<TColor> FColors;
 };
