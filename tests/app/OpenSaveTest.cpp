@@ -253,7 +253,8 @@ TEST(SaveTables, PlaceholderAndExtensions) {
   EXPECT_EQ(CreateWriter(8, Gray, S, T, {}).Extension, ".pgm");
   EXPECT_EQ(CreateWriter(13, Color, S, T, {}).FormatText, "Poser Bump Map");
   EXPECT_TRUE(CreateWriter(3, Gray, S, T, {}).Writer);
-  EXPECT_EQ(CreateWriter(5, Color, S, T, {}).Refusal, "File type not supported");
+  EXPECT_TRUE(CreateWriter(5, Color, S, T, {}).Writer);
+  EXPECT_EQ(CreateWriter(SaveFilterCount + 1, Color, S, T, {}).Refusal, "File type not supported");
 }
 
 } // namespace
