@@ -3,6 +3,8 @@
 #pragma once
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -50,6 +52,34 @@ inline const TDib& GrayBandPicture() {
         P[0] = V;
         P[1] = Flat ? V : uint8_t(V + 40);
         P[2] = Flat ? V : uint8_t(V ^ 0x55);
+      }
+    }
+    return D;
+  }();
+  return Dib;
+}
+
+inline uint32_t Noise(uint32_t& State) {
+  State = State * 1664525u + 1013904223u;
+  return State >> 24;
+}
+
+// Smooth shading with edges and a little sensor noise, as a photo gives
+// the encoders that predict from neighbours.
+inline const TDib& PhotoPicture() {
+  static const TDib Dib = [] {
+    TDib D(W, H, pf24bit);
+    uint32_t State = 12345;
+    for (int32_t Y = 0; Y < H; ++Y) {
+      uint8_t* Row = D.ScanLine(Y);
+      for (int32_t X = 0; X < W; ++X) {
+        const double U = X / 600.0, V = Y / 500.0;
+        const double Base = 110 + 60 * std::sin(U + 0.7 * std::sin(V)) + 40 * std::cos(V * 1.3 - U * 0.4);
+        const double Edge = ((X / 700 + Y / 450) % 3 == 0) ? 35 : 0;
+        const int N = int(Noise(State) % 7) - 3;
+        Row[3 * X + 0] = uint8_t(std::clamp(Base * 0.8 + Edge + N, 0.0, 255.0));
+        Row[3 * X + 1] = uint8_t(std::clamp(Base + N, 0.0, 255.0));
+        Row[3 * X + 2] = uint8_t(std::clamp(Base * 1.1 - Edge + N, 0.0, 255.0));
       }
     }
     return D;

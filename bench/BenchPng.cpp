@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "BenchCodec.h"
 #include "XPng.h"
 #include "XImageRead.h"
 
@@ -18,33 +19,10 @@ namespace {
 
 using TBytes = std::vector<uint8_t>;
 
-constexpr int32_t RgbWidth = 6000, RgbHeight = 4000;
 constexpr int32_t PalWidth = 4000, PalHeight = 4000;
 constexpr int Level = 6;
 
-uint32_t Noise(uint32_t& State) {
-  State = State * 1664525u + 1013904223u;
-  return State >> 24;
-}
-
-// Smooth shading with edges and a little sensor noise.
-std::unique_ptr<TDib> MakePhoto() {
-  auto Dib = std::make_unique<TDib>(RgbWidth, RgbHeight, pf24bit);
-  uint32_t State = 12345;
-  for (int32_t Y = 0; Y < RgbHeight; ++Y) {
-    uint8_t* Row = Dib->ScanLine(Y);
-    for (int32_t X = 0; X < RgbWidth; ++X) {
-      const double U = X / 600.0, V = Y / 500.0;
-      const double Base = 110 + 60 * std::sin(U + 0.7 * std::sin(V)) + 40 * std::cos(V * 1.3 - U * 0.4);
-      const double Edge = ((X / 700 + Y / 450) % 3 == 0) ? 35 : 0;
-      const int N = int(Noise(State) % 7) - 3;
-      Row[3 * X + 0] = uint8_t(std::clamp(Base * 0.8 + Edge + N, 0.0, 255.0));
-      Row[3 * X + 1] = uint8_t(std::clamp(Base + N, 0.0, 255.0));
-      Row[3 * X + 2] = uint8_t(std::clamp(Base * 1.1 - Edge + N, 0.0, 255.0));
-    }
-  }
-  return Dib;
-}
+using BenchCodec::Noise;
 
 // Posterized shading with dithering, as a quantizer leaves it.
 std::unique_ptr<TDib> MakePalette() {
@@ -62,10 +40,7 @@ std::unique_ptr<TDib> MakePalette() {
   return Dib;
 }
 
-const TDib& Photo() {
-  static const auto D = MakePhoto();
-  return *D;
-}
+const TDib& Photo() { return BenchCodec::PhotoPicture(); }
 const TDib& Palette() {
   static const auto D = MakePalette();
   return *D;

@@ -5,7 +5,8 @@ A benchmark named "unit.measure" (plus any "/arg" parts) is a measure;
 "unit.measure@who" is a reference for it, run in the same process. A
 reference with arguments pairs with the measure of the same arguments, one
 without arguments pairs with every variant of its measure, and the other way
-round. Prints one row per pair: measure, reference, both times, ratio.
+round. Prints one row per pair: measure, reference, both times, ratio, and
+the ratio of the "bytes" counters (file sizes) where both runs have one.
 """
 import json
 import re
@@ -39,7 +40,7 @@ def load(files):
             base, who, args = split(b["name"])
             ms = None if b.get("error_occurred") else b["real_time"] * TO_MS[b.get("time_unit", "ns")]
             runs.append({"base": base, "who": who, "args": args, "ms": ms,
-                         "error": b.get("error_message", "")})
+                         "error": b.get("error_message", ""), "bytes": b.get("bytes")})
     return runs
 
 
@@ -67,7 +68,7 @@ def main(files):
     rows = []
     for m, r in pairs(load(files)):
         if r is None:
-            rows.append((label(m), "(none)", fmt(m["ms"]), "-", "-"))
+            rows.append((label(m), "(none)", fmt(m["ms"]), "-", "-", "-"))
             continue
         ratio = "-"
         if m["ms"] is not None and r["ms"]:
@@ -75,9 +76,10 @@ def main(files):
         ref = r["who"] + ("/" + "/".join(r["args"]) if r["args"] and not m["args"] else "")
         if r["ms"] is None:
             ref += " (" + (r["error"] or "failed") + ")"
-        rows.append((label(m), ref, fmt(m["ms"]), fmt(r["ms"]), ratio))
-    head = ("measure", "reference", "ms", "ref ms", "ratio")
-    widths = [max(len(x[i]) for x in rows + [head]) for i in range(5)]
+        size = f"{m['bytes'] / r['bytes']:.3f}" if m["bytes"] and r["bytes"] else "-"
+        rows.append((label(m), ref, fmt(m["ms"]), fmt(r["ms"]), ratio, size))
+    head = ("measure", "reference", "ms", "ref ms", "ratio", "size")
+    widths = [max(len(x[i]) for x in rows + [head]) for i in range(len(head))]
     line = lambda row: "  ".join(c.ljust(w) if i < 2 else c.rjust(w) for i, (c, w) in enumerate(zip(row, widths)))
     print(line(head))
     print("  ".join("-" * w for w in widths))
