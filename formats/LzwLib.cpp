@@ -251,25 +251,17 @@ void TTifLzwEncoder::Feed(std::span<const uint8_t> Data) {
     FPrefix = P[I++];
   }
   // The loop works on local copies, which stay in registers.
-  uint32_t Prefix = FPrefix;
   TCodeWriter Codes = FCodes;
   int32_t Next = FNext, Width = FWidth, Limit = LimitOf(Width, true);
   uint8_t* const Out = FOut.data();
-  for (; I < N; ++I) {
-    const uint32_t B = P[I];
-    uint32_t Slot;
-    const int32_t Code = FTable.Find(Prefix, B, Slot);
-    if (Code >= 0) {
-      Prefix = uint32_t(Code);
-      continue;
-    }
-    Codes.Put(Prefix, Width, Out);
+  FPrefix = MatchStrings(FTable, FPrefix, P + I, N - I, [&](uint32_t Known, uint32_t B, uint32_t Slot) {
+    Codes.Put(Known, Width, Out);
     // The decoder adds the entry of this code only with the next one, so the
     // width grows while the next free code is one below the limit.
     if (Next >= Limit && Width < MaxWidth)
       Limit = LimitOf(++Width, true);
     if (Next < LastFree) {
-      FTable.Add(Slot, Prefix, B, uint32_t(Next));
+      FTable.Add(Slot, Known, B, uint32_t(Next));
       ++Next;
     } else {
       Codes.Put(ClearCode, Width, Out);
@@ -282,9 +274,7 @@ void TTifLzwEncoder::Feed(std::span<const uint8_t> Data) {
       FSink({Out, Codes.Length});
       Codes.Length = 0;
     }
-    Prefix = B;
-  }
-  FPrefix = Prefix;
+  });
   FCodes = Codes;
   FNext = Next;
   FWidth = Width;

@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 // The string table both LZW encoders share: each string is a (prefix code,
@@ -36,3 +37,24 @@ private:
   // Each slot: the 20-bit key (prefix * 256 + byte) above its 12-bit code.
   std::array<uint32_t, Slots> FSlots{};
 };
+
+// Walks Data along the table from the string Prefix, the loop both encoders
+// share: each byte that ends a known string extends it; at the first that
+// does not, OnMiss(Prefix, Byte, Slot) codes the string and adds or clears,
+// and the byte starts the next string. Answers the string left open.
+template <class TOnMiss>
+uint32_t MatchStrings(const TLzwStringTable& Table, uint32_t Prefix, const uint8_t* Data, size_t Size,
+                      TOnMiss&& OnMiss) {
+  for (size_t I = 0; I < Size; ++I) {
+    const uint32_t B = Data[I];
+    uint32_t Slot;
+    const int32_t Code = Table.Find(Prefix, B, Slot);
+    if (Code >= 0) {
+      Prefix = uint32_t(Code);
+      continue;
+    }
+    OnMiss(Prefix, B, Slot);
+    Prefix = B;
+  }
+  return Prefix;
+}

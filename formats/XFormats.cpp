@@ -52,6 +52,13 @@ void ConfigureTif(TImgReader& R, const TReadOptions& O) {
   T.OnLuvRow = O.OnLuvRow;
 }
 
+// For the writers of formats that carry texts.
+void SetTexts(TImgWriter& W, const TMetaTexts& T) {
+  W.Title = T.Title;
+  W.Author = T.Author;
+  W.Rights = T.Rights;
+}
+
 std::unique_ptr<TImgWriter> NewBmpWriter(const TWriteOptions& O, const TDib&) {
   auto W = std::make_unique<TBmpWriter>();
   W->Os2Format = O.Os2;
@@ -88,9 +95,7 @@ std::unique_ptr<TImgWriter> NewPngWriter(const TWriteOptions& O, const TDib& Ima
   W->CompressionLevel = O.PngLevel;
   W->Interlaced = O.PngInterlaced;
   W->Transparency = O.Transparency;
-  W->Title = O.Texts.Title;
-  W->Author = O.Texts.Author;
-  W->Rights = O.Texts.Rights;
+  SetTexts(*W, O.Texts);
   return W;
 }
 
@@ -114,9 +119,7 @@ std::unique_ptr<TImgWriter> NewTgaWriter(const TWriteOptions& O, const TDib&) {
 std::unique_ptr<TImgWriter> NewPnmWriter(const TWriteOptions& O, const TDib&) {
   auto W = std::make_unique<TPmgWriter>();
   W->Plain = O.PnmPlain;
-  W->Title = O.Texts.Title;
-  W->Author = O.Texts.Author;
-  W->Rights = O.Texts.Rights;
+  SetTexts(*W, O.Texts);
   return W;
 }
 
@@ -134,9 +137,7 @@ std::unique_ptr<TImgWriter> NewTifWriter(const TWriteOptions& O, const TDib&) {
   W->BigEndian = O.TifBigEndian;
   W->Compression = O.TifCompression;
   W->StripSize = O.TifStripSize;
-  W->Title = O.Texts.Title;
-  W->Author = O.Texts.Author;
-  W->Rights = O.Texts.Rights;
+  SetTexts(*W, O.Texts);
   return W;
 }
 

@@ -22,26 +22,16 @@ void TGifEncoder::FeedLzw(const uint8_t* P, size_t N) {
   size_t I = 0;
   if (FPrefix == NoPrefix && N > 0)
     FPrefix = P[I++];
-  uint32_t Prefix = FPrefix;
-  for (; I < N; ++I) {
-    const uint32_t B = P[I];
-    uint32_t Slot;
-    const int32_t Code = FTable.Find(Prefix, B, Slot);
-    if (Code >= 0) {
-      Prefix = uint32_t(Code);
-      continue;
-    }
-    Emit(Prefix);
+  FPrefix = MatchStrings(FTable, FPrefix, P + I, N - I, [this](uint32_t Known, uint32_t B, uint32_t Slot) {
+    Emit(Known);
     if (FNext < GifMaxCodes - 1) {
-      FTable.Add(Slot, Prefix, B, uint32_t(FNext));
+      FTable.Add(Slot, Known, B, uint32_t(FNext));
       ++FNext;
     } else {
       Emit(uint32_t(FClear));
       Reset();
     }
-    Prefix = B;
-  }
-  FPrefix = Prefix;
+  });
 }
 
 void TGifEncoder::FeedExpand(const uint8_t* P, size_t N) {

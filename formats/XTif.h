@@ -140,16 +140,18 @@ public:
   // Set by WriteHeader.
   bool UsePredictor = false;
   int32_t RowsPerStrip = 0, StripCount = 0;
+  // One directory entry being written.
+  struct TDirEntry;
 
 protected:
   void WriteHeader() override;
   void WriteImage() override;
 
 private:
-  struct TDirEntry;
   void ChooseLayout();
   std::vector<TDirEntry> DirectoryEntries() const;
-  void WriteDirectory(const std::vector<TDirEntry>& Entries);
+  void FillOutsideValues(std::vector<TDirEntry>& Entries) const;
+  void WriteDirectory(const std::vector<TDirEntry>& Entries, const std::vector<size_t>& Order);
   void PutEntry(uint8_t* P, const TDirEntry& E) const;
   // The row as stored, before compression.
   std::span<const uint8_t> ProduceRow(int32_t Y);

@@ -21,6 +21,8 @@ constexpr uint16_t NoPrediction = 1, HorizontalPrediction = 2;
 // Short texts are padded so that every text lies outside its entry.
 constexpr size_t MinTextChars = 4;
 constexpr int DeflateLevel = 9;
+// For images that lost their resolution.
+constexpr int32_t DefaultDpi = 72;
 
 uint16_t StoredCompression(uint8_t Compression) {
   switch (Compression) {
@@ -52,7 +54,7 @@ std::vector<uint8_t> ColorMapBytes(const TDib& Dib, int32_t Bits, bool BigEndian
     for (size_t K = 0; K < 3; ++K) {
       uint8_t* P = Map.data() + (K * N + I) * 2;
       const uint16_t V = uint16_t(Parts[K] << 8);
-      BigEndian ? PutBE16(P, V) : PutLE16(P, V);
+      Put16(P, V, BigEndian);
     }
   }
   return Map;
@@ -77,6 +79,20 @@ struct TTifWriter::TDirEntry {
   // What lies at Value when it is an offset.
   std::vector<uint8_t> Data;
 };
+
+namespace {
+
+// The values outside the directory follow it in this order: the color map,
+// the resolution, the texts, the strip tables.
+int32_t PlacementRank(const TTifWriter::TDirEntry& E) {
+  if (E.Tag == TifTag::ColorMapTag)
+    return 0;
+  if (E.Type == TypeRational)
+    return 1;
+  return E.Type == TypeAscii ? 2 : 3;
+}
+
+} // namespace
 
 TTifWriter::TTifWriter() { FormatName = "TIFF"; }
 
@@ -155,75 +171,84 @@ std::vector<TTifWriter::TDirEntry> TTifWriter::DirectoryEntries() const {
 }
 
 void TTifWriter::PutEntry(uint8_t* P, const TDirEntry& E) const {
-  auto Put16 = [&](uint8_t* Q, uint16_t V) { BigEndian ? PutBE16(Q, V) : PutLE16(Q, V); };
-  auto Put32 = [&](uint8_t* Q, uint32_t V) { BigEndian ? PutBE32(Q, V) : PutLE32(Q, V); };
-  Put16(P, E.Tag);
-  Put16(P + 2, E.Type);
-  Put32(P + 4, E.Count);
+  Put16(P, E.Tag, BigEndian);
+  Put16(P + 2, E.Type, BigEndian);
+  Put32(P + 4, E.Count, BigEndian);
   std::memset(P + 8, 0, 4);
   // A single SHORT sits in the first two bytes of the value field.
   if (E.Type == TypeShort && E.Count == 1)
-    Put16(P + 8, uint16_t(E.Value));
+    Put16(P + 8, uint16_t(E.Value), BigEndian);
   else
-    Put32(P + 8, E.Value);
+    Put32(P + 8, E.Value, BigEndian);
+}
+
+void TTifWriter::FillOutsideValues(std::vector<TDirEntry>& Entries) const {
+  bool RationalDone = false;
+  for (TDirEntry& E : Entries) {
+    if (E.Tag == TifTag::ColorMapTag)
+      E.Data = ColorMapBytes(*Dib, FBits, BigEndian);
+    // Both resolutions share one rational.
+    if (E.Type == TypeRational && !RationalDone) {
+      E.Data.resize(8);
+      Put32(E.Data.data(), uint32_t(Resolution > 0 ? Resolution : DefaultDpi), BigEndian);
+      Put32(E.Data.data() + 4, 1, BigEndian);
+      RationalDone = true;
+    }
+    if ((E.Tag == TifTag::StripOffsets || E.Tag == TifTag::StripByteCounts) && StripCount > 1)
+      E.Data.assign(size_t(StripCount) * 4, 0);
+  }
 }
 
 void TTifWriter::WriteHeader() {
   ChooseLayout();
   std::vector<TDirEntry> Entries = DirectoryEntries();
-  const uint32_t DirBytes = 2 + uint32_t(Entries.size()) * EntrySize + 4;
-  uint64_t Next = HeaderSize + DirBytes;
+  FillOutsideValues(Entries);
+  std::vector<size_t> Order;
+  for (size_t I = 0; I < Entries.size(); ++I)
+    if (!Entries[I].Data.empty())
+      Order.push_back(I);
+  std::stable_sort(Order.begin(), Order.end(),
+                   [&](size_t A, size_t B) { return PlacementRank(Entries[A]) < PlacementRank(Entries[B]); });
 
-  std::vector<uint8_t> Rational(8);
-  const uint32_t Dpi = uint32_t(Resolution > 0 ? Resolution : 72);
-  BigEndian ? (PutBE32(Rational.data(), Dpi), PutBE32(Rational.data() + 4, 1))
-            : (PutLE32(Rational.data(), Dpi), PutLE32(Rational.data() + 4, 1));
-  bool RationalPlaced = false;
+  uint64_t Next = HeaderSize + 2 + Entries.size() * EntrySize + 4;
   uint32_t RationalAt = 0;
-  for (TDirEntry& E : Entries) {
-    const uint32_t EntryPos = HeaderSize + 2 + uint32_t(&E - Entries.data()) * EntrySize;
-    if (E.Tag == TifTag::ColorMapTag)
-      E.Data = ColorMapBytes(*Dib, FBits, BigEndian);
-    if (E.Type == TypeRational) {
-      if (!RationalPlaced) {
-        E.Data = Rational;
-        RationalAt = uint32_t(Next);
-        RationalPlaced = true;
-      }
+  for (size_t I : Order) {
+    Entries[I].Value = uint32_t(Next);
+    if (Entries[I].Type == TypeRational)
+      RationalAt = Entries[I].Value;
+    Next += Entries[I].Data.size();
+  }
+  for (size_t I = 0; I < Entries.size(); ++I) {
+    TDirEntry& E = Entries[I];
+    if (E.Type == TypeRational)
       E.Value = RationalAt;
-    }
-    if (E.Tag == TifTag::StripOffsets || E.Tag == TifTag::StripByteCounts) {
-      const uint32_t At = StripCount > 1 ? uint32_t(Next) : EntryPos + 8;
-      (E.Tag == TifTag::StripOffsets ? FOffsetsPos : FCountsPos) = At;
-      if (StripCount > 1)
-        E.Data.assign(size_t(StripCount) * 4, 0);
-    }
-    if (!E.Data.empty()) {
-      if (E.Type != TypeRational)
-        E.Value = uint32_t(Next);
-      Next += E.Data.size();
-    }
+    // With one strip its offset and byte count sit in the entries.
+    const uint32_t At = StripCount > 1 ? E.Value : uint32_t(HeaderSize + 2 + I * EntrySize + 8);
+    if (E.Tag == TifTag::StripOffsets)
+      FOffsetsPos = At;
+    if (E.Tag == TifTag::StripByteCounts)
+      FCountsPos = At;
   }
   // Uncompressed data have a known size; compressed strips are checked as
   // they are written.
   const uint64_t Plain = uint64_t(RowBytes) * uint64_t(Height);
   if (Next + (Compression == TifCmp::None ? Plain : 0) > MaxFileSize)
     Fail(ImgMsg::TifTooLarge);
-  WriteDirectory(Entries);
+  WriteDirectory(Entries, Order);
 }
 
-void TTifWriter::WriteDirectory(const std::vector<TDirEntry>& Entries) {
+void TTifWriter::WriteDirectory(const std::vector<TDirEntry>& Entries, const std::vector<size_t>& Order) {
   std::vector<uint8_t> Head(HeaderSize + 2 + Entries.size() * EntrySize + 4, 0);
   uint8_t* P = Head.data();
   P[0] = P[1] = BigEndian ? 'M' : 'I';
-  BigEndian ? PutBE16(P + 2, TiffMagic) : PutLE16(P + 2, TiffMagic);
-  BigEndian ? PutBE32(P + 4, HeaderSize) : PutLE32(P + 4, HeaderSize);
-  BigEndian ? PutBE16(P + 8, uint16_t(Entries.size())) : PutLE16(P + 8, uint16_t(Entries.size()));
+  Put16(P + 2, TiffMagic, BigEndian);
+  Put32(P + 4, HeaderSize, BigEndian);
+  Put16(P + 8, uint16_t(Entries.size()), BigEndian);
   for (size_t I = 0; I < Entries.size(); ++I)
     PutEntry(P + HeaderSize + 2 + I * EntrySize, Entries[I]);
   WriteRaw(Head.data(), Head.size());
-  for (const TDirEntry& E : Entries)
-    WriteRaw(E.Data.data(), E.Data.size());
+  for (size_t I : Order)
+    WriteRaw(Entries[I].Data.data(), Entries[I].Data.size());
 }
 
 std::span<const uint8_t> TTifWriter::ProduceRow(int32_t Y) {
@@ -305,8 +330,8 @@ void TTifWriter::FinishStripTable() {
   for (size_t I = 0; I < FStripOffsets.size(); ++I) {
     const uint32_t Next = I + 1 < FStripOffsets.size() ? FStripOffsets[I + 1] : uint32_t(End);
     const uint32_t Count = Next - FStripOffsets[I];
-    BigEndian ? PutBE32(&Offsets[I * 4], FStripOffsets[I]) : PutLE32(&Offsets[I * 4], FStripOffsets[I]);
-    BigEndian ? PutBE32(&Counts[I * 4], Count) : PutLE32(&Counts[I * 4], Count);
+    Put32(&Offsets[I * 4], FStripOffsets[I], BigEndian);
+    Put32(&Counts[I * 4], Count, BigEndian);
   }
   Stream->Seek(FOffsetsPos);
   WriteRaw(Offsets.data(), Offsets.size());

@@ -38,3 +38,6 @@ constexpr void PutBE32(uint8_t* P, uint32_t V) {
   P[2] = uint8_t(V >> 8);
   P[3] = uint8_t(V);
 }
+// Fields of files whose byte order is chosen at run time.
+constexpr void Put16(uint8_t* P, uint16_t V, bool BigEndian) { BigEndian ? PutBE16(P, V) : PutLE16(P, V); }
+constexpr void Put32(uint8_t* P, uint32_t V, bool BigEndian) { BigEndian ? PutBE32(P, V) : PutLE32(P, V); }
