@@ -38,7 +38,11 @@ TRun RunCommand(const std::string& Cmd) {
   return R;
 }
 
-std::string Quoted(const std::filesystem::path& P) { return "'" + P.string() + "'"; }
+std::string Quoted(const std::filesystem::path& P) {
+  std::string S = "'";
+  S += P.string();
+  return S += "'";
+}
 
 struct TTools {
   bool Tiffinfo = false, Tiff2Rgba = false, Pillow = false;
@@ -52,17 +56,20 @@ struct TSettings {
   uint8_t Compression = 0;
   bool BigEndian = false;
   int32_t StripSize = 32768;
+};
+
+struct TTexts {
   std::string Title, Author, Rights;
 };
 
 // Writes through a file, as the program saves.
-void WriteFile(const TDib& Dib, const TSettings& S, const TTempFile& File, TTifWriter& W) {
+void WriteFile(const TDib& Dib, const TSettings& S, const TTempFile& File, TTifWriter& W, const TTexts& T = {}) {
   W.Compression = S.Compression;
   W.BigEndian = S.BigEndian;
   W.StripSize = S.StripSize;
-  W.Title = S.Title;
-  W.Author = S.Author;
-  W.Rights = S.Rights;
+  W.Title = T.Title;
+  W.Author = T.Author;
+  W.Rights = T.Rights;
   W.CreateFile(File.Path());
   W.Write(Dib);
   ASSERT_TRUE(W.OK);
@@ -80,10 +87,12 @@ void ExpectCleanTiffinfo(const std::filesystem::path& F) {
 void ExpectReadAlike(const TDib& Dib, const std::filesystem::path& F, const TTools& T) {
   if (T.Tiffinfo)
     ExpectCleanTiffinfo(F);
-  if (T.Tiff2Rgba)
+  if (T.Tiff2Rgba) {
     EXPECT_EQ(FirstDifference(Dib, TiffTool::Render(F)), "") << "tiff2rgba";
-  if (T.Pillow)
+  }
+  if (T.Pillow) {
     EXPECT_EQ(FirstDifference(Dib, TgaPmgExternal::PillowDecode(F)), "") << "Pillow";
+  }
 }
 
 struct TFormatCase {
@@ -192,23 +201,19 @@ TEST(TifWriterExternal, TextsAndResolutionComeBack) {
   const TTools T = Tools();
   if (!T.Tiffinfo && !T.Pillow)
     GTEST_SKIP() << "tiffinfo and python3-PIL missing";
-  struct TCase {
-    std::string Title, Author, Rights;
-  };
   // Short texts are padded to four characters: a two-character one and one
   // of exactly four; absent texts leave no tag.
-  const TCase Cases[] = {
+  const TTexts Cases[] = {
       {"Harbour at dusk, second try", "Al", "(c) 2026 P. Example"}, {"Four", "", ""}, {"", "Jo", "Free"}};
   auto Shown = [](const std::string& S) { return S.empty() ? std::string("<none>") : S; };
-  for (const TCase& C : Cases)
+  for (const TTexts& C : Cases)
     for (bool Be : {false, true}) {
       SCOPED_TRACE(C.Title + "|" + C.Author + "|" + C.Rights + (Be ? " MM" : " II"));
       auto Dib = TgaPmgExternal::PatternDib(9, 5, pf24bit, 3);
       Dib->SetResolution(150);
       TTempFile File(".tif");
       TTifWriter Writer;
-      WriteFile(*Dib, {.Compression = 3, .BigEndian = Be, .Title = C.Title, .Author = C.Author, .Rights = C.Rights},
-                File, Writer);
+      WriteFile(*Dib, {.Compression = 3, .BigEndian = Be, .StripSize = 32768}, File, Writer, C);
       if (T.Tiffinfo) {
         ExpectCleanTiffinfo(File.Path());
         const std::string Info = RunCommand("tiffinfo " + Quoted(File.Path()) + " 2>/dev/null").Out;
@@ -216,9 +221,10 @@ TEST(TifWriterExternal, TextsAndResolutionComeBack) {
         EXPECT_EQ(TiffinfoField(Info, "Artist"), Shown(C.Author));
         EXPECT_EQ(TiffinfoField(Info, "Copyright"), Shown(C.Rights));
       }
-      if (T.Pillow)
+      if (T.Pillow) {
         EXPECT_EQ(PillowTexts(File.Path()),
                   (std::vector<std::string>{Shown(C.Title), Shown(C.Author), Shown(C.Rights), "150"}));
+      }
     }
 }
 
