@@ -35,20 +35,25 @@ struct TLzwFile {
   }
 };
 
+// A W x H 8-bit RGB image in strips of Rows rows.
+void SetRgbFields(TIFF* T, uint16_t Compression, uint32_t Rows) {
+  TIFFSetField(T, TIFFTAG_IMAGEWIDTH, uint32_t(W));
+  TIFFSetField(T, TIFFTAG_IMAGELENGTH, uint32_t(H));
+  TIFFSetField(T, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(T, TIFFTAG_SAMPLESPERPIXEL, 3);
+  TIFFSetField(T, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(T, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(T, TIFFTAG_COMPRESSION, Compression);
+  TIFFSetField(T, TIFFTAG_ROWSPERSTRIP, Rows);
+}
+
 const TLzwFile& LzwFile() {
   static const TLzwFile F = [] {
     TLzwFile R;
     R.Path =
         (std::filesystem::temp_directory_path() / ("pelorin-bench-" + std::to_string(::getpid()) + ".tif")).string();
     TIFF* T = TIFFOpen(R.Path.c_str(), "w");
-    TIFFSetField(T, TIFFTAG_IMAGEWIDTH, uint32_t(W));
-    TIFFSetField(T, TIFFTAG_IMAGELENGTH, uint32_t(H));
-    TIFFSetField(T, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(T, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(T, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(T, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(T, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    TIFFSetField(T, TIFFTAG_ROWSPERSTRIP, uint32_t(RowsPerStrip));
+    SetRgbFields(T, COMPRESSION_LZW, uint32_t(RowsPerStrip));
     const TDib& P = BenchCodec::BandPicture();
     for (int32_t Y = 0; Y < H; ++Y)
       TIFFWriteScanline(T, const_cast<uint8_t*>(P.ScanLine(Y)), uint32_t(Y), 0);
@@ -205,19 +210,12 @@ std::vector<uint8_t> LibtiffEncoding(const TEncoding& E) {
   TIFF* T = TIFFClientOpen("memory", "w", &F, MemoryRead, MemoryWrite, MemorySeek, MemoryClose, MemorySize, MemoryMap,
                            MemoryUnmap);
   const uint32_t Rows = OurRowsPerStrip();
-  TIFFSetField(T, TIFFTAG_IMAGEWIDTH, uint32_t(W));
-  TIFFSetField(T, TIFFTAG_IMAGELENGTH, uint32_t(H));
-  TIFFSetField(T, TIFFTAG_BITSPERSAMPLE, 8);
-  TIFFSetField(T, TIFFTAG_SAMPLESPERPIXEL, 3);
-  TIFFSetField(T, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-  TIFFSetField(T, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(T, TIFFTAG_COMPRESSION, E.LibtiffCompression);
+  SetRgbFields(T, E.LibtiffCompression, Rows);
   TIFFSetField(T, TIFFTAG_PREDICTOR, E.Predictor);
   if (E.LibtiffCompression == COMPRESSION_ADOBE_DEFLATE)
     TIFFSetField(T, TIFFTAG_DEFLATE_SUBCODEC, DEFLATE_SUBCODEC_ZLIB);
   if (E.ZipQuality > 0)
     TIFFSetField(T, TIFFTAG_ZIPQUALITY, E.ZipQuality);
-  TIFFSetField(T, TIFFTAG_ROWSPERSTRIP, Rows);
   const std::vector<uint8_t>& Rgb = PhotoRgb();
   // Prediction works in place, so each strip goes through a copy.
   std::vector<uint8_t> Strip(size_t(RowBytes) * Rows);
