@@ -16,7 +16,7 @@ public:
   // Slot is then where Add puts it.
   int32_t Find(uint32_t Prefix, uint32_t Byte, uint32_t& Slot) const {
     const uint32_t Key = (Prefix << 8) | Byte;
-    uint32_t S = (Key >> 12) ^ (Key & (Slots - 1));
+    uint32_t S = (Key * 0x9E3779B1u) >> 19;
     for (;;) {
       const uint32_t Entry = FSlots[S];
       if (Entry == Empty) {
