@@ -16,6 +16,7 @@
 #include "XSgi.h"
 #include "XTga.h"
 #include "XTif.h"
+#include "XWmf.h"
 
 namespace {
 
@@ -265,7 +266,12 @@ const TFormatRow Rows[] = {
      .OpenCaption = "Kodak Photo-CD Image",
      .NewReader = Make<TPcdReader>,
      .Configure = ConfigurePcd},
-    {.Format = fmtWMF, .Extensions = {".WMF", ".EMF"}, .Text = "Windows Metafile", .OpenCaption = "Windows Metafile"},
+    {.Format = fmtWMF,
+     .Extensions = {".WMF", ".EMF"},
+     .Text = "Windows Metafile",
+     .OpenCaption = "Windows Metafile",
+     .ShowsReaderVariant = true,
+     .NewReader = Make<TWmfReader>},
     {.Format = fmtBUM,
      .Extensions = {".BUM", ".BUMP"},
      .Text = "Poser Bump Map",

@@ -28,3 +28,7 @@ TMetaPlayResult PlayEmf(std::span<const uint8_t> File, TMetaDC& DC);
 std::string AnsiToUtf8(std::span<const uint8_t> Text, uint8_t Charset);
 // Little-endian UTF-16 code units as UTF-8; broken pairs become U+FFFD.
 std::string Utf16ToUtf8(std::span<const uint8_t> Text);
+
+// The window a plain metafile sets first (origin and extent records before
+// any drawing), in logical units; false when it sets none.
+bool FindWmfWindow(std::span<const uint8_t> File, size_t Offset, TMetaRect& Window);

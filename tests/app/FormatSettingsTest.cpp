@@ -36,7 +36,7 @@ TEST(FormatSettings, ReadersTakeResolutionBackgroundAndAlpha) {
   EXPECT_EQ(Png->Resolution, 150);
   EXPECT_EQ(Png->BackgroundColor, TColor(0x00102030));
   EXPECT_EQ(NewReader(fmtBMP, O)->BackgroundColor, TColor(0xFFFFFF));
-  EXPECT_FALSE(NewReader(fmtWMF, O));
+  EXPECT_FALSE(NewReader(fmtJP2, O));
   S.LuvStonits = true;
   const auto Tif = NewReader(fmtTIFF, ReadOptionsOf(S));
   ASSERT_TRUE(Tif);

@@ -35,7 +35,7 @@ const std::vector<TExpectedFormat> Expected = {
     {fmtIFF, {"iff", "lbm"}, "Interchange File Format", true},
     {fmtPSD, {"psd"}, "Photoshop Image", true},
     {fmtPCD, {"pcd"}, "Kodak Photo-CD Image", true},
-    {fmtWMF, {"wmf", "emf"}, "Windows Metafile", false},
+    {fmtWMF, {"wmf", "emf"}, "Windows Metafile", true},
     {fmtBUM, {"bum", "bump"}, "Poser Bump Map", true},
 };
 
