@@ -146,8 +146,10 @@ void TWmfReader::BoundSize(double W, double H) {
   const double Pixels = W * H, Longer = std::max(W, H);
   if (Pixels > double(MaxPixels) || Longer > MaxSide)
     FScale = std::min(std::sqrt(double(MaxPixels) / Pixels), MaxSide / Longer);
-  Width = std::max(1, int32_t(std::lround(W * FScale)));
-  Height = std::max(1, int32_t(std::lround(H * FScale)));
+  // Bounded sizes round down so that they stay within the bound.
+  const auto Side = [this](double V) { return std::max(1, int32_t(FScale < 1 ? V * FScale : std::lround(V))); };
+  Width = Side(W);
+  Height = Side(H);
   if (FScale < 1) {
     std::snprintf(Text, sizeof Text, "The metafile's picture of %.0f x %.0f pixels is drawn at %d x %d.", W, H,
                   Width, Height);

@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "XMetaPlay.h"
+
+namespace {
+
+constexpr uint32_t Red = 0xFF0000, Green = 0x00FF00;
+
+struct TBox {
+  int32_t Left = INT32_MAX, Top = INT32_MAX, Right = -1, Bottom = -1;
+  bool HasColor = false;
+};
+
+// The extent of the pixels that are not white, and whether Color is among them.
+TBox Ink(const TMetaDC& DC, uint32_t Color = Red) {
+  TBox B;
+  for (int32_t Y = 0; Y < DC.Height(); ++Y)
+    for (int32_t X = 0; X < DC.Width(); ++X) {
+      const uint32_t P = DC.SurfaceRow(Y)[X] & 0xFFFFFF;
+      if (P == 0xFFFFFF)
+        continue;
+      B.Left = std::min(B.Left, X), B.Right = std::max(B.Right, X);
+      B.Top = std::min(B.Top, Y), B.Bottom = std::max(B.Bottom, Y);
+      B.HasColor |= P == Color;
+    }
+  return B;
+}
+
+void SelectFont(TMetaDC& DC, double Height, int32_t Escapement = 0) {
+  TMetaObject O;
+  O.Kind = TMetaObject::okFont;
+  O.Font.Height = Height;
+  O.Font.Escapement = Escapement;
+  O.Font.Face = "Arial";
+  DC.SetObjectCount(1);
+  ASSERT_TRUE(DC.AddObject(O));
+  ASSERT_TRUE(DC.SelectObject(0));
+}
+
+// Red text on a white picture, no background.
+void Prepare(TMetaDC& DC, int32_t Align, double Height = -40) {
+  SelectFont(DC, Height);
+  DC.SetTextColor(0x0000FF);
+  DC.SetBkMode(Meta::Transparent);
+  DC.SetTextAlign(Align);
+}
+
+TEST(MetaText, HorizontalAlignmentPlacesTheText) {
+  struct TCase {
+    int32_t Align;
+    int32_t MinLeft, MaxLeft, MinRight, MaxRight;
+  };
+  // "HH" at x = 150 is about 58 pixels wide at a 40-pixel em.
+  const TCase Cases[] = {
+      {0, 150, 156, 195, 215}, {Meta::TaCenter, 115, 127, 172, 185}, {Meta::TaRight, 85, 97, 140, 150}};
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Align);
+    TMetaDC DC(300, 120);
+    Prepare(DC, C.Align | Meta::TaBaseline);
+    DC.TextOut({150, 80}, "HH", {}, nullptr, false, false);
+    const TBox B = Ink(DC);
+    EXPECT_TRUE(B.HasColor);
+    EXPECT_GE(B.Left, C.MinLeft);
+    EXPECT_LE(B.Left, C.MaxLeft);
+    EXPECT_GE(B.Right, C.MinRight);
+    EXPECT_LE(B.Right, C.MaxRight);
+  }
+}
+
+TEST(MetaText, VerticalAlignmentPlacesTheBaseline) {
+  struct TCase {
+    int32_t Align;
+    int32_t MinTop, MaxBottom;
+  };
+  // Capitals rise about 29 pixels above the baseline at a 40-pixel em; the
+  // cell reaches about 36 above it and 8 below.
+  const TCase Cases[] = {{0, 64, 100}, {Meta::TaBaseline, 28, 61}, {Meta::TaBottom, 20, 53}};
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Align);
+    TMetaDC DC(200, 140);
+    Prepare(DC, C.Align);
+    DC.TextOut({20, 60}, "H", {}, nullptr, false, false);
+    const TBox B = Ink(DC);
+    EXPECT_TRUE(B.HasColor);
+    EXPECT_GE(B.Top, C.MinTop);
+    EXPECT_LE(B.Bottom, C.MaxBottom);
+    EXPECT_GT(B.Bottom - B.Top, 24);
+    EXPECT_LT(B.Bottom - B.Top, 32);
+  }
+}
+
+TEST(MetaText, OpaqueBackgroundFillsTheCell) {
+  TMetaDC DC(200, 100);
+  Prepare(DC, 0);
+  DC.SetBkMode(Meta::Opaque);
+  DC.SetBkColor(0x00FF00);
+  DC.TextOut({20, 20}, "i", {}, nullptr, false, false);
+  const TBox B = Ink(DC, Green);
+  EXPECT_TRUE(B.HasColor);
+  EXPECT_NEAR(B.Top, 20, 1);
+  EXPECT_NEAR(B.Left, 20, 1);
+  EXPECT_NEAR(B.Bottom, 20 + 46, 3);
+  // The record's own rectangle wins over the cell.
+  TMetaDC Boxed(200, 100);
+  Prepare(Boxed, 0);
+  Boxed.SetBkColor(0x00FF00);
+  const TMetaRect Clip{10, 10, 150, 90};
+  Boxed.TextOut({20, 20}, "i", {}, &Clip, true, false);
+  EXPECT_EQ(Boxed.SurfaceRow(85)[140] & 0xFFFFFF, Green);
+  EXPECT_EQ(Boxed.SurfaceRow(95)[140] & 0xFFFFFF, 0xFFFFFFu);
+}
+
+TEST(MetaText, ClippedTextStaysInside) {
+  TMetaDC DC(200, 100);
+  Prepare(DC, Meta::TaBaseline);
+  const TMetaRect Clip{0, 0, 40, 100};
+  DC.TextOut({20, 70}, "HHHH", {}, &Clip, false, true);
+  EXPECT_LE(Ink(DC).Right, 40);
+}
+
+TEST(MetaText, AdvancesFromDx) {
+  TMetaDC DC(300, 100);
+  Prepare(DC, Meta::TaBaseline);
+  const double Dx[] = {150, 0};
+  DC.TextOut({10, 70}, "HH", Dx, nullptr, false, false);
+  const TBox B = Ink(DC);
+  EXPECT_GE(B.Right, 185);
+  // Nothing between the two letters.
+  for (int32_t Y = 0; Y < DC.Height(); ++Y)
+    EXPECT_EQ(DC.SurfaceRow(Y)[100] & 0xFFFFFF, 0xFFFFFFu);
+}
+
+TEST(MetaText, UpdateCpMovesThePosition) {
+  TMetaDC DC(300, 100);
+  Prepare(DC, Meta::TaUpdateCp | Meta::TaBaseline);
+  DC.MoveTo({10, 70});
+  DC.TextOut({0, 0}, "HH", {}, nullptr, false, false);
+  EXPECT_NEAR(DC.CurrentPosition().X, 10 + Ink(DC).Right - Ink(DC).Left + 6, 6);
+  EXPECT_GE(Ink(DC).Left, 10);
+}
+
+// The row with the most ink of an "L" is its foot, at the bottom as seen.
+int32_t FootRow(const TMetaDC& DC) {
+  int32_t Best = -1, BestCount = 0;
+  for (int32_t Y = 0; Y < DC.Height(); ++Y) {
+    int32_t Count = 0;
+    for (int32_t X = 0; X < DC.Width(); ++X)
+      Count += (DC.SurfaceRow(Y)[X] & 0xFFFFFF) != 0xFFFFFF;
+    if (Count > BestCount)
+      Best = Y, BestCount = Count;
+  }
+  return Best;
+}
+
+TEST(MetaText, GlyphsAreNotMirroredByAnUpwardMapping) {
+  TMetaDC DC(200, 200);
+  DC.SetMapMode(Meta::MmAnisotropic);
+  DC.SetWindowExt({200, 200});
+  DC.SetViewportExt({200, -200});
+  DC.SetViewportOrg({0, 200});
+  Prepare(DC, Meta::TaBaseline, -60);
+  DC.TextOut({50, 50}, "L", {}, nullptr, false, false);
+  const TBox B = Ink(DC);
+  EXPECT_NEAR(B.Bottom, 150, 2);
+  EXPECT_GE(FootRow(DC), B.Bottom - 8);
+}
+
+TEST(MetaText, EscapementTurnsCounterclockwise) {
+  TMetaDC DC(200, 300);
+  SelectFont(DC, -30, 900);
+  DC.SetBkMode(Meta::Transparent);
+  DC.SetTextAlign(Meta::TaBaseline);
+  DC.TextOut({100, 250}, "HHHH", {}, nullptr, false, false);
+  const TBox B = Ink(DC, 0);
+  EXPECT_GT(B.Bottom - B.Top, 2 * (B.Right - B.Left));
+  EXPECT_LE(B.Bottom, 251);
+  EXPECT_LE(B.Right, 101);
+}
+
+TEST(MetaText, AnsiToUtf8) {
+  struct TCase {
+    std::vector<uint8_t> In;
+    uint8_t Charset;
+    const char* Out;
+  };
+  const TCase Cases[] = {
+      {{0x80}, 0, "\u20AC"},
+      {{0xE9}, 0, "\u00E9"},
+      {{'A', 0x93, 'z'}, 0, "A\u201Cz"},
+      {{0x61, 0x70}, 2, "\u03B1\u03C0"},
+      {{0xB3}, 2, "\u2265"},
+      {{0xC0, 0xFF}, 204, "\u0410\u044F"},
+      {{0xC1}, 161, "\u0391"},
+      {{'a', 0, 'b'}, 0, "a"},
+  };
+  for (const TCase& C : Cases)
+    EXPECT_EQ(AnsiToUtf8(C.In, C.Charset), C.Out);
+}
+
+} // namespace
+
+TEST(MetaText, HostileTextLeavesTheContextWorking) {
+  TMetaDC DC(200, 100);
+  Prepare(DC, Meta::TaBaseline);
+  DC.TextOut({10, 70}, std::string("\xC3\x28\xFF\xF4\x90\x80\x80\xED\xA0\x80", 10), {}, nullptr, false, false);
+  SelectFont(DC, -1e9);
+  DC.TextOut({10, 70}, "HH", {}, nullptr, false, false);
+  SelectFont(DC, -40);
+  DC.SetTextColor(0x0000FF);
+  DC.SetBkMode(Meta::Transparent);
+  DC.TextOut({120, 70}, "H", {}, nullptr, false, false);
+  EXPECT_EQ(DC.SurfaceRow(60)[124] & 0xFFFFFF, Red);
+}
