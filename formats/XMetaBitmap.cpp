@@ -407,6 +407,17 @@ private:
   cairo_path_t* FPath = nullptr;
 };
 
+// The current path's extents in bitmap pixels.
+TMetaRect PathBox(cairo_t* Cr) {
+  TMetaRect B;
+  cairo_save(Cr);
+  cairo_identity_matrix(Cr);
+  cairo_path_extents(Cr, &B.Left, &B.Top, &B.Right, &B.Bottom);
+  cairo_restore(Cr);
+  return B;
+}
+
+// Work is counted in the pixels a drawing covers, at most the picture.
 double DeviceArea(cairo_t* Cr, const TMetaRect& R) {
   double Wx = R.Right - R.Left, Wy = 0, Hx = 0, Hy = R.Bottom - R.Top;
   cairo_user_to_device_distance(Cr, &Wx, &Wy);
@@ -433,12 +444,14 @@ void TMetaDC::StretchBitmap(const TMetaBitmap& Bitmap, const TMetaRect& Dest, co
   ApplyMatrix();
   if (!FMatrixOK)
     return;
-  Spend(DeviceArea(FCr, Dest) + double(Bitmap.Pixels.size()));
+  Spend(std::min(DeviceArea(FCr, Dest), double(FWidth) * FHeight) + double(Bitmap.Pixels.size()));
   cairo_save(FCr);
   if (Rop == Meta::MergeCopy) {
     // The bitmap and the brush multiplied, then laid down like a copy.
     cairo_push_group(FCr);
     if (PlaceBitmap(FCr, Surface.S, Bitmap.Width, Bitmap.Height, Dest, Source)) {
+      const TMetaRect Box = PathBox(FCr);
+    NoteDrawn(Box.Left, Box.Top, Box.Right, Box.Bottom);
       cairo_fill_preserve(FCr);
       cairo_set_operator(FCr, CAIRO_OPERATOR_MULTIPLY);
       if (SetBrushSource(FState->Brush))
@@ -448,6 +461,8 @@ void TMetaDC::StretchBitmap(const TMetaBitmap& Bitmap, const TMetaRect& Dest, co
     cairo_set_operator(FCr, CAIRO_OPERATOR_OVER);
     cairo_paint(FCr);
   } else if (PlaceBitmap(FCr, Surface.S, Bitmap.Width, Bitmap.Height, Dest, Source)) {
+    const TMetaRect Box = PathBox(FCr);
+    NoteDrawn(Box.Left, Box.Top, Box.Right, Box.Bottom);
     cairo_set_operator(FCr, OperatorFor(Rop));
     cairo_fill(FCr);
   }
@@ -466,9 +481,11 @@ void TMetaDC::AlphaBitmap(const TMetaBitmap& Bitmap, const TMetaRect& Dest, cons
   ApplyMatrix();
   if (!FMatrixOK)
     return;
-  Spend(DeviceArea(FCr, Dest) + double(Bitmap.Pixels.size()));
+  Spend(std::min(DeviceArea(FCr, Dest), double(FWidth) * FHeight) + double(Bitmap.Pixels.size()));
   cairo_save(FCr);
   if (PlaceBitmap(FCr, Surface.S, Bitmap.Width, Bitmap.Height, Dest, Source)) {
+    const TMetaRect Box = PathBox(FCr);
+    NoteDrawn(Box.Left, Box.Top, Box.Right, Box.Bottom);
     cairo_clip(FCr);
     cairo_paint_with_alpha(FCr, Alpha / 255.0);
   }
@@ -484,7 +501,7 @@ void TMetaDC::GradientRect(const TVertex& A, const TVertex& B, bool Horizontal) 
   if (!FMatrixOK)
     return;
   const TMetaRect R{A.P.X, A.P.Y, B.P.X, B.P.Y};
-  Spend(DeviceArea(FCr, R));
+  Spend(std::min(DeviceArea(FCr, R), double(FWidth) * FHeight));
   cairo_pattern_t* P =
       Horizontal ? cairo_pattern_create_linear(A.P.X, 0, B.P.X, 0) : cairo_pattern_create_linear(0, A.P.Y, 0, B.P.Y);
   cairo_pattern_add_color_stop_rgb(P, 0, A.R, A.G, A.B);
@@ -494,6 +511,8 @@ void TMetaDC::GradientRect(const TVertex& A, const TVertex& B, bool Horizontal) 
   cairo_pattern_destroy(P);
   cairo_new_path(FCr);
   cairo_rectangle(FCr, R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top);
+  const TMetaRect Box = PathBox(FCr);
+    NoteDrawn(Box.Left, Box.Top, Box.Right, Box.Bottom);
   cairo_fill(FCr);
 }
 
@@ -507,7 +526,7 @@ void TMetaDC::GradientTriangle(const TVertex& A, const TVertex& B, const TVertex
   double Ux = B.P.X - A.P.X, Uy = B.P.Y - A.P.Y, Vx = C.P.X - A.P.X, Vy = C.P.Y - A.P.Y;
   cairo_user_to_device_distance(FCr, &Ux, &Uy);
   cairo_user_to_device_distance(FCr, &Vx, &Vy);
-  Spend(std::fabs(Ux * Vy - Uy * Vx) / 2);
+  Spend(std::min(std::fabs(Ux * Vy - Uy * Vx) / 2, double(FWidth) * FHeight));
   cairo_pattern_t* P = cairo_pattern_create_mesh();
   cairo_mesh_pattern_begin_patch(P);
   cairo_mesh_pattern_move_to(P, A.P.X, A.P.Y);
@@ -524,6 +543,8 @@ void TMetaDC::GradientTriangle(const TVertex& A, const TVertex& B, const TVertex
   cairo_line_to(FCr, B.P.X, B.P.Y);
   cairo_line_to(FCr, C.P.X, C.P.Y);
   cairo_close_path(FCr);
+  const TMetaRect Box = PathBox(FCr);
+    NoteDrawn(Box.Left, Box.Top, Box.Right, Box.Bottom);
   cairo_fill(FCr);
 }
 
@@ -534,7 +555,7 @@ void TMetaDC::PatBlt(const TMetaRect& R, uint32_t Rop) {
   ApplyMatrix();
   if (!FMatrixOK)
     return;
-  Spend(DeviceArea(FCr, R));
+  Spend(std::min(DeviceArea(FCr, R), double(FWidth) * FHeight));
   cairo_save(FCr);
   bool Draw = true;
   switch (Rop) {
@@ -552,8 +573,11 @@ void TMetaDC::PatBlt(const TMetaRect& R, uint32_t Rop) {
   }
   cairo_new_path(FCr);
   cairo_rectangle(FCr, R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top);
-  if (Draw)
+  if (Draw) {
+    const TMetaRect Box = PathBox(FCr);
+    NoteDrawn(Box.Left, Box.Top, Box.Right, Box.Bottom);
     cairo_fill(FCr);
+  }
   cairo_restore(FCr);
   cairo_new_path(FCr);
 }

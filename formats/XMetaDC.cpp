@@ -42,10 +42,10 @@ TMetaBrush StockBrush(TColor Color, int32_t Style) { return {Style, Color, 0, nu
 
 } // namespace
 
-TMetaDC::TMetaDC(int32_t AWidth, int32_t AHeight)
+TMetaDC::TMetaDC(int32_t AWidth, int32_t AHeight, bool Measure)
     : FWidth(std::max(AWidth, 1)), FHeight(std::max(AHeight, 1)), FState(std::make_unique<TState>()),
-      FBudget(WorkBudget) {
-  FSurface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, FWidth, FHeight);
+      FBudget(WorkBudget), FMeasure(Measure) {
+  FSurface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, Measure ? 1 : FWidth, Measure ? 1 : FHeight);
   FCr = cairo_create(FSurface);
   if (cairo_surface_status(FSurface) != CAIRO_STATUS_SUCCESS || cairo_status(FCr) != CAIRO_STATUS_SUCCESS) {
     cairo_destroy(FCr);
@@ -83,6 +83,27 @@ void TMetaDC::SetDeviceResolution(double PixelsPerMmX, double PixelsPerMmY) {
 }
 
 void TMetaDC::Spend(double Work) { FBudget -= std::max(Work, 1.0); }
+
+void TMetaDC::NoteDrawn(double X1, double Y1, double X2, double Y2) {
+  // The clip's reach: the boxes of the steps that keep only their inside.
+  for (const TClipOp& Op : FState->Clip) {
+    if (Op.Exclude || Op.Points.empty())
+      continue;
+    double L = Op.Points[0].X, T = Op.Points[0].Y, R = L, B = T;
+    for (const TMetaPoint& P : Op.Points) {
+      L = std::min(L, P.X), R = std::max(R, P.X);
+      T = std::min(T, P.Y), B = std::max(B, P.Y);
+    }
+    X1 = std::max(X1, L), Y1 = std::max(Y1, T), X2 = std::min(X2, R), Y2 = std::min(Y2, B);
+  }
+  if (!(X2 > X1 && Y2 > Y1))
+    return;
+  if (FDrawn.Right <= FDrawn.Left)
+    FDrawn = {X1, Y1, X2, Y2};
+  else
+    FDrawn = {std::min(FDrawn.Left, X1), std::min(FDrawn.Top, Y1), std::max(FDrawn.Right, X2),
+              std::max(FDrawn.Bottom, Y2)};
+}
 
 // Objects.
 

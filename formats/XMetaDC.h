@@ -112,7 +112,9 @@ class TMetaDC {
 public:
   // The picture of Width x Height pixels on white. DeviceScaleX/Y turn the
   // reference device's pixels (the units of the viewport) into the bitmap's.
-  TMetaDC(int32_t Width, int32_t Height);
+  // A measuring context keeps the mapping of a Width x Height picture but
+  // draws on a single pixel; it only gathers DrawnBounds.
+  TMetaDC(int32_t Width, int32_t Height, bool Measure = false);
   ~TMetaDC();
   TMetaDC(const TMetaDC&) = delete;
   TMetaDC& operator=(const TMetaDC&) = delete;
@@ -121,6 +123,9 @@ public:
   int32_t Height() const { return FHeight; }
   // Row Y as the surface holds it: 0x00RRGGBB words.
   const uint32_t* SurfaceRow(int32_t Y) const;
+  // Bitmap pixels the shapes cover, within their clips; empty (Right <=
+  // Left) when nothing was drawn.
+  TMetaRect DrawnBounds() const { return FDrawn; }
 
   // Places the device: viewport units map to bitmap pixels as
   // bitmap = (v - Origin) * Scale.
@@ -285,6 +290,8 @@ private:
   void AddArc(const TMetaRect& R, TMetaPoint Start, TMetaPoint End, bool Connect);
   void AddRegion(const TMetaRegion& Region);
   void Spend(double Work);
+  // Adds a shape's extents in bitmap pixels to DrawnBounds, within the clip.
+  void NoteDrawn(double X1, double Y1, double X2, double Y2);
   double DeviceUnitsPerLogical() const;
   TMetaPoint ToDevice(TMetaPoint P) const;
 
@@ -301,6 +308,8 @@ private:
   // The finished path in bitmap pixels, as cairo_copy_path gave it.
   void* FPath = nullptr;
   double FBudget = 0;
+  bool FMeasure = false;
+  TMetaRect FDrawn{0, 0, -1, -1};
   // The mapping can be drawn with: a singular one draws nothing.
   bool FMatrixOK = true;
 };

@@ -130,6 +130,8 @@ void TMetaDC::FillCurrent(const TMetaBrush& Brush) {
   double X1, Y1, X2, Y2;
   cairo_path_extents(FCr, &X1, &Y1, &X2, &Y2);
   Spend((std::min(X2, double(FWidth)) - std::max(X1, 0.0)) * (std::min(Y2, double(FHeight)) - std::max(Y1, 0.0)));
+  if (Brush.Style != Meta::BsNull)
+    NoteDrawn(X1, Y1, X2, Y2);
   if (SetBrushSource(Brush)) {
     cairo_set_fill_rule(FCr,
                         FState->PolyFillMode == Meta::Winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
@@ -150,6 +152,7 @@ void TMetaDC::StrokeCurrent(double Scale) {
   double X1, Y1, X2, Y2;
   cairo_path_extents(FCr, &X1, &Y1, &X2, &Y2);
   Spend((X2 - X1 + Y2 - Y1) * Width);
+  NoteDrawn(X1 - Width / 2, Y1 - Width / 2, X2 + Width / 2, Y2 + Width / 2);
   cairo_set_line_width(FCr, Width);
   cairo_set_miter_limit(FCr, FState->MiterLimit);
   std::vector<double> Dashes;

@@ -176,7 +176,7 @@ struct TFaceMetrics {
 };
 
 constexpr double MeasureSize = 256;
-constexpr double MaxGlyphPixels = 1024;
+constexpr double MaxGlyphPixels = 1024, MaxFontPixels = 30000;
 
 TFaceMetrics MeasureFace(cairo_t* Cr) {
   TFaceMetrics M;
@@ -352,11 +352,14 @@ void TMetaDC::TextOut(TMetaPoint P, const std::string& Utf8, std::span<const dou
   cairo_matrix_t Device;
   cairo_matrix_multiply(&Device, &L.Font, &Ctm);
   const double DeviceEm = std::sqrt(std::fabs(Device.xx * Device.yy - Device.xy * Device.yx));
-  if (!std::isfinite(DeviceEm) || DeviceEm < 1e-3 || !std::isfinite(L.Total)) {
+  const double Stretch = std::max(std::hypot(Device.xx, Device.yx), std::hypot(Device.xy, Device.yy));
+  // Past FreeType's sizes a glyph fails and leaves Cairo in its error state.
+  if (!std::isfinite(DeviceEm) || DeviceEm < 1e-3 || Stretch > MaxFontPixels || !std::isfinite(L.Total)) {
     cairo_restore(FCr);
     return;
   }
-  Spend(double(Count) * DeviceEm * DeviceEm + 1);
+  // A glyph covers at most the picture, however large its size.
+  Spend(double(Count) * std::min(DeviceEm * DeviceEm, double(FWidth) * FHeight) + 1);
 
   const bool UpdateCp = S.TextAlign & Meta::TaUpdateCp;
   const TMetaPoint Start = UpdateCp ? S.Position : P;
@@ -373,7 +376,7 @@ void TMetaDC::TextOut(TMetaPoint P, const std::string& Utf8, std::span<const dou
     cairo_clip(FCr);
   }
   SetCairoColor(FCr, S.TextColor);
-  DrawTextRuns(FCr, L, S.Font, FInPath, DeviceEm > MaxGlyphPixels);
+  DrawTextRuns(FCr, L, S.Font, FInPath, Stretch > MaxGlyphPixels);
   cairo_restore(FCr);
   if (UpdateCp && Horz != Meta::TaCenter)
     FState->Position = L.At(Horz == Meta::TaRight ? 0 : L.Total, -V);

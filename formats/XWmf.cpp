@@ -29,6 +29,9 @@ constexpr int32_t MaxSide = 32767;
 // NaturalSide pixels.
 constexpr double MaxNaturalWindow = 2048, NaturalSide = 1024;
 constexpr int64_t MaxFileBytes = int64_t(1) << 30;
+// Share of the picture's side drawing may pass its edge by before the
+// picture grows to hold it: antialiased edges and wide pens at the border.
+constexpr double SpillTolerance = 0.02;
 
 TMetaRect ReadRect32(const uint8_t* P) {
   return {double(GetLESigned32(P)), double(GetLESigned32(P + 4)), double(GetLESigned32(P + 8)),
@@ -203,10 +206,30 @@ void TWmfReader::PlaceDevice(TMetaDC& DC) const {
   DC.SetViewportExt({double(Width), double(Height)});
 }
 
+// Drawing that spills out of a window would be cut off at its edge; such a
+// picture shows what is drawn instead, scaled to fit and centred, as other
+// renderers of these files do.
+void TWmfReader::FitDrawing(TMetaDC& DC) const {
+  TMetaDC Probe(Width, Height, true);
+  Probe.SetObjectCount(FHeader.Objects);
+  PlaceDevice(Probe);
+  PlayWmf(FData, FHeader.RecordsOffset, Probe);
+  const TMetaRect D = Probe.DrawnBounds();
+  const double SlackX = Width * SpillTolerance, SlackY = Height * SpillTolerance;
+  if (D.Right <= D.Left ||
+      (D.Left >= -SlackX && D.Top >= -SlackY && D.Right <= Width + SlackX && D.Bottom <= Height + SlackY))
+    return;
+  const double DW = D.Right - D.Left, DH = D.Bottom - D.Top;
+  const double Scale = std::min(Width / DW, Height / DH);
+  DC.SetDevice({D.Left - (Width / Scale - DW) / 2, D.Top - (Height / Scale - DH) / 2}, Scale, Scale);
+}
+
 void TWmfReader::ReadImage() {
   TMetaDC DC(Width, Height);
   DC.SetObjectCount(FHeader.Objects);
   PlaceDevice(DC);
+  if (!FHeader.Enhanced)
+    FitDrawing(DC);
   const TMetaPlayResult Result =
       FHeader.Enhanced ? PlayEmf(FData, DC) : PlayWmf(FData, FHeader.RecordsOffset, DC);
   SkippedRecords = Result.Skipped;

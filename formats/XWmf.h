@@ -55,6 +55,7 @@ private:
   void NaturalSize(double& W, double& H);
   void BoundSize(double W, double H);
   void PlaceDevice(TMetaDC& DC) const;
+  void FitDrawing(TMetaDC& DC) const;
 
   TMetaHeader FHeader;
   std::vector<uint8_t> FData;

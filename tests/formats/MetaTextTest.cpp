@@ -206,11 +206,13 @@ TEST(MetaText, HostileTextLeavesTheContextWorking) {
   TMetaDC DC(200, 100);
   Prepare(DC, Meta::TaBaseline);
   DC.TextOut({10, 70}, std::string("\xC3\x28\xFF\xF4\x90\x80\x80\xED\xA0\x80", 10), {}, nullptr, false, false);
-  SelectFont(DC, -1e9);
-  DC.TextOut({10, 70}, "HH", {}, nullptr, false, false);
+  for (double Huge : {-1e9, -5000.0}) {
+    SelectFont(DC, Huge);
+    DC.TextOut({10, 70}, "HH", {}, nullptr, false, false);
+  }
   SelectFont(DC, -40);
   DC.SetTextColor(0x0000FF);
   DC.SetBkMode(Meta::Transparent);
-  DC.TextOut({120, 70}, "H", {}, nullptr, false, false);
-  EXPECT_EQ(DC.SurfaceRow(60)[124] & 0xFFFFFF, Red);
+  DC.TextOut({150, 70}, "H", {}, nullptr, false, false);
+  EXPECT_EQ(DC.SurfaceRow(60)[155] & 0xFFFFFF, Red);
 }
