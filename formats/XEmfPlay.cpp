@@ -154,7 +154,9 @@ bool TEmfPlayer::PlayShape(uint32_t Type, const TEmfRecord& R) {
   case Emf::MoveToEx: return R.Has(16) && (DC.MoveTo(R.Point(8)), true);
   case Emf::LineTo: return R.Has(16) && (DC.LineTo(R.Point(8)), true);
   case Emf::SetPixelV: return R.Has(20) && (DC.SetPixel(R.Point(8), R.U32(16) & 0xFFFFFF), true);
-  case Emf::AngleArc: return R.Has(28) && (DC.AngleArc(R.Point(8), R.U32(16), R.F32(20), R.F32(24)), true);
+  // A radius beyond the signed range is one the drawing system refuses.
+  case Emf::AngleArc:
+    return R.Has(28) && R.S32(16) >= 0 && (DC.AngleArc(R.Point(8), R.S32(16), R.F32(20), R.F32(24)), true);
   case Emf::Ellipse: return R.Has(24) && (DC.Ellipse(R.Rect(8)), true);
   case Emf::Rectangle: return R.Has(24) && (DC.Rectangle(R.Rect(8)), true);
   case Emf::RoundRect: return R.Has(32) && (DC.RoundRect(R.Rect(8), R.S32(24), R.S32(28)), true);

@@ -371,9 +371,22 @@ cairo_operator_t OperatorFor(uint32_t Rop) {
   return CAIRO_OPERATOR_OVER;
 }
 
+// The operation's truth table (the code byte of the 32-bit value) decides,
+// whatever the low word a writer stored.
+uint8_t RopCode(uint32_t Rop) { return uint8_t(Rop >> 16); }
+constexpr uint8_t CodeBlack = 0x00, CodeInvert = 0x55, CodePatInvert = 0x5A, CodeNop = 0xAA, CodePattern = 0xF0,
+                  CodeWhite = 0xFF;
+
 bool NeedsNoSource(uint32_t Rop) {
-  return Rop == Meta::Blackness || Rop == Meta::Whiteness || Rop == Meta::DstInvert || Rop == Meta::PatCopy ||
-         Rop == Meta::PatInvert || Rop == Meta::PatPaint;
+  switch (RopCode(Rop)) {
+  case CodeBlack:
+  case CodeInvert:
+  case CodePatInvert:
+  case CodeNop:
+  case CodePattern:
+  case CodeWhite: return true;
+  }
+  return false;
 }
 
 // Bitmaps are no part of a path being recorded: the path is set aside while
@@ -451,7 +464,7 @@ void TMetaDC::StretchBitmap(const TMetaBitmap& Bitmap, const TMetaRect& Dest, co
     cairo_push_group(FCr);
     if (PlaceBitmap(FCr, Surface.S, Bitmap.Width, Bitmap.Height, Dest, Source)) {
       const TMetaRect Box = PathBox(FCr);
-    NoteDrawn(Box.Left, Box.Top, Box.Right, Box.Bottom);
+      NoteDrawn(Box.Left, Box.Top, Box.Right, Box.Bottom);
       cairo_fill_preserve(FCr);
       cairo_set_operator(FCr, CAIRO_OPERATOR_MULTIPLY);
       if (SetBrushSource(FState->Brush))
@@ -512,7 +525,7 @@ void TMetaDC::GradientRect(const TVertex& A, const TVertex& B, bool Horizontal) 
   cairo_new_path(FCr);
   cairo_rectangle(FCr, R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top);
   const TMetaRect Box = PathBox(FCr);
-    NoteDrawn(Box.Left, Box.Top, Box.Right, Box.Bottom);
+  NoteDrawn(Box.Left, Box.Top, Box.Right, Box.Bottom);
   cairo_fill(FCr);
 }
 
@@ -544,7 +557,7 @@ void TMetaDC::GradientTriangle(const TVertex& A, const TVertex& B, const TVertex
   cairo_line_to(FCr, C.P.X, C.P.Y);
   cairo_close_path(FCr);
   const TMetaRect Box = PathBox(FCr);
-    NoteDrawn(Box.Left, Box.Top, Box.Right, Box.Bottom);
+  NoteDrawn(Box.Left, Box.Top, Box.Right, Box.Bottom);
   cairo_fill(FCr);
 }
 
@@ -558,18 +571,20 @@ void TMetaDC::PatBlt(const TMetaRect& R, uint32_t Rop) {
   Spend(std::min(DeviceArea(FCr, R), double(FWidth) * FHeight));
   cairo_save(FCr);
   bool Draw = true;
-  switch (Rop) {
-  case Meta::Blackness: cairo_set_source_rgb(FCr, 0, 0, 0); break;
-  case Meta::Whiteness: cairo_set_source_rgb(FCr, 1, 1, 1); break;
-  case Meta::DstInvert:
+  // Operations that read a source have none here and leave the picture be.
+  switch (RopCode(Rop)) {
+  case CodeBlack: cairo_set_source_rgb(FCr, 0, 0, 0); break;
+  case CodeWhite: cairo_set_source_rgb(FCr, 1, 1, 1); break;
+  case CodeInvert:
     cairo_set_source_rgb(FCr, 1, 1, 1);
     cairo_set_operator(FCr, CAIRO_OPERATOR_DIFFERENCE);
     break;
-  case Meta::PatInvert:
+  case CodePatInvert:
     Draw = SetBrushSource(FState->Brush);
     cairo_set_operator(FCr, CAIRO_OPERATOR_DIFFERENCE);
     break;
-  default: Draw = SetBrushSource(FState->Brush); break;
+  case CodePattern: Draw = SetBrushSource(FState->Brush); break;
+  default: Draw = false; break;
   }
   cairo_new_path(FCr);
   cairo_rectangle(FCr, R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top);

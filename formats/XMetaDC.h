@@ -130,6 +130,9 @@ public:
   // Places the device: viewport units map to bitmap pixels as
   // bitmap = (v - Origin) * Scale.
   void SetDevice(TMetaPoint Origin, double ScaleX, double ScaleY);
+  void Device(double& OriginX, double& OriginY, double& ScaleX, double& ScaleY) const {
+    OriginX = FDeviceOrigin.X, OriginY = FDeviceOrigin.Y, ScaleX = FDeviceScaleX, ScaleY = FDeviceScaleY;
+  }
   // Reference device pixels per millimetre, for the metric mapping modes.
   void SetDeviceResolution(double PixelsPerMmX, double PixelsPerMmY);
 

@@ -1,7 +1,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <initializer_list>
 #include <numbers>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "XMetaDCState.h"
 #include "XMetaPlay.h"
@@ -125,8 +129,9 @@ size_t SequenceLength(const std::string& S, size_t I, uint32_t& C) {
 
 // The code points one by one, each valid UTF-8 on its own (Cairo refuses a
 // whole string for one bad byte); broken sequences become U+FFFD and NULs
-// keep their place with nothing to show.
-std::vector<std::string> SplitCodePoints(const std::string& S) {
+// keep their place with nothing to show. Symbol fonts' text from the wide
+// records sits in the private use area, which the installed fonts lack.
+std::vector<std::string> SplitCodePoints(const std::string& S, bool Symbol) {
   std::vector<std::string> Out;
   for (size_t I = 0; I < S.size();) {
     uint32_t C = 0;
@@ -135,7 +140,12 @@ std::vector<std::string> SplitCodePoints(const std::string& S) {
       Out.emplace_back("\xEF\xBF\xBD");
       ++I;
     } else {
-      Out.push_back(C == 0 ? std::string() : S.substr(I, Length));
+      std::string One;
+      if (Symbol && C >= 0xF020 && C <= 0xF0FF)
+        AppendUtf8(One, SymbolChar(uint8_t(C - 0xF000)));
+      else if (C != 0)
+        One = S.substr(I, Length);
+      Out.push_back(std::move(One));
       I += Length;
     }
   }
@@ -263,6 +273,33 @@ cairo_matrix_t FontMatrix(const TMetaFont& Font, const TFaceMetrics& M, const ca
   return F;
 }
 
+// Where each code point starts along the baseline, in ems: Dx where the
+// record gives it, the font's advance and the extra spacing elsewhere.
+void MeasureAdvances(cairo_t* Cr, TTextLayout& L, const std::string& Utf8, std::span<const double> Dx, double CharExtra,
+                     bool Symbol) {
+  const double PerLogical = std::hypot(L.Font.xx, L.Font.yx);
+  L.Chars = SplitCodePoints(Utf8, Symbol);
+  for (size_t I = 0; I < L.Chars.size(); ++I) {
+    L.X.push_back(L.Total);
+    const double Step = I < Dx.size() ? Dx[I] / PerLogical : Advance(Cr, L.Chars[I].c_str()) + CharExtra / PerLogical;
+    L.Total += std::isfinite(Step) ? Step : 0;
+  }
+}
+
+// The bitmap pixels the text's cell covers, and the opaquing rectangle.
+TMetaRect DeviceBox(cairo_t* Cr, const TTextLayout& L, const TMetaRect* Clip) {
+  const double A = L.Metrics.Ascent, D = L.Metrics.Descent;
+  std::vector<TMetaPoint> Corners = {L.At(0, -A), L.At(L.Total, -A), L.At(L.Total, D), L.At(0, D)};
+  if (Clip)
+    Corners.insert(Corners.end(), {{Clip->Left, Clip->Top}, {Clip->Right, Clip->Bottom}});
+  TMetaRect B{INFINITY, INFINITY, -INFINITY, -INFINITY};
+  for (TMetaPoint C : Corners) {
+    cairo_user_to_device(Cr, &C.X, &C.Y);
+    B = {std::min(B.Left, C.X), std::min(B.Top, C.Y), std::max(B.Right, C.X), std::max(B.Bottom, C.Y)};
+  }
+  return B;
+}
+
 void FillPolygon(cairo_t* Cr, std::initializer_list<TMetaPoint> Points) {
   cairo_new_path(Cr);
   for (TMetaPoint Q : Points)
@@ -335,18 +372,8 @@ void TMetaDC::TextOut(TMetaPoint P, const std::string& Utf8, std::span<const dou
   cairo_set_font_size(FCr, MeasureSize);
   L.Metrics = MeasureFace(FCr);
   L.Font = FontMatrix(S.Font, L.Metrics, Ctm);
-  const double PerLogical = std::hypot(L.Font.xx, L.Font.yx);
-  L.Chars = SplitCodePoints(Utf8);
+  MeasureAdvances(FCr, L, Utf8, Dx, S.CharExtra, S.Font.Charset == Meta::SymbolCharset);
   const size_t Count = L.Chars.size();
-  for (size_t I = 0; I < Count; ++I) {
-    L.X.push_back(L.Total);
-    double Step;
-    if (I < Dx.size())
-      Step = Dx[I] / PerLogical;
-    else
-      Step = Advance(FCr, L.Chars[I].c_str()) + S.CharExtra / PerLogical;
-    L.Total += std::isfinite(Step) ? Step : 0;
-  }
   cairo_set_matrix(FCr, &Ctm);
   cairo_set_font_matrix(FCr, &L.Font);
   cairo_matrix_t Device;
@@ -374,6 +401,10 @@ void TMetaDC::TextOut(TMetaPoint P, const std::string& Utf8, std::span<const dou
   if (Clipped && Clip && !FInPath) {
     cairo_rectangle(FCr, Clip->Left, Clip->Top, Clip->Right - Clip->Left, Clip->Bottom - Clip->Top);
     cairo_clip(FCr);
+  }
+  if (!FInPath) {
+    const TMetaRect Box = DeviceBox(FCr, L, Opaque ? Clip : nullptr);
+    NoteDrawn(Box.Left, Box.Top, Box.Right, Box.Bottom);
   }
   SetCairoColor(FCr, S.TextColor);
   DrawTextRuns(FCr, L, S.Font, FInPath, Stretch > MaxGlyphPixels);

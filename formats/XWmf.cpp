@@ -206,30 +206,36 @@ void TWmfReader::PlaceDevice(TMetaDC& DC) const {
   DC.SetViewportExt({double(Width), double(Height)});
 }
 
-// Drawing that spills out of a window would be cut off at its edge; such a
+// Drawing that spills out of a window or frame would be cut off at its edge; such a
 // picture shows what is drawn instead, scaled to fit and centred, as other
 // renderers of these files do.
 void TWmfReader::FitDrawing(TMetaDC& DC) const {
   TMetaDC Probe(Width, Height, true);
   Probe.SetObjectCount(FHeader.Objects);
   PlaceDevice(Probe);
-  PlayWmf(FData, FHeader.RecordsOffset, Probe);
-  const TMetaRect D = Probe.DrawnBounds();
+  if (FHeader.Enhanced)
+    PlayEmf(FData, Probe);
+  else
+    PlayWmf(FData, FHeader.RecordsOffset, Probe);
+  TMetaRect D = Probe.DrawnBounds();
   const double SlackX = Width * SpillTolerance, SlackY = Height * SpillTolerance;
   if (D.Right <= D.Left ||
       (D.Left >= -SlackX && D.Top >= -SlackY && D.Right <= Width + SlackX && D.Bottom <= Height + SlackY))
     return;
+  // The probe drew in bitmap pixels; the device maps the viewport's units.
+  double OX = 0, OY = 0, SX = 1, SY = 1;
+  DC.Device(OX, OY, SX, SY);
   const double DW = D.Right - D.Left, DH = D.Bottom - D.Top;
   const double Scale = std::min(Width / DW, Height / DH);
-  DC.SetDevice({D.Left - (Width / Scale - DW) / 2, D.Top - (Height / Scale - DH) / 2}, Scale, Scale);
+  const double Left = D.Left - (Width / Scale - DW) / 2, Top = D.Top - (Height / Scale - DH) / 2;
+  DC.SetDevice({OX + Left / SX, OY + Top / SY}, SX * Scale, SY * Scale);
 }
 
 void TWmfReader::ReadImage() {
   TMetaDC DC(Width, Height);
   DC.SetObjectCount(FHeader.Objects);
   PlaceDevice(DC);
-  if (!FHeader.Enhanced)
-    FitDrawing(DC);
+  FitDrawing(DC);
   const TMetaPlayResult Result =
       FHeader.Enhanced ? PlayEmf(FData, DC) : PlayWmf(FData, FHeader.RecordsOffset, DC);
   SkippedRecords = Result.Skipped;

@@ -80,27 +80,18 @@ TEST(MetaBitmap, RowOrderFollowsHeightSign) {
   }
 }
 
-TEST(MetaBitmap, BitsMayFollowThePaletteInTheInfoBlock) {
-  TBytes Packed = Info(2, 1, 8, 0, {0x0000FF, 0x00FF00}, 2);
+TEST(MetaBitmap, PaletteSources) {
+  TBytes Packed = Info(2, 1, 8, 0, {0x0000FF, 0x00FF00}, 2); // bits after the colors
   Packed.insert(Packed.end(), {1, 0, 0, 0});
-  const TMetaBitmap B = Decode(Packed, {});
-  ASSERT_EQ(B.Pixels.size(), 2u);
-  EXPECT_EQ(B.Pixels[0], Green);
-  EXPECT_EQ(B.Pixels[1], Blue);
-}
-
-TEST(MetaBitmap, CoreHeaderHasThreeByteColors) {
-  TBytes I = {12, 0, 0, 0, 2, 0, 1, 0, 1, 0, 1, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF};
-  const TMetaBitmap B = Decode(I, {0x80, 0, 0, 0});
-  ASSERT_EQ(B.Pixels.size(), 2u);
-  EXPECT_EQ(B.Pixels[0], White);
-  EXPECT_EQ(B.Pixels[1], Black);
-}
-
-TEST(MetaBitmap, IndexPastThePaletteIsBlack) {
-  const TMetaBitmap B = Decode(Info(2, 1, 8, 0, {0xFFFFFF}, 1), {0, 200, 0, 0});
-  EXPECT_EQ(B.Pixels[0], White);
-  EXPECT_EQ(B.Pixels[1], Black);
+  const TBytes Core = {12, 0, 0, 0, 2, 0, 1, 0, 1, 0, 1, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF}; // three-byte colors
+  const TBytes Short = Info(2, 1, 8, 0, {0xFFFFFF}, 1);                                 // index 200 is past it
+  const struct {
+    TBytes Info, Bits;
+    std::vector<uint32_t> Expected;
+  } Cases[] = {
+      {Packed, {}, {Green, Blue}}, {Core, {0x80, 0, 0, 0}, {White, Black}}, {Short, {0, 200, 0, 0}, {White, Black}}};
+  for (const auto& C : Cases)
+    EXPECT_EQ(Decode(C.Info, C.Bits).Pixels, C.Expected);
 }
 
 TEST(MetaBitmap, AlphaKeptOnlyWhenUsed) {
@@ -190,6 +181,23 @@ TEST(MetaBitmap, StretchCoversTheDestination) {
   EXPECT_EQ(DC.SurfaceRow(10)[5] & 0xFFFFFF, 0x0000FFu);
   DC.StretchBitmap(B, {0, 0, 40, 20}, {0, 0, 2, 1}, Meta::Blackness);
   EXPECT_EQ(DC.SurfaceRow(3)[20] & 0xFFFFFF, 0u);
+}
+
+TEST(MetaBitmap, PatternOperationsOnWhite) {
+  // The default brush is white; operations that need a source leave the picture.
+  const struct {
+    uint32_t Rop, Expected;
+  } Cases[] = {{Meta::Blackness, 0x000000}, {Meta::DstInvert, 0x000000}, {Meta::Whiteness, 0xFFFFFF},
+               {Meta::PatInvert, 0x000000}, {Meta::PatCopy, 0xFFFFFF},   {0xAA0029, 0xFFFFFF},
+               {Meta::SrcCopy, 0xFFFFFF}};
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Rop);
+    TMetaDC DC(10, 10);
+    DC.PatBlt({0, 0, 10, 10}, Meta::Blackness);
+    DC.PatBlt({0, 0, 10, 10}, Meta::DstInvert);
+    DC.PatBlt({0, 0, 10, 10}, C.Rop);
+    EXPECT_EQ(DC.SurfaceRow(5)[5] & 0xFFFFFF, C.Expected);
+  }
 }
 
 } // namespace
