@@ -237,3 +237,16 @@ TEST(WmfRender, BrokenRecordsEndOrSkipWithoutHarm) {
   EXPECT_EQ(R.Reader->SkippedRecords, 1);
   EXPECT_NE(R.Reader->Warning, "");
 }
+
+TEST(WmfRender, DrawingOutsideTheWindowIsScaledIntoView) {
+  // Shapes from -100 to 100 on a window of 0..100: the picture shows them
+  // all at half size, centred, instead of cutting the left one off.
+  TWmfBuilder B = RedPicture();
+  AddRect(B, -100, 0, -50, 100);
+  AddRect(B, 50, 0, 100, 100);
+  const TRead R = ReadBytes(B.Finish());
+  EXPECT_EQ(R.Dib->GetPixelColor(10, 50), Red);
+  EXPECT_EQ(R.Dib->GetPixelColor(50, 50), White);
+  EXPECT_EQ(R.Dib->GetPixelColor(90, 50), Red);
+  EXPECT_EQ(R.Dib->GetPixelColor(10, 10), White);
+}
