@@ -31,8 +31,8 @@ std::vector<TShape> MakeShapes() {
   };
   for (int32_t I = 0; I < Shapes; ++I) {
     const int32_t L = int32_t(Next(PW - 200)), T = int32_t(Next(PH - 200));
-    S.push_back({int32_t(I % 3), L, T, L + 20 + int32_t(Next(180)), T + 20 + int32_t(Next(180)),
-                 Next(0xFFFFFF), Next(0xFFFFFF)});
+    S.push_back({int32_t(I % 3), L, T, L + 20 + int32_t(Next(180)), T + 20 + int32_t(Next(180)), Next(0xFFFFFF),
+                 Next(0xFFFFFF)});
   }
   return S;
 }

@@ -1,3 +1,5 @@
+#include <cmath>
+
 #include "XEmfPlayer.h"
 
 // The enhanced format's records: a 32-bit type and size, then fields of
@@ -11,6 +13,13 @@ constexpr uint32_t StockObjectBit = 0x80000000;
 // files its main writer makes; a float's bit pattern is far above any
 // sensible integer limit.
 constexpr uint32_t LargestIntegerMiter = 0x10000;
+
+// Angles of hostile files can be huge; turns past the first look the same
+// and the sweep keeps its end.
+double Turn(double Degrees) { return std::fmod(Degrees, 360.0); }
+double Sweep(double Degrees) {
+  return std::abs(Degrees) <= 360 ? Degrees : Turn(Degrees) + std::copysign(360.0, Degrees);
+}
 
 bool IsPolyShort(uint32_t Type) { return Type >= Emf::PolyBezier16 && Type <= Emf::PolyDraw16; }
 
@@ -156,7 +165,7 @@ bool TEmfPlayer::PlayShape(uint32_t Type, const TEmfRecord& R) {
   case Emf::SetPixelV: return R.Has(20) && (DC.SetPixel(R.Point(8), R.U32(16) & 0xFFFFFF), true);
   // A radius beyond the signed range is one the drawing system refuses.
   case Emf::AngleArc:
-    return R.Has(28) && R.S32(16) >= 0 && (DC.AngleArc(R.Point(8), R.S32(16), R.F32(20), R.F32(24)), true);
+    return R.Has(28) && R.S32(16) >= 0 && (DC.AngleArc(R.Point(8), R.S32(16), Turn(R.F32(20)), Sweep(R.F32(24))), true);
   case Emf::Ellipse: return R.Has(24) && (DC.Ellipse(R.Rect(8)), true);
   case Emf::Rectangle: return R.Has(24) && (DC.Rectangle(R.Rect(8)), true);
   case Emf::RoundRect: return R.Has(32) && (DC.RoundRect(R.Rect(8), R.S32(24), R.S32(28)), true);

@@ -11,6 +11,10 @@ constexpr size_t MaxObjects = 1 << 20;
 // thousands of full-picture fills of a normal size.
 constexpr double WorkBudget = 4e9;
 constexpr int32_t MaxSavedStates = 4096;
+constexpr double MaxUnitPixels = 1e6;
+// Curves are flattened into segments by their size on the picture: a radius
+// beyond this would never finish, and only a sliver of it could show.
+constexpr double MaxCurvePixels = 1e7;
 
 cairo_matrix_t ToCairo(const TMetaXForm& X) {
   cairo_matrix_t M;
@@ -322,7 +326,10 @@ void TMetaDC::ApplyMatrix() {
                     -FDeviceOrigin.Y * FDeviceScaleY);
   cairo_matrix_multiply(&WP, &World, &Page);
   cairo_matrix_multiply(&M, &WP, &Device);
-  if (Invertible(M)) {
+  // A logical unit of more than a million pixels is no picture's, and Cairo
+  // would flatten its curves into billions of segments.
+  const double Norm = std::hypot(M.xx, M.yx, std::hypot(M.xy, M.yy));
+  if (Invertible(M) && Norm < MaxUnitPixels) {
     cairo_set_matrix(FCr, &M);
     FMatrixOK = true;
   } else {
@@ -335,6 +342,13 @@ TMetaPoint TMetaDC::ToDevice(TMetaPoint P) const {
   double X = P.X, Y = P.Y;
   cairo_user_to_device(FCr, &X, &Y);
   return {X, Y};
+}
+
+bool TMetaDC::CurveFits(double Rx, double Ry) const {
+  cairo_matrix_t M;
+  cairo_get_matrix(FCr, &M);
+  const double Radius = std::max(std::fabs(Rx), std::fabs(Ry)) * std::hypot(M.xx, M.yx, std::hypot(M.xy, M.yy));
+  return std::isfinite(Radius) && Radius < MaxCurvePixels;
 }
 
 double TMetaDC::DeviceUnitsPerLogical() const {

@@ -296,6 +296,8 @@ private:
   // Adds a shape's extents in bitmap pixels to DrawnBounds, within the clip.
   void NoteDrawn(double X1, double Y1, double X2, double Y2);
   double DeviceUnitsPerLogical() const;
+  // False for a curve too large on the picture to flatten.
+  bool CurveFits(double Rx, double Ry) const;
   TMetaPoint ToDevice(TMetaPoint P) const;
 
   int32_t FWidth = 0, FHeight = 0;

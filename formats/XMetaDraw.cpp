@@ -350,7 +350,7 @@ void TMetaDC::RoundRect(const TMetaRect& R, double CornerW, double CornerH) {
   const double L = std::min(R.Left, R.Right), T = std::min(R.Top, R.Bottom);
   const double W = std::fabs(R.Right - R.Left), H = std::fabs(R.Bottom - R.Top);
   const double Rx = std::min(std::fabs(CornerW) / 2, W / 2), Ry = std::min(std::fabs(CornerH) / 2, H / 2);
-  if (Rx <= 0 || Ry <= 0)
+  if (Rx <= 0 || Ry <= 0 || !CurveFits(Rx, Ry))
     cairo_rectangle(FCr, L, T, W, H);
   else {
     cairo_matrix_t Saved;
@@ -371,7 +371,7 @@ void TMetaDC::RoundRect(const TMetaRect& R, double CornerW, double CornerH) {
 
 void TMetaDC::AddEllipse(const TMetaRect& R) {
   const double Rx = std::fabs(R.Right - R.Left) / 2, Ry = std::fabs(R.Bottom - R.Top) / 2;
-  if (Rx <= 0 || Ry <= 0)
+  if (Rx <= 0 || Ry <= 0 || !CurveFits(Rx, Ry))
     return;
   cairo_new_sub_path(FCr);
   cairo_save(FCr);
@@ -394,7 +394,7 @@ void TMetaDC::Ellipse(const TMetaRect& R) {
 void TMetaDC::AddArc(const TMetaRect& R, TMetaPoint Start, TMetaPoint End, bool Connect) {
   const double Cx = (R.Left + R.Right) / 2, Cy = (R.Top + R.Bottom) / 2;
   const double Rx = std::fabs(R.Right - R.Left) / 2, Ry = std::fabs(R.Bottom - R.Top) / 2;
-  if (Rx <= 0 || Ry <= 0)
+  if (Rx <= 0 || Ry <= 0 || !CurveFits(Rx, Ry))
     return;
   const double A1 = Angle(Start, Cx, Cy, Rx, Ry);
   double A2 = Angle(End, Cx, Cy, Rx, Ry);
@@ -452,8 +452,12 @@ void TMetaDC::Pie(const TMetaRect& R, TMetaPoint Start, TMetaPoint End) {
 }
 
 void TMetaDC::AngleArc(TMetaPoint Center, double Radius, double StartAngle, double SweepAngle) {
-  if (!std::isfinite(Radius + StartAngle + SweepAngle) || !BeginShape())
+  if (!std::isfinite(Radius + StartAngle + SweepAngle) || !BeginShape() || !CurveFits(Radius, Radius))
     return;
+  // Turns past the first draw nothing new; the sweep keeps its end.
+  StartAngle = std::fmod(StartAngle, 360.0);
+  if (std::fabs(SweepAngle) > 360)
+    SweepAngle = std::fmod(SweepAngle, 360.0) + std::copysign(360.0, SweepAngle);
   const double A1 = StartAngle * std::numbers::pi / 180, A2 = (StartAngle + SweepAngle) * std::numbers::pi / 180;
   if (!FInPath || !cairo_has_current_point(FCr))
     cairo_move_to(FCr, FState->Position.X, FState->Position.Y);

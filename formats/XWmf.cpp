@@ -154,8 +154,8 @@ void TWmfReader::BoundSize(double W, double H) {
   Width = Side(W);
   Height = Side(H);
   if (FScale < 1) {
-    std::snprintf(Text, sizeof Text, "The metafile's picture of %.0f x %.0f pixels is drawn at %d x %d.", W, H,
-                  Width, Height);
+    std::snprintf(Text, sizeof Text, "The metafile's picture of %.0f x %.0f pixels is drawn at %d x %d.", W, H, Width,
+                  Height);
     SetWarning(Text);
   }
 }
@@ -236,8 +236,7 @@ void TWmfReader::ReadImage() {
   DC.SetObjectCount(FHeader.Objects);
   PlaceDevice(DC);
   FitDrawing(DC);
-  const TMetaPlayResult Result =
-      FHeader.Enhanced ? PlayEmf(FData, DC) : PlayWmf(FData, FHeader.RecordsOffset, DC);
+  const TMetaPlayResult Result = FHeader.Enhanced ? PlayEmf(FData, DC) : PlayWmf(FData, FHeader.RecordsOffset, DC);
   SkippedRecords = Result.Skipped;
   if (Result.Truncated)
     SetWarning("The metafile ends early; what it holds is shown.");

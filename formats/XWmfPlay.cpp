@@ -8,21 +8,21 @@
 
 namespace {
 
-constexpr uint16_t
-    WmfEof = 0x0000, WmfSaveDC = 0x001E, WmfRealizePalette = 0x0035, WmfCreatePalette = 0x00F7,
-    WmfSetBkMode = 0x0102, WmfSetMapMode = 0x0103, WmfSetRop2 = 0x0104, WmfSetPolyFillMode = 0x0106,
-    WmfRestoreDC = 0x0127, WmfInvertRegion = 0x012A, WmfPaintRegion = 0x012B, WmfSelectClipRegion = 0x012C,
-    WmfSelectObject = 0x012D, WmfSetTextAlign = 0x012E, WmfDibCreatePatternBrush = 0x0142,
-    WmfDeleteObject = 0x01F0, WmfCreatePatternBrush = 0x01F9, WmfSetBkColor = 0x0201, WmfSetTextColor = 0x0209,
-    WmfSetWindowOrg = 0x020B, WmfSetWindowExt = 0x020C, WmfOffsetWindowOrg = 0x020F, WmfLineTo = 0x0213,
-    WmfMoveTo = 0x0214, WmfOffsetClipRgn = 0x0220, WmfFillRegion = 0x0228, WmfSelectPalette = 0x0234,
-    WmfCreatePenIndirect = 0x02FA, WmfCreateFontIndirect = 0x02FB, WmfCreateBrushIndirect = 0x02FC,
-    WmfPolygon = 0x0324, WmfPolyline = 0x0325, WmfScaleWindowExt = 0x0410, WmfExcludeClipRect = 0x0415,
-    WmfIntersectClipRect = 0x0416, WmfEllipse = 0x0418, WmfRectangle = 0x041B, WmfSetPixel = 0x041F,
-    WmfFrameRegion = 0x0429, WmfTextOut = 0x0521, WmfPolyPolygon = 0x0538, WmfRoundRect = 0x061C,
-    WmfPatBlt = 0x061D, WmfCreateRegion = 0x06FF, WmfArc = 0x0817, WmfPie = 0x081A, WmfChord = 0x0830,
-    WmfBitBlt = 0x0922, WmfDibBitBlt = 0x0940, WmfExtTextOut = 0x0A32, WmfStretchBlt = 0x0B23,
-    WmfDibStretchBlt = 0x0B41, WmfSetDibToDev = 0x0D33, WmfStretchDib = 0x0F43;
+constexpr uint16_t WmfEof = 0x0000, WmfSaveDC = 0x001E, WmfRealizePalette = 0x0035, WmfCreatePalette = 0x00F7,
+                   WmfSetBkMode = 0x0102, WmfSetMapMode = 0x0103, WmfSetRop2 = 0x0104, WmfSetPolyFillMode = 0x0106,
+                   WmfRestoreDC = 0x0127, WmfInvertRegion = 0x012A, WmfPaintRegion = 0x012B,
+                   WmfSelectClipRegion = 0x012C, WmfSelectObject = 0x012D, WmfSetTextAlign = 0x012E,
+                   WmfDibCreatePatternBrush = 0x0142, WmfDeleteObject = 0x01F0, WmfCreatePatternBrush = 0x01F9,
+                   WmfSetBkColor = 0x0201, WmfSetTextColor = 0x0209, WmfSetWindowOrg = 0x020B, WmfSetWindowExt = 0x020C,
+                   WmfOffsetWindowOrg = 0x020F, WmfLineTo = 0x0213, WmfMoveTo = 0x0214, WmfOffsetClipRgn = 0x0220,
+                   WmfFillRegion = 0x0228, WmfSelectPalette = 0x0234, WmfCreatePenIndirect = 0x02FA,
+                   WmfCreateFontIndirect = 0x02FB, WmfCreateBrushIndirect = 0x02FC, WmfPolygon = 0x0324,
+                   WmfPolyline = 0x0325, WmfScaleWindowExt = 0x0410, WmfExcludeClipRect = 0x0415,
+                   WmfIntersectClipRect = 0x0416, WmfEllipse = 0x0418, WmfRectangle = 0x041B, WmfSetPixel = 0x041F,
+                   WmfFrameRegion = 0x0429, WmfTextOut = 0x0521, WmfPolyPolygon = 0x0538, WmfRoundRect = 0x061C,
+                   WmfPatBlt = 0x061D, WmfCreateRegion = 0x06FF, WmfArc = 0x0817, WmfPie = 0x081A, WmfChord = 0x0830,
+                   WmfBitBlt = 0x0922, WmfDibBitBlt = 0x0940, WmfExtTextOut = 0x0A32, WmfStretchBlt = 0x0B23,
+                   WmfDibStretchBlt = 0x0B41, WmfSetDibToDev = 0x0D33, WmfStretchDib = 0x0F43;
 
 constexpr uint16_t EtoOpaque = 2, EtoClipped = 4;
 constexpr size_t RecordHeaderWords = 3;
@@ -105,8 +105,7 @@ bool TWmfPlayer::PlayState(uint16_t Function, const TWmfRecord& R) {
   case WmfExcludeClipRect: return R.Has(4) && (DC.ExcludeClipRect(R.ReversedRect(0)), true);
   case WmfIntersectClipRect: return R.Has(4) && (DC.IntersectClipRect(R.ReversedRect(0)), true);
   case WmfOffsetClipRgn: return R.Has(2) && (DC.OffsetClip({R.S(1), R.S(0)}), true);
-  case WmfSelectClipRegion:
-    return R.Has(1) && (DC.SelectClipRegion(RegionAt(R.U(0)), Meta::RgnCopy), true);
+  case WmfSelectClipRegion: return R.Has(1) && (DC.SelectClipRegion(RegionAt(R.U(0)), Meta::RgnCopy), true);
   case WmfSelectObject: return R.Has(1) && DC.SelectObject(R.U(0));
   case WmfDeleteObject: return R.Has(1) && DC.DeleteObject(R.U(0));
   case WmfSelectPalette:

@@ -58,9 +58,7 @@ constexpr uint16_t SetWindowOrg = 0x020B, SetWindowExt = 0x020C, SetMapMode = 0x
 
 constexpr TColor Red = 0x0000FF, Blue = 0xFF0000, White = 0xFFFFFF;
 
-void AddBrush(TWmfBuilder& B, TColor C) {
-  B.Rec(CreateBrush, {0, TWmfBuilder::Low(C), TWmfBuilder::High(C), 0});
-}
+void AddBrush(TWmfBuilder& B, TColor C) { B.Rec(CreateBrush, {0, TWmfBuilder::Low(C), TWmfBuilder::High(C), 0}); }
 void AddNullPen(TWmfBuilder& B) { B.Rec(CreatePen, {5, 0, 0, 0, 0}); }
 // Rectangle records store bottom, right, top, left.
 void AddRect(TWmfBuilder& B, int L, int T, int R, int Bo) { B.Rec(Rectangle, {Bo, R, T, L}); }
