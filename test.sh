@@ -25,7 +25,7 @@ cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DPELORIN_CORE_ONLY=ON -DPELORIN_SANITIZE=ON -DPELORIN_FUZZ=ON >/dev/null
 cmake --build build-san -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-san --output-on-failure -j "$jobs"
+  LSAN_OPTIONS=suppressions=$top/tests/lsan.supp ctest --test-dir build-san --output-on-failure -j "$jobs"
 
 echo "== Full build (gcc)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -222,3 +222,12 @@ TEST_F(ConvertTest, PcdResolutionPicksThePlanes) {
   }
   EXPECT_EQ(Run({Hopper, Out("y.bmp"), "--pcd-resolution"}).Status, 2);
 }
+
+TEST_F(ConvertTest, MetafilesBecomePictures) {
+  const fs::path Corpus = Suite.parent_path().parent_path();
+  ASSERT_EQ(Run({(Corpus / "pillow/wmf-emf/drawing.wmf").string(), Out("drawing.png")}).Status, 0);
+  const TRun Info = Run({"--info", Out("drawing.png")});
+  EXPECT_NE(Info.Out.find("width: 110"), std::string::npos) << Info.Out;
+  const TRun Emf = Run({"--info", (Corpus / "pillow/wmf-emf/drawing.emf").string()});
+  EXPECT_NE(Emf.Out.find("Enhanced Metafile"), std::string::npos) << Emf.Out;
+}
