@@ -319,7 +319,8 @@ bool TEmfPlayer::PlayGradient(const TEmfRecord& R) {
   if (!R.Has(36))
     return false;
   const uint32_t Vertices = R.U32(24), Meshes = R.U32(28), Mode = R.U32(32);
-  if (Mode > GradientTriangle || !R.HasItems(36, Vertices, VertexBytes))
+  const bool KnownMode = Mode == GradientRectH || Mode == GradientRectV || Mode == GradientTriangle;
+  if (!KnownMode || !R.HasItems(36, Vertices, VertexBytes))
     return false;
   const size_t MeshAt = 36 + Vertices * VertexBytes, Corners = Mode == GradientTriangle ? 3 : 2;
   if (!R.HasItems(MeshAt, Meshes, 4 * Corners))

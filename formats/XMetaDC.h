@@ -289,6 +289,8 @@ private:
   // Ends a shape: filled and stroked, or stroked only, unless a path is open.
   void EndShape(bool Fill);
   void AddPolyline(std::span<const TMetaPoint> Points, bool Close);
+  // Counts says how many points each figure takes from Points, in order.
+  void AddPolyPolygon(std::span<const TMetaPoint> Points, std::span<const uint32_t> Counts, bool Close);
   void AddEllipse(const TMetaRect& R);
   void AddArc(const TMetaRect& R, TMetaPoint Start, TMetaPoint End, bool Connect);
   void AddRegion(const TMetaRegion& Region);

@@ -262,29 +262,27 @@ void TMetaDC::Polygon(std::span<const TMetaPoint> Points) {
   EndShape(true);
 }
 
-void TMetaDC::PolyPolygon(std::span<const TMetaPoint> Points, std::span<const uint32_t> Counts) {
-  if (!BeginShape())
-    return;
+void TMetaDC::AddPolyPolygon(std::span<const TMetaPoint> Points, std::span<const uint32_t> Counts, bool Close) {
   size_t Start = 0;
   for (uint32_t Count : Counts) {
     if (Count > Points.size() - Start)
       break;
-    AddPolyline(Points.subspan(Start, Count), true);
+    AddPolyline(Points.subspan(Start, Count), Close);
     Start += Count;
   }
+}
+
+void TMetaDC::PolyPolygon(std::span<const TMetaPoint> Points, std::span<const uint32_t> Counts) {
+  if (!BeginShape())
+    return;
+  AddPolyPolygon(Points, Counts, true);
   EndShape(true);
 }
 
 void TMetaDC::PolyPolyline(std::span<const TMetaPoint> Points, std::span<const uint32_t> Counts) {
   if (!BeginShape())
     return;
-  size_t Start = 0;
-  for (uint32_t Count : Counts) {
-    if (Count > Points.size() - Start)
-      break;
-    AddPolyline(Points.subspan(Start, Count), false);
-    Start += Count;
-  }
+  AddPolyPolygon(Points, Counts, false);
   EndShape(false);
 }
 

@@ -5,16 +5,18 @@
 
 #include "DibImage.h"
 
-// Reads one input the way the viewer does. Exceptions are the expected
+// Reads one input the way the viewer does, with options set before the
+// header is read (BeforeOpen) or after it (AfterOpen). Exceptions are the expected
 // outcome of most inputs; only crashes and sanitizer reports are findings.
 // The last pixel is read back so that a buffer smaller than its header says
 // shows up.
-template <class TReader, class TSetup>
-void FuzzRead(const uint8_t* Data, size_t Size, TSetup Setup) {
+template <class TReader, class TBefore, class TAfter>
+void FuzzReadWith(const uint8_t* Data, size_t Size, TBefore BeforeOpen, TAfter AfterOpen) {
   try {
     TReader Reader;
+    BeforeOpen(Reader);
     Reader.OpenMemory({Data, Size});
-    Setup(Reader);
+    AfterOpen(Reader);
     Reader.Read();
     if (TDib* Dib = Reader.Dib) {
       volatile TColor Sink = Dib->GetPixelColor(Dib->Width() - 1, Dib->Height() - 1);
@@ -22,4 +24,10 @@ void FuzzRead(const uint8_t* Data, size_t Size, TSetup Setup) {
     }
   } catch (const std::exception&) {
   }
+}
+
+template <class TReader, class TSetup>
+void FuzzRead(const uint8_t* Data, size_t Size, TSetup Setup) {
+  FuzzReadWith<TReader>(
+      Data, Size, [](TReader&) {}, Setup);
 }
