@@ -430,14 +430,6 @@ TMetaRect PathBox(cairo_t* Cr) {
   return B;
 }
 
-// Work is counted in the pixels a drawing covers, at most the picture.
-double DeviceArea(cairo_t* Cr, const TMetaRect& R) {
-  double Wx = R.Right - R.Left, Wy = 0, Hx = 0, Hy = R.Bottom - R.Top;
-  cairo_user_to_device_distance(Cr, &Wx, &Wy);
-  cairo_user_to_device_distance(Cr, &Hx, &Hy);
-  return std::fabs(Wx * Hy - Wy * Hx);
-}
-
 } // namespace
 
 void TMetaDC::StretchBitmap(const TMetaBitmap& Bitmap, const TMetaRect& Dest, const TMetaRect& Source, uint32_t Rop) {
@@ -457,7 +449,7 @@ void TMetaDC::StretchBitmap(const TMetaBitmap& Bitmap, const TMetaRect& Dest, co
   ApplyMatrix();
   if (!FMatrixOK)
     return;
-  Spend(std::min(DeviceArea(FCr, Dest), double(FWidth) * FHeight) + double(Bitmap.Pixels.size()));
+  SpendArea(Dest, double(Bitmap.Pixels.size()));
   cairo_save(FCr);
   if (Rop == Meta::MergeCopy) {
     // The bitmap and the brush multiplied, then laid down like a copy.
@@ -494,7 +486,7 @@ void TMetaDC::AlphaBitmap(const TMetaBitmap& Bitmap, const TMetaRect& Dest, cons
   ApplyMatrix();
   if (!FMatrixOK)
     return;
-  Spend(std::min(DeviceArea(FCr, Dest), double(FWidth) * FHeight) + double(Bitmap.Pixels.size()));
+  SpendArea(Dest, double(Bitmap.Pixels.size()));
   cairo_save(FCr);
   if (PlaceBitmap(FCr, Surface.S, Bitmap.Width, Bitmap.Height, Dest, Source)) {
     const TMetaRect Box = PathBox(FCr);
@@ -514,7 +506,7 @@ void TMetaDC::GradientRect(const TVertex& A, const TVertex& B, bool Horizontal) 
   if (!FMatrixOK)
     return;
   const TMetaRect R{A.P.X, A.P.Y, B.P.X, B.P.Y};
-  Spend(std::min(DeviceArea(FCr, R), double(FWidth) * FHeight));
+  SpendArea(R);
   cairo_pattern_t* P =
       Horizontal ? cairo_pattern_create_linear(A.P.X, 0, B.P.X, 0) : cairo_pattern_create_linear(0, A.P.Y, 0, B.P.Y);
   cairo_pattern_add_color_stop_rgb(P, 0, A.R, A.G, A.B);
@@ -568,7 +560,7 @@ void TMetaDC::PatBlt(const TMetaRect& R, uint32_t Rop) {
   ApplyMatrix();
   if (!FMatrixOK)
     return;
-  Spend(std::min(DeviceArea(FCr, R), double(FWidth) * FHeight));
+  SpendArea(R);
   cairo_save(FCr);
   bool Draw = true;
   // Operations that read a source have none here and leave the picture be.
@@ -595,4 +587,12 @@ void TMetaDC::PatBlt(const TMetaRect& R, uint32_t Rop) {
   }
   cairo_restore(FCr);
   cairo_new_path(FCr);
+}
+
+// Work is counted in the pixels a drawing covers, at most the picture.
+void TMetaDC::SpendArea(const TMetaRect& R, double Extra) {
+  double Wx = R.Right - R.Left, Wy = 0, Hx = 0, Hy = R.Bottom - R.Top;
+  cairo_user_to_device_distance(FCr, &Wx, &Wy);
+  cairo_user_to_device_distance(FCr, &Hx, &Hy);
+  Spend(std::min(std::fabs(Wx * Hy - Wy * Hx), double(FWidth) * FHeight) + Extra);
 }

@@ -89,17 +89,8 @@ void TMetaDC::SetDeviceResolution(double PixelsPerMmX, double PixelsPerMmY) {
 void TMetaDC::Spend(double Work) { FBudget -= std::max(Work, 1.0); }
 
 void TMetaDC::NoteDrawn(double X1, double Y1, double X2, double Y2) {
-  // The clip's reach: the boxes of the steps that keep only their inside.
-  for (const TClipOp& Op : FState->Clip) {
-    if (Op.Exclude || Op.Points.empty())
-      continue;
-    double L = Op.Points[0].X, T = Op.Points[0].Y, R = L, B = T;
-    for (const TMetaPoint& P : Op.Points) {
-      L = std::min(L, P.X), R = std::max(R, P.X);
-      T = std::min(T, P.Y), B = std::max(B, P.Y);
-    }
-    X1 = std::max(X1, L), Y1 = std::max(Y1, T), X2 = std::min(X2, R), Y2 = std::min(Y2, B);
-  }
+  X1 = std::max(X1, FClipBox.Left), Y1 = std::max(Y1, FClipBox.Top);
+  X2 = std::min(X2, FClipBox.Right), Y2 = std::min(Y2, FClipBox.Bottom);
   if (!(X2 > X1 && Y2 > Y1))
     return;
   if (FDrawn.Right <= FDrawn.Left)
@@ -361,6 +352,20 @@ double TMetaDC::DeviceUnitsPerLogical() const {
 // and offsets and restores need no region arithmetic.
 
 void TMetaDC::ApplyClip() {
+  // The boxes of the steps that keep only their inside bound what can show.
+  constexpr double Unbounded = 1e300;
+  FClipBox = {-Unbounded, -Unbounded, Unbounded, Unbounded};
+  for (const TClipOp& Op : FState->Clip) {
+    if (Op.Exclude || Op.Points.empty())
+      continue;
+    double L = Op.Points[0].X, T = Op.Points[0].Y, R = L, B = T;
+    for (const TMetaPoint& P : Op.Points) {
+      L = std::min(L, P.X), R = std::max(R, P.X);
+      T = std::min(T, P.Y), B = std::max(B, P.Y);
+    }
+    FClipBox = {std::max(FClipBox.Left, L), std::max(FClipBox.Top, T), std::min(FClipBox.Right, R),
+                std::min(FClipBox.Bottom, B)};
+  }
   cairo_reset_clip(FCr);
   cairo_identity_matrix(FCr);
   for (const TClipOp& Op : FState->Clip) {

@@ -282,7 +282,8 @@ private:
   bool SetBrushSource(const TMetaBrush& Brush);
   // Fill and stroke Cairo's current path (in bitmap pixels once built),
   // keeping it; Scale is the mapping's pixels per logical unit.
-  void FillCurrent(const TMetaBrush& Brush);
+  // FillMode 0 takes the DC's polygon fill mode.
+  void FillCurrent(const TMetaBrush& Brush, int32_t FillMode = 0);
   void StrokeCurrent(double Scale);
   // Starts a shape outside a path, or adds to the open one.
   bool BeginShape();
@@ -295,6 +296,8 @@ private:
   void AddArc(const TMetaRect& R, TMetaPoint Start, TMetaPoint End, bool Connect);
   void AddRegion(const TMetaRegion& Region);
   void Spend(double Work);
+  // Spends the pixels the logical rectangle R covers, at most the picture's.
+  void SpendArea(const TMetaRect& R, double Extra = 0);
   // Adds a shape's extents in bitmap pixels to DrawnBounds, within the clip.
   void NoteDrawn(double X1, double Y1, double X2, double Y2);
   double DeviceUnitsPerLogical() const;
@@ -317,6 +320,9 @@ private:
   double FBudget = 0;
   bool FMeasure = false;
   TMetaRect FDrawn{0, 0, -1, -1};
+  // The box the clip keeps, in bitmap pixels; kept with the clip so that
+  // shapes need not walk its points.
+  TMetaRect FClipBox{-1e300, -1e300, 1e300, 1e300};
   // The mapping can be drawn with: a singular one draws nothing.
   bool FMatrixOK = true;
 };

@@ -124,7 +124,7 @@ bool TMetaDC::SetBrushSource(const TMetaBrush& Brush) {
   return false;
 }
 
-void TMetaDC::FillCurrent(const TMetaBrush& Brush) {
+void TMetaDC::FillCurrent(const TMetaBrush& Brush, int32_t FillMode) {
   cairo_save(FCr);
   cairo_identity_matrix(FCr);
   double X1, Y1, X2, Y2;
@@ -133,8 +133,8 @@ void TMetaDC::FillCurrent(const TMetaBrush& Brush) {
   if (Brush.Style != Meta::BsNull)
     NoteDrawn(X1, Y1, X2, Y2);
   if (SetBrushSource(Brush)) {
-    cairo_set_fill_rule(FCr,
-                        FState->PolyFillMode == Meta::Winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+    const int32_t Mode = FillMode ? FillMode : FState->PolyFillMode;
+    cairo_set_fill_rule(FCr, Mode == Meta::Winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
     cairo_fill_preserve(FCr);
   }
   cairo_restore(FCr);
@@ -495,10 +495,7 @@ void TMetaDC::FillRegion(const TMetaRegion& Region, const TMetaBrush& Brush) {
   if (FInPath || !BeginShape())
     return;
   AddRegion(Region);
-  const int32_t Mode = FState->PolyFillMode;
-  FState->PolyFillMode = Meta::Winding;
-  FillCurrent(Brush);
-  FState->PolyFillMode = Mode;
+  FillCurrent(Brush, Meta::Winding);
   cairo_new_path(FCr);
 }
 
@@ -514,10 +511,7 @@ void TMetaDC::FrameRegion(const TMetaRegion& Region, const TMetaBrush& Brush, do
     if (Ri > L && B > T)
       cairo_rectangle(FCr, L, T, Ri - L, B - T);
   }
-  const int32_t Mode = FState->PolyFillMode;
-  FState->PolyFillMode = Meta::Alternate;
-  FillCurrent(Brush);
-  FState->PolyFillMode = Mode;
+  FillCurrent(Brush, Meta::Alternate);
   cairo_new_path(FCr);
 }
 
