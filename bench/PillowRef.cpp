@@ -11,7 +11,11 @@ const char* const DecoderSource = "import io\n"
                                   "def pelorin_decode(data):\n"
                                   "    im = Image.open(io.BytesIO(data))\n"
                                   "    im.load()\n"
-                                  "    return im.size\n";
+                                  "    return im.size\n"
+                                  "def pelorin_image(data, w, h):\n"
+                                  "    return Image.frombytes('RGB', (w, h), data)\n"
+                                  "def pelorin_resize(im, w, h, f):\n"
+                                  "    return im.resize((w, h), f).size\n";
 
 // The message of the pending Python exception, which it clears.
 std::string TakePythonError() {
@@ -34,6 +38,8 @@ std::string TakePythonError() {
 // survive a restart of the interpreter.
 struct TPython {
   PyObject* Decode = nullptr;
+  PyObject* MakeImage = nullptr;
+  PyObject* ResizeImage = nullptr;
   std::string Error;
 
   TPython() {
@@ -48,6 +54,10 @@ struct TPython {
     Py_DECREF(Done);
     Decode = PyDict_GetItemString(Globals, "pelorin_decode");
     Py_XINCREF(Decode);
+    MakeImage = PyDict_GetItemString(Globals, "pelorin_image");
+    Py_XINCREF(MakeImage);
+    ResizeImage = PyDict_GetItemString(Globals, "pelorin_resize");
+    Py_XINCREF(ResizeImage);
   }
 };
 
@@ -83,7 +93,42 @@ bool TPillowFile::Decode() {
   return true;
 }
 
+TPillowImage::TPillowImage(std::span<const uint8_t> Rgb, int32_t Width, int32_t Height) {
+  TPython& P = Python();
+  if (!P.MakeImage) {
+    FError = P.Error;
+    return;
+  }
+  PyObject* Args = Py_BuildValue("(y#ii)", reinterpret_cast<const char*>(Rgb.data()), Py_ssize_t(Rgb.size()),
+                                 int(Width), int(Height));
+  FImage = Args ? PyObject_CallObject(P.MakeImage, Args) : nullptr;
+  Py_XDECREF(Args);
+  if (!FImage)
+    FError = "Pillow could not take the picture: " + TakePythonError();
+}
+
+TPillowImage::~TPillowImage() { Py_XDECREF(static_cast<PyObject*>(FImage)); }
+
+bool TPillowImage::Resize(int32_t Width, int32_t Height, int32_t Filter) {
+  if (!FImage)
+    return false;
+  PyObject* Args = Py_BuildValue("(Oiii)", static_cast<PyObject*>(FImage), int(Width), int(Height), int(Filter));
+  PyObject* Size = Args ? PyObject_CallObject(Python().ResizeImage, Args) : nullptr;
+  Py_XDECREF(Args);
+  if (!Size) {
+    FError = "Pillow could not resize: " + TakePythonError();
+    return false;
+  }
+  Py_DECREF(Size);
+  return true;
+}
+
 #else
+
+TPillowImage::TPillowImage(std::span<const uint8_t>, int32_t, int32_t)
+    : FError("built without the Python library (python3-embed)") {}
+TPillowImage::~TPillowImage() = default;
+bool TPillowImage::Resize(int32_t, int32_t, int32_t) { return false; }
 
 TPillowFile::TPillowFile(std::span<const uint8_t>) : FError("built without the Python library (python3-embed)") {}
 TPillowFile::~TPillowFile() = default;

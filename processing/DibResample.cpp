@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "DibRows.h"
+#include "ParallelRows.h"
 
 namespace {
 
@@ -280,32 +281,39 @@ void Stretch(TFilterFunc Filter, float Support, const TDib& Source, TDib& Dest) 
 
   const size_t WorkStride = size_t(DstW) * size_t(Ch);
   std::vector<uint8_t> Work(WorkStride * size_t(SrcH));
-  std::vector<uint8_t> Row(Source.PixelFormat() == pf24bit && !Gray ? 0 : size_t(SrcW) * size_t(Ch));
-  for (int32_t Y = 0; Y < SrcH; ++Y) {
-    const uint8_t* S = Source.ScanLine(Y);
-    if (Gray)
-      GetRowGray(Source, Y, Row);
-    else if (!Row.empty())
-      GetRowBgr(Source, Y, Row);
-    if (!Row.empty())
-      S = Row.data();
-    uint8_t* O = Work.data() + WorkStride * size_t(Y);
-    if (Gray)
-      HorizontalRow<1>(S, O, HList, DstW);
-    else
-      HorizontalRow<3>(S, O, HList, DstW);
-  }
+  const bool Direct = Source.PixelFormat() == pf24bit && !Gray;
+  ParallelRows(SrcH, int64_t(HList.Items.size()) * Ch, [&](int32_t Begin, int32_t End) {
+    std::vector<uint8_t> Row(Direct ? 0 : size_t(SrcW) * size_t(Ch));
+    for (int32_t Y = Begin; Y < End; ++Y) {
+      const uint8_t* S = Source.ScanLine(Y);
+      if (!Direct) {
+        if (Gray)
+          GetRowGray(Source, Y, Row);
+        else
+          GetRowBgr(Source, Y, Row);
+        S = Row.data();
+      }
+      uint8_t* O = Work.data() + WorkStride * size_t(Y);
+      if (Gray)
+        HorizontalRow<1>(S, O, HList, DstW);
+      else
+        HorizontalRow<3>(S, O, HList, DstW);
+    }
+  });
 
-  TRowWriter Writer(Dest);
-  std::vector<int32_t> Acc(WorkStride);
-  std::vector<uint8_t> Out(WorkStride);
-  for (int32_t J = 0; J < DstH; ++J) {
-    VerticalRow(Work.data(), WorkStride, VList, J, Acc, Out.data());
-    if (Gray)
-      Writer.PutGray(J, Out);
-    else
-      Writer.PutBgr(J, Out);
-  }
+  const int64_t PerRow = int64_t(VList.Items.size() / size_t(DstH) + 1) * int64_t(WorkStride);
+  ParallelRows(DstH, PerRow, [&](int32_t Begin, int32_t End) {
+    TRowWriter Writer(Dest);
+    std::vector<int32_t> Acc(WorkStride);
+    std::vector<uint8_t> Out(WorkStride);
+    for (int32_t J = Begin; J < End; ++J) {
+      VerticalRow(Work.data(), WorkStride, VList, J, Acc, Out.data());
+      if (Gray)
+        Writer.PutGray(J, Out);
+      else
+        Writer.PutBgr(J, Out);
+    }
+  });
 }
 
 bool ResizeSizeAllowed(int32_t Width, int32_t Height, TPixelFormat Format) {

@@ -165,6 +165,17 @@ TEST(ResampleTest, FastPathEqualsTheSlowOneForEveryFilter) {
     }
 }
 
+TEST(ResampleTest, ImagesLargeEnoughForSeveralBandsMatchTheSlowPath) {
+  for (auto [DW, DH] : {std::pair{300, 200}, {900, 700}}) {
+    auto Orig = RandomDib(600, 400, pf24bit, uint32_t(DW));
+    std::unique_ptr<TDib> Fast = Orig->Clone();
+    ResizeBuffer(DW, DH, rfLanczos, Fast);
+    TDib Slow(DW, DH, pf24bit);
+    RefStretch(rfLanczos, *Orig, Slow);
+    EXPECT_TRUE(SamePixels(*Fast, Slow)) << DW << "x" << DH;
+  }
+}
+
 TEST(ResampleTest, EveryPixelFormatMatchesTheSlowPath) {
   struct TCase {
     TPixelFormat Pf;
