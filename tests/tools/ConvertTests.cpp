@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "DibResample.h"
 #include "XBmp.h"
 #include "XImageRead.h"
 #include "XTif.h"
@@ -230,4 +231,27 @@ TEST_F(ConvertTest, MetafilesBecomePictures) {
   EXPECT_NE(Info.Out.find("width: 110"), std::string::npos) << Info.Out;
   const TRun Emf = Run({"--info", (Corpus / "pillow/wmf-emf/drawing.emf").string()});
   EXPECT_NE(Emf.Out.find("Enhanced Metafile"), std::string::npos) << Emf.Out;
+}
+
+TEST_F(ConvertTest, ResizeGivesTheResamplersPixels) {
+  for (const char* Filter : {"box", "mitchell", "lanczos"}) {
+    ASSERT_EQ(Run({"--filter", Filter, "--resize", "50x31", In("g/rgb24.bmp"), Out("r.bmp")}).Status, 0) << Filter;
+    std::unique_ptr<TDib> Expected = Decode(In("g/rgb24.bmp"));
+    ResizeBuffer(50, 31, FilterByName(Filter), Expected);
+    ExpectSameColors(*Decode(Out("r.bmp")), *Expected);
+  }
+  // The default filter is Spline; palette images stay palette images.
+  ASSERT_EQ(Run({"--resize", "20x9", In("g/pal8.bmp"), Out("p.bmp")}).Status, 0);
+  std::unique_ptr<TDib> Pal = Decode(In("g/pal8.bmp"));
+  ResizeBuffer(20, 9, rfSpline, Pal);
+  const std::unique_ptr<TDib> Got = Decode(Out("p.bmp"));
+  EXPECT_EQ(Got->PixelFormat(), pf8bit);
+  ExpectSameColors(*Got, *Pal);
+}
+
+TEST_F(ConvertTest, ResizeRefusesBadSizesAndFilters) {
+  for (const char* Bad : {"0x5", "5x0", "10000x1", "12", "x9", "5x", "-3x4", "5x4x3"})
+    EXPECT_EQ(Run({"--resize", Bad, In("g/rgb24.bmp"), Out("r.bmp")}).Status, 2) << Bad;
+  EXPECT_EQ(Run({"--filter", "nearest", "--resize", "5x5", In("g/rgb24.bmp"), Out("r.bmp")}).Status, 2);
+  EXPECT_FALSE(fs::exists(Out("r.bmp")));
 }

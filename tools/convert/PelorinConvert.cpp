@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ConvertEdits.h"
 #include "SafeFile.h"
 #include "XFormats.h"
 #include "XImageRead.h"
@@ -37,9 +38,6 @@ const char* const Usage = "usage: pelorin-convert [--os2] INPUT OUTPUT\n"
                           "Photo CD input: --pcd-resolution N (0 192 x 128 .. 4 3072 x 2048, default 2).\n";
 
 // A bad command line, reported with exit status 2.
-struct EUsage : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
 
 std::string Upper(std::string S) {
   for (char& C : S)
@@ -171,22 +169,16 @@ void Info(const fs::path& Input) {
 }
 
 void Convert(const fs::path& Input, const fs::path& Output) {
-  const TImageRead Read = ReadInput(Input);
+  TImageRead Read = ReadInput(Input);
   Read.ThrowFailure();
   if (!Read.Warning.empty())
     std::cerr << "pelorin-convert: " << Input.string() << ": warning: " << Read.Warning << "\n";
+  ApplyEdits(Read.Dib);
   WriteImage(*Read.Dib, Output, Read.Transparency.value_or(TTransparencyInfo{}));
 }
 
 void ReportFailure(const fs::path& Input, const std::exception& E) {
   std::cerr << "pelorin-convert: " << Input.string() << ": " << E.what() << "\n";
-}
-
-// The value after option Args[I], stepping over it.
-const std::string& ValueOf(const std::vector<std::string>& Args, size_t& I) {
-  if (I + 1 >= Args.size())
-    throw EUsage(Args[I] + " needs a value");
-  return Args[++I];
 }
 
 // A decimal number of at most MaxDigits digits; -1 for anything else.
@@ -278,7 +270,7 @@ int Run(int Argc, char** Argv) {
   std::vector<fs::path> Files;
   for (size_t I = 0; I < Args.size(); ++I) {
     const std::string& A = Args[I];
-    if (TakeWriterOption(Args, I))
+    if (TakeWriterOption(Args, I) || TakeEditOption(Args, I))
       continue;
     if (A == "--info") {
       WantInfo = true;
@@ -295,7 +287,7 @@ int Run(int Argc, char** Argv) {
         throw EUsage("--pcd-resolution takes 0 to 4");
       ReadOptions.PcdResolution = uint8_t(V[0] - '0');
     } else if (A == "-h" || A == "--help") {
-      std::cout << Usage;
+      std::cout << Usage << EditUsage;
       return 0;
     } else if (A == "--") {
       Files.insert(Files.end(), Args.begin() + long(I) + 1, Args.end());
@@ -330,8 +322,9 @@ int Run(int Argc, char** Argv) {
     if (Files.size() != 2)
       throw EUsage("--rgb takes an input and an output");
     return Guarded(Files[0], [&] {
-      const TImageRead Read = ReadInput(Files[0]);
+      TImageRead Read = ReadInput(Files[0]);
       Read.ThrowFailure();
+      ApplyEdits(Read.Dib);
       WritePpm(*Read.Dib, Files[1]);
     });
   }
@@ -361,7 +354,7 @@ int main(int Argc, char** Argv) {
   try {
     return Run(Argc, Argv);
   } catch (const EUsage& E) {
-    std::cerr << "pelorin-convert: " << E.what() << "\n" << Usage;
+    std::cerr << "pelorin-convert: " << E.what() << "\n" << Usage << EditUsage;
     return 2;
   } catch (const std::exception& E) {
     std::cerr << "pelorin-convert: " << E.what() << "\n";
