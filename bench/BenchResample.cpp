@@ -90,6 +90,7 @@ void Args(benchmark::internal::Benchmark* B) {
   for (int64_t Up : {0, 1})
     for (int64_t F : {rfBox, rfTriangle, rfMitchell, rfLanczos})
       B->Args({F, Up});
+  B->Args({rfBox, 2})->Args({rfMitchell, 2});
   B->ArgNames({"filter", "up"})->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 
