@@ -1,5 +1,6 @@
 #include "DibResample.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -238,15 +239,73 @@ void HorizontalRow(const uint8_t* S, uint8_t* O, const TContribList& L, int32_t 
   }
 }
 
-void VerticalRow(const uint8_t* Work, size_t WorkStride, const TContribList& L, int32_t J, std::vector<int32_t>& Acc,
-                 uint8_t* Out) {
+// The horizontal pass's rows, made as the vertical pass first needs them and
+// kept in a ring as long as the window of rows in use can reach them.
+class THorizontalRows {
+public:
+  THorizontalRows(const TDib& ASource, const TContribList& AList, int32_t ADstW, bool AGray, int32_t Capacity)
+      : Source(ASource), List(AList), DstW(ADstW), Gray(AGray), Ch(AGray ? 1 : 3), Stride(size_t(ADstW) * Ch),
+        Direct(ASource.PixelFormat() == pf24bit && !AGray), Ring(Stride * size_t(Capacity)),
+        SlotRow(size_t(Capacity), -1), Converted(Direct ? 0 : size_t(ASource.Width()) * Ch) {}
+
+  const uint8_t* Row(int32_t Y) {
+    const size_t Slot = size_t(Y) % SlotRow.size();
+    uint8_t* O = Ring.data() + Stride * Slot;
+    if (SlotRow[Slot] != Y) {
+      SlotRow[Slot] = Y;
+      const uint8_t* S = Source.ScanLine(Y);
+      if (!Direct) {
+        if (Gray)
+          GetRowGray(Source, Y, Converted);
+        else
+          GetRowBgr(Source, Y, Converted);
+        S = Converted.data();
+      }
+      if (Gray)
+        HorizontalRow<1>(S, O, List, DstW);
+      else
+        HorizontalRow<3>(S, O, List, DstW);
+    }
+    return O;
+  }
+
+private:
+  const TDib& Source;
+  const TContribList& List;
+  const int32_t DstW;
+  const bool Gray;
+  const int32_t Ch;
+  const size_t Stride;
+  const bool Direct;
+  std::vector<uint8_t> Ring;
+  std::vector<int32_t> SlotRow;
+  std::vector<uint8_t> Converted;
+};
+
+// The rows the lists Begin..End reach at once, at most.
+int32_t WindowOf(const TContribList& L, int32_t Begin, int32_t End) {
+  int32_t Window = 1;
+  for (int32_t J = Begin; J < End; ++J) {
+    const TContrib* C = L.Items.data() + L.Start[size_t(J)];
+    const TContrib* E = L.Items.data() + L.Start[size_t(J) + 1];
+    int32_t Lo = INT32_MAX, Hi = -1;
+    for (; C < E; ++C) {
+      Lo = std::min(Lo, C->Pixel);
+      Hi = std::max(Hi, C->Pixel);
+    }
+    Window = std::max(Window, Hi - Lo + 1);
+  }
+  return Window;
+}
+
+void VerticalRow(THorizontalRows& Rows, const TContribList& L, int32_t J, std::vector<int32_t>& Acc, uint8_t* Out) {
   const size_t N = Acc.size();
   int32_t* A = Acc.data();
   const TContrib* C = L.Items.data() + L.Start[size_t(J)];
   const TContrib* E = L.Items.data() + L.Start[size_t(J) + 1];
   std::memset(A, 0, N * sizeof(int32_t));
   for (; C < E; ++C) {
-    const uint8_t* R = Work + size_t(C->Pixel) * WorkStride;
+    const uint8_t* R = Rows.Row(C->Pixel);
     const int32_t W = C->Weight;
     for (size_t X = 0; X < N; ++X)
       A[X] += W * R[X];
@@ -279,35 +338,16 @@ void Stretch(TFilterFunc Filter, float Support, const TDib& Source, TDib& Dest) 
   const TContribList HList = BuildLists(SrcW, DstW, AxisScale(SrcW, DstW), Filter, Support, Ch);
   const TContribList VList = BuildLists(SrcH, DstH, AxisScale(SrcH, DstH), Filter, Support, 1);
 
-  const size_t WorkStride = size_t(DstW) * size_t(Ch);
-  std::vector<uint8_t> Work(WorkStride * size_t(SrcH));
-  const bool Direct = Source.PixelFormat() == pf24bit && !Gray;
-  ParallelRows(SrcH, int64_t(HList.Items.size()) * Ch, [&](int32_t Begin, int32_t End) {
-    std::vector<uint8_t> Row(Direct ? 0 : size_t(SrcW) * size_t(Ch));
-    for (int32_t Y = Begin; Y < End; ++Y) {
-      const uint8_t* S = Source.ScanLine(Y);
-      if (!Direct) {
-        if (Gray)
-          GetRowGray(Source, Y, Row);
-        else
-          GetRowBgr(Source, Y, Row);
-        S = Row.data();
-      }
-      uint8_t* O = Work.data() + WorkStride * size_t(Y);
-      if (Gray)
-        HorizontalRow<1>(S, O, HList, DstW);
-      else
-        HorizontalRow<3>(S, O, HList, DstW);
-    }
-  });
-
-  const int64_t PerRow = int64_t(VList.Items.size() / size_t(DstH) + 1) * int64_t(WorkStride);
-  ParallelRows(DstH, PerRow, [&](int32_t Begin, int32_t End) {
+  const size_t Stride = size_t(DstW) * size_t(Ch);
+  const int64_t HorzPerRow = int64_t(HList.Items.size()) * Ch * SrcH / DstH;
+  const int64_t VertPerRow = int64_t(VList.Items.size() / size_t(DstH) + 1) * int64_t(Stride);
+  ParallelRows(DstH, HorzPerRow + VertPerRow, [&](int32_t Begin, int32_t End) {
+    THorizontalRows Rows(Source, HList, DstW, Gray, WindowOf(VList, Begin, End));
     TRowWriter Writer(Dest);
-    std::vector<int32_t> Acc(WorkStride);
-    std::vector<uint8_t> Out(WorkStride);
+    std::vector<int32_t> Acc(Stride);
+    std::vector<uint8_t> Out(Stride);
     for (int32_t J = Begin; J < End; ++J) {
-      VerticalRow(Work.data(), WorkStride, VList, J, Acc, Out.data());
+      VerticalRow(Rows, VList, J, Acc, Out.data());
       if (Gray)
         Writer.PutGray(J, Out);
       else
