@@ -1,14 +1,20 @@
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QScreen>
+#include <cmath>
+#include <new>
 
 #include "Clipboard.h"
+#include "DibResample.h"
 #include "Main.h"
+#include "Resample.h"
 #include "Settings.h"
 #include "WaitCursor.h"
 
 namespace {
 
 constexpr int32_t ClipboardLimit = 16777216;
+const char* const OutOfMemoryText = "out of memory!";
 
 } // namespace
 
@@ -47,6 +53,36 @@ void TPelorinMain::ConvRgbItemClick() {
   EditImage([this] {
     Image->ConvertTo24();
     UpdateConvertItems();
+    NewImageShown();
+  });
+}
+
+void TPelorinMain::ResizeItemClick() {
+  if (ModalLock || !Image || FullScreenShowing())
+    return;
+  const QScreen* Screen = screen();
+  TResampleForm Form(*Image, Settings, Screen ? int32_t(std::lround(Screen->logicalDotsPerInch())) : 96, this);
+  Form.OnResolutionChanged = [this] { NewImageShown(); };
+  if (Form.exec() != QDialog::Accepted)
+    return;
+  // Sizes whose buffer cannot exist are refused before the undo step.
+  if (!ResizeSizeAllowed(Form.NewWidth, Form.NewHeight, Image->PixelFormat()))
+    throw EInvalidGraphicOperation(OutOfMemoryText);
+  EditImage([&] {
+    PaintEnabled = false;
+    try {
+      ResizeBuffer(Form.NewWidth, Form.NewHeight, Form.FilterIndex, Image);
+    } catch (const std::bad_alloc&) {
+      PaintEnabled = true;
+      throw EInvalidGraphicOperation(OutOfMemoryText);
+    } catch (...) {
+      PaintEnabled = true;
+      throw;
+    }
+    Image->SetZoom(Image->Zoom());
+    ChooseTiling();
+    ResetScrollRanges();
+    PaintEnabled = true;
     NewImageShown();
   });
 }

@@ -148,6 +148,7 @@ void TPelorinMain::SetSideForms(TInfoForm* AInfo, TListForm* AList, TScreenForm*
   ScreenForm = AScreen;
   if (ListForm)
     ListForm->SetHost(this);
+  BindScreenForm();
 }
 
 void TPelorinMain::Guarded(const std::function<void()>& Command) {
@@ -392,6 +393,7 @@ void TPelorinMain::FormClose() {
   if (Closed)
     return;
   Closed = true;
+  const bool WasFullScreen = FullScreenShowing();
   ClearUndo();
   Image.reset();
   Settings.OpenFolder.SetText(OpenDialog.InitialDir.left(255).toStdString());
@@ -411,4 +413,8 @@ void TPelorinMain::FormClose() {
     ListForm->close();
   if (ScreenForm)
     ScreenForm->close();
+  // The program ends with the last window that was showing; the main
+  // window hidden behind full screen is not one.
+  if (WasFullScreen)
+    QCoreApplication::quit();
 }

@@ -114,6 +114,7 @@ public:
   void MirrorLeftRightItemClick();
   void RotateClick(int Tag);
   void ConvRgbItemClick();
+  void ResizeItemClick();
   void WindowFit();
   void UndoEnabledItemClick();
   void UndoItemClick();
@@ -173,6 +174,10 @@ public:
 
   // The view.
   bool FullScreenShowing() const;
+  // Toggles full screen.
+  void FullScreen();
+  // The side window that has the focus: 0 none, 1 the file list, 2 the info window.
+  int ActiveSideWindow() const;
   void ChooseTiling();
   void CheckZoomItem(int32_t Z);
   void FormResize();
@@ -235,6 +240,8 @@ private:
   void FormClose();
   bool FilterAllowed() const;
   void NewImageShown();
+  // Points the full-screen window's callbacks at this window.
+  void BindScreenForm();
   void StepHistory(const std::function<std::optional<TUndoState>()>& Step);
   void RestoreSnapshot(TUndoState State);
   void UpdateUndoItems();

@@ -48,12 +48,17 @@ void TPelorinMain::PlaceImage(std::unique_ptr<TDib> NewImage, int Source, const 
   HasTransparency = false;
   Image = std::move(NewImage);
   SourceKind = Source;
-  Image->Canvas = &Surface;
+  // Full screen keeps showing; the main window only follows the image.
+  const bool Full = FullScreenShowing();
+  Image->Canvas = Full ? ScreenForm->Canvas() : &Surface;
+  if (Full)
+    ScreenForm->ImageChanged();
   const QSize Screen = screen() ? screen()->size() : QSize(1024, 768);
   Image->SetZoom(Settings.ZoomToFit ? FitZoom(Image->Width(), Image->Height(), Screen.width(), Screen.height()) : 0);
   ChooseTiling();
   CheckZoomItem(Image->Zoom());
-  show();
+  if (!Full)
+    show();
   WindowFit();
   if (!isMaximized())
     FormResize();
@@ -93,11 +98,15 @@ void TPelorinMain::AdoptImage(std::unique_ptr<TDib> NewImage, const QString& Cap
 }
 
 void TPelorinMain::NewImageShown() {
-  if (FullScreenShowing())
-    ScreenForm->update();
   // Commands follow the image at once, not only when a popup opens.
   MainPopupPopup();
   WorkPopupPopup();
+  if (Image && FullScreenShowing()) {
+    Image->Canvas = ScreenForm->Canvas();
+    ScreenForm->update();
+    // Last, so that running out of memory here leaves the rest done.
+    ScreenForm->PrepareScaled();
+  }
 }
 
 void TPelorinMain::SetFileName(const QString& Name) {
@@ -233,8 +242,10 @@ void TPelorinMain::DrawImage(const QRect& Rect) {
 }
 
 void TPelorinMain::Redraw() {
-  if (FullScreenShowing())
+  if (FullScreenShowing()) {
+    // The image may have changed in place, which the copy does not follow.
+    ScreenForm->ImageChanged();
     ScreenForm->update();
-  else if (Image)
+  } else if (Image)
     DrawImage(ImgBox->rect());
 }

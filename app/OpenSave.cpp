@@ -138,7 +138,9 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
     if (LuvWanted)
       LuvRows = LuvRowsFor(Header.Facts);
     if (Settings.ShowProgress) {
-      WaitUntilExposed();
+      // Behind full screen the main window stays hidden: nothing to wait for.
+      if (!FullScreenShowing())
+        WaitUntilExposed();
       DrawAtEnd = Image->ZoomedWidth() < 109;
     }
     Loading = true;

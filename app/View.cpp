@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <cstdlib>
+#include <exception>
 
 #include "DsPaintBox.h"
 #include "FullScreen.h"
@@ -131,7 +132,7 @@ void TPelorinMain::FormKeyDown(int Key, Qt::KeyboardModifiers Shift) {
     return;
   case kaPopup:
     if (!ModalLock)
-      ShowPopup(Shift, FullScreenShowing() ? QPoint(0, 0) : mapToGlobal(QPoint(0, 0)));
+      ShowPopup(Shift, (FullScreenShowing() ? static_cast<QWidget*>(ScreenForm) : this)->mapToGlobal(QPoint(0, 0)));
     return;
   case kaBackground: ChooseBackground(); return;
   case kaScrollPage: ScrollBy(B.Dx * ClientWidth(), B.Dy * ClientHeight()); return;
@@ -178,7 +179,78 @@ void TPelorinMain::ChooseBackground() {
     ApplyBackground();
 }
 
-void TPelorinMain::InstallMouseHandlers() { BrowseByMouse = Settings.MouseBrowseWindow; }
+void TPelorinMain::InstallMouseHandlers() {
+  BrowseByMouse = Settings.MouseBrowseWindow;
+  if (!ScreenForm)
+    return;
+  if (Settings.MouseBrowseFullScreen)
+    ScreenForm->OnMouseDown = [this](QMouseEvent* E) { Guarded([&] { MouseBrowse(E); }); };
+  else
+    ScreenForm->OnMouseDown = nullptr;
+}
+
+void TPelorinMain::BindScreenForm() {
+  if (!ScreenForm)
+    return;
+  ScreenForm->OnImage = [this] { return Image.get(); };
+  ScreenForm->OnLeave = [this] { Guarded([this] { FullScreen(); }); };
+  ScreenForm->OnKeyDown = [this](int Key, Qt::KeyboardModifiers Shift) { Guarded([&] { FormKeyDown(Key, Shift); }); };
+  ScreenForm->OnPopup = [this](Qt::KeyboardModifiers Shift, const QPoint& At) { ShowPopup(Shift, At); };
+  ScreenForm->OnMouseWheel = [this](QWheelEvent* E) { FormMouseWheel(E); };
+  // Closing full screen by the desktop closes the program, once this
+  // window's closing comes to close it.
+  ScreenForm->OnClose = [this] {
+    if (!Closed)
+      QMetaObject::invokeMethod(
+          this, [this] { close(); }, Qt::QueuedConnection);
+    return Closed;
+  };
+}
+
+int TPelorinMain::ActiveSideWindow() const {
+  if (ListForm && ListForm->isActiveWindow())
+    return 1;
+  if (InfoForm && InfoForm->isActiveWindow())
+    return 2;
+  return 0;
+}
+
+void TPelorinMain::FullScreen() {
+  if (!ScreenForm)
+    return;
+  const int Side = ActiveSideWindow();
+  std::exception_ptr Failed;
+  if (FullScreenShowing()) {
+    if (Image)
+      Image->Canvas = &Surface;
+    ScreenForm->hide();
+    ScreenForm->ReleaseScaled();
+    show();
+  } else {
+    // The screen the window is on, asked before it is hidden.
+    const QRect Area = screen() ? screen()->geometry() : QRect(0, 0, 1024, 768);
+    hide();
+    if (Image)
+      Image->Canvas = ScreenForm->Canvas();
+    ScreenForm->SetArea(Area);
+    // Without its copy the image is still shown, stretched; the failure is
+    // reported once full screen stands.
+    try {
+      ScreenForm->PrepareScaled();
+    } catch (...) {
+      Failed = std::current_exception();
+    }
+    ScreenForm->Cover(Area);
+  }
+  MainPopupPopup();
+  WorkPopupPopup();
+  QWidget* const Sides[] = {ListForm, InfoForm};
+  QWidget* Focus = Side > 0 ? Sides[Side - 1] : FullScreenShowing() ? static_cast<QWidget*>(ScreenForm) : this;
+  Focus->raise();
+  Focus->activateWindow();
+  if (Failed)
+    std::rethrow_exception(Failed);
+}
 
 void TPelorinMain::MouseBrowse(QMouseEvent* E) {
   if (!ListForm)

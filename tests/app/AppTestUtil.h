@@ -51,6 +51,17 @@ inline std::unique_ptr<TDib> Pattern24(int32_t W, int32_t H) {
   return D;
 }
 
+// Same size and the same color at every pixel.
+inline bool SamePixels(const TDib& A, const TDib& B) {
+  if (A.Width() != B.Width() || A.Height() != B.Height())
+    return false;
+  for (int32_t Y = 0; Y < A.Height(); ++Y)
+    for (int32_t X = 0; X < A.Width(); ++X)
+      if (A.GetPixelColor(X, Y) != B.GetPixelColor(X, Y))
+        return false;
+  return true;
+}
+
 inline void WriteBmp(const std::filesystem::path& Name, const TDib& Dib) {
   TBmpWriter W;
   W.CreateFile(Name);

@@ -48,16 +48,6 @@ std::unique_ptr<TDib> Rendered(double Exposure) {
   return D;
 }
 
-bool SamePixels(const TDib& A, const TDib& B) {
-  if (A.Width() != B.Width() || A.Height() != B.Height())
-    return false;
-  for (int32_t Y = 0; Y < A.Height(); ++Y)
-    for (int32_t X = 0; X < A.Width(); ++X)
-      if (A.GetPixelColor(X, Y) != B.GetPixelColor(X, Y))
-        return false;
-  return true;
-}
-
 class LuvCtrl : public ::testing::Test {
 protected:
   void SetUp() override { LuvExposure = 1.0; }

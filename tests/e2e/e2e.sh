@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # End-to-end checks of the viewer on its own Xvfb screen.
-#   e2e.sh viewer|unreadable|browse|clipboard PELORIN SENDER
+#   e2e.sh viewer|unreadable|browse|clipboard|fullscreen PELORIN SENDER
 # viewer: shows a BMP, opens the main popup with the right button, takes the
 # open-file message from a second process, saves as BMP, quits and leaves the
 # settings file. unreadable: a file that cannot be read gives the error box
@@ -9,7 +9,10 @@
 # pans with the mouse, checking the pixels on the screen at each stage.
 # clipboard: with undo on, copies to xclip as image/bmp and image/png,
 # inverts, undoes and redoes, pastes a PNG and moves a BMP that xclip offers,
-# and leaves no undo history file.
+# and leaves no undo history file. fullscreen: Space shows a small image at
+# 1:1 on the background, Up browses to a large one shrunk to the screen, the
+# top-left corner opens the main popup, and Escape brings the main window
+# back where it was.
 set -euo pipefail
 case_name=$1 pelorin=$2 sender=$3
 
@@ -407,6 +410,95 @@ clipboard)
   for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   wait "$pid" || fail "exit code $?"
   ls "$work/prog"/Pe*.tmp >/dev/null 2>&1 && fail "undo history file left after quit"
+  ;;
+fullscreen)
+  # A 3000 x 2000 image, red above and blue below, and a 200 x 100 lime one;
+  # full screen on the 1280 x 1024 screen with the default settings (Box
+  # filter, gray background).
+  convert -size 3000x2000 xc:red -fill blue -draw "rectangle 0,1000 2999,1999" -type TrueColor BMP3:"$work/img/a-big.bmp"
+  convert -size 200x100 xc:lime -type TrueColor BMP3:"$work/img/b-small.bmp"
+  launch "$work/img/b-small.bmp"
+  win=$(wait_window '^b-small\.bmp \[1:1\]$')
+  sleep 0.3
+  read -r x0 y0 w0 h0 <<<"$(geometry "$win")"
+  # The window of the program that covers the screen; sets fs.
+  full_window() {
+    fs=
+    for _ in $(seq 50); do
+      for id in $(xdo search --onlyvisible --pid "$pid" 2>/dev/null); do
+        read -r _ _ fw fh <<<"$(geometry "$id")"
+        [ "$fw.$fh" = "1280.1024" ] && fs=$id
+      done
+      [ -n "$fs" ] && return 0
+      sleep 0.1
+    done
+    fail "no window covers the screen"
+  }
+  # Waits until pixel x y of the screen is r,g,b.
+  wait_pixel() {
+    for _ in $(seq 40); do
+      [ "$(pixel "$1" "$2")" = "$3" ] && return 0
+      sleep 0.1
+    done
+    fail "$4: pixel $1,$2 is $(pixel "$1" "$2"), not $3"
+  }
+
+  step "small image"
+  xdo windowfocus --sync "$win" key space
+  full_window
+  wait_pixel 640 512 0,255,0 "small image in full screen"
+  import -window root "$shots/full-small.png"
+  xdo search --onlyvisible --name '^b-small' >/dev/null 2>&1 && fail "the main window still shows"
+  # At 1:1 at ((1280 - 200) div 2, (1024 - 100) div 2) on the background.
+  expect_pixels "$shots/full-small.png" 0 0 "small image" \
+    0 0 128,128,128 1279 1023 128,128,128 540 462 0,255,0 739 561 0,255,0 \
+    539 462 128,128,128 740 561 128,128,128 540 461 128,128,128 739 562 128,128,128
+
+  step "browse to the large image"
+  xdo windowfocus --sync "$fs" key Up
+  wait_pixel 640 100 255,0,0 "large image in full screen"
+  sleep 0.3
+  import -window root "$shots/full-large.png"
+  # Shrunk to 1280 x round(2000 * 1280 / 3000) = 853, from row (1024 - 853) div 2 = 85.
+  expect_pixels "$shots/full-large.png" 0 0 "large image" \
+    640 84 128,128,128 0 85 255,0,0 1279 85 255,0,0 640 500 255,0,0 \
+    640 520 0,0,255 0 937 0,0,255 1279 937 0,0,255 640 938 128,128,128
+
+  step "corner popup"
+  xdo mousemove 300 300
+  sleep 0.2
+  xdo mousemove 0 0
+  popup=
+  for _ in $(seq 30); do
+    for id in $(xdo search --onlyvisible --pid "$pid" 2>/dev/null); do
+      [ "$id" != "$fs" ] && popup=$id
+    done
+    [ -n "$popup" ] && break
+    sleep 0.1
+  done
+  [ -n "$popup" ] || fail "no popup in the corner"
+  read -r px py _ ph <<<"$(geometry "$popup")"
+  [ "$px" -le 4 ] && [ "$py" -le 4 ] && [ "$ph" -gt 300 ] || fail "popup at $px,$py, $ph high"
+  import -window root "$shots/full-popup.png"
+  xdo key Escape
+  sleep 0.3
+  xdo mousemove 300 300
+
+  step "leave"
+  xdo windowfocus --sync "$fs" key Escape
+  win=$(wait_window '^a-big\.bmp \[1/3\]$')
+  sleep 0.3
+  read -r x y w h <<<"$(geometry "$win")"
+  import -window root "$shots/window-large.png"
+  [ "$x.$y" = "$x0.$y0" ] || fail "main window at $x,$y, not back at $x0,$y0"
+  [ "$w.$h" = "1000.666" ] || fail "main window is ${w}x$h, not fitted to the 1/3 view"
+  xdo search --onlyvisible --pid "$pid" 2>/dev/null | grep -qx "$fs" && fail "full screen still showing"
+  expect_pixels "$shots/window-large.png" "$x" "$y" "window" 500 100 255,0,0 500 600 0,0,255
+
+  xdo windowfocus --sync "$win" key ctrl+q
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null && fail "still running after Ctrl+Q"
+  wait "$pid" || fail "exit code $?"
   ;;
 *) fail "unknown case $case_name" ;;
 esac
