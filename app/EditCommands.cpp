@@ -8,6 +8,9 @@
 #include "DibResample.h"
 #include "Main.h"
 #include "Resample.h"
+#include "TuneHisto.h"
+#include "TuneHls.h"
+#include "TuneRgb.h"
 #include "Settings.h"
 #include "WaitCursor.h"
 
@@ -85,6 +88,36 @@ void TPelorinMain::ResizeItemClick() {
     PaintEnabled = true;
     NewImageShown();
   });
+}
+
+void TPelorinMain::RunTuneForm(TTuneForm& Form) {
+  if (Form.exec() != QDialog::Accepted)
+    return;
+  EditImage([&] {
+    Form.ApplyTo(*Image);
+    NewImageShown();
+  });
+}
+
+void TPelorinMain::TuneRgbItemClick() {
+  if (ModalLock || !Image)
+    return;
+  TTuneRgbForm Form(*Image, this);
+  RunTuneForm(Form);
+}
+
+void TPelorinMain::TuneHslItemClick() {
+  if (ModalLock || !Image)
+    return;
+  TTuneHlsForm Form(*Image, this);
+  RunTuneForm(Form);
+}
+
+void TPelorinMain::TuneHistoItemClick() {
+  if (ModalLock || !Image)
+    return;
+  TTuneHistoForm Form(*Image, this);
+  RunTuneForm(Form);
 }
 
 void TPelorinMain::TakeSnapshot() {

@@ -34,6 +34,7 @@ class TInfoForm;
 class TListForm;
 class TLuvCtrlForm;
 class TScreenForm;
+class TTuneForm;
 
 // Starts a program detached; replaceable so that callers can be observed.
 extern std::function<bool(const QString& Program, const QStringList& Arguments)> StartDetached;
@@ -115,6 +116,9 @@ public:
   void RotateClick(int Tag);
   void ConvRgbItemClick();
   void ResizeItemClick();
+  void TuneRgbItemClick();
+  void TuneHslItemClick();
+  void TuneHistoItemClick();
   void WindowFit();
   void UndoEnabledItemClick();
   void UndoItemClick();
@@ -229,6 +233,8 @@ private:
   void SetChecked(const QString& Name, bool Checked);
   // The edit commands: the image changes with a snapshot taken first.
   void EditImage(const std::function<void()>& Operation);
+  // Shows a tuning dialog and applies it with one undo step when accepted.
+  void RunTuneForm(TTuneForm& Form);
   void ImgBoxPaint(QPainter& Painter, const QRect& Rect);
   void ImgBoxMouseDown(QMouseEvent* E);
   void ImgBoxMouseMove(QMouseEvent* E);

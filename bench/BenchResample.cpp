@@ -3,35 +3,13 @@
 #include <memory>
 #include <vector>
 
+#include "BenchPicture.h"
 #include "DibResample.h"
 #include "PillowRef.h"
 
 namespace {
 
-constexpr int32_t W = 6000, H = 4000;
-
-// A photo-like picture: smooth gradients with noise, so that neither
-// resampler meets constant rows.
-std::unique_ptr<TDib> MakePicture() {
-  auto D = std::make_unique<TDib>(W, H, pf24bit);
-  uint32_t S = 12345;
-  for (int32_t Y = 0; Y < H; ++Y) {
-    uint8_t* P = D->ScanLine(Y);
-    for (int32_t X = 0; X < W; ++X, P += 3) {
-      S = S * 1103515245u + 12345u;
-      const int32_t Noise = int32_t(S >> 28);
-      P[0] = uint8_t((X / 24 + Noise) & 255);
-      P[1] = uint8_t((Y / 16 + Noise) & 255);
-      P[2] = uint8_t(((X + Y) / 40 + Noise) & 255);
-    }
-  }
-  return D;
-}
-
-const TDib& Picture() {
-  static std::unique_ptr<TDib> P = MakePicture();
-  return *P;
-}
+constexpr int32_t W = PictureWidth, H = PictureHeight;
 
 struct TTarget {
   int32_t W, H;
@@ -72,20 +50,7 @@ int32_t PillowFilterOf(int32_t Filter) {
 }
 
 void BM_ResizePillow(benchmark::State& State) {
-  static std::unique_ptr<TPillowImage> Image = [] {
-    const TDib& P = Picture();
-    std::vector<uint8_t> Rgb(size_t(W) * H * 3);
-    for (int32_t Y = 0; Y < H; ++Y) {
-      const uint8_t* S = P.ScanLine(Y);
-      uint8_t* O = Rgb.data() + size_t(Y) * W * 3;
-      for (int32_t X = 0; X < W; ++X) {
-        O[3 * X] = S[3 * X + 2];
-        O[3 * X + 1] = S[3 * X + 1];
-        O[3 * X + 2] = S[3 * X];
-      }
-    }
-    return std::make_unique<TPillowImage>(Rgb, W, H);
-  }();
+  static std::unique_ptr<TPillowImage> Image = std::make_unique<TPillowImage>(PictureRgb(), W, H);
   const TTarget T = TargetOf(State);
   for (auto _ : State)
     if (!Image->Resize(T.W, T.H, PillowFilterOf(int32_t(State.range(0))))) {

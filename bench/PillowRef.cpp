@@ -15,7 +15,12 @@ const char* const DecoderSource = "import io\n"
                                   "def pelorin_image(data, w, h):\n"
                                   "    return Image.frombytes('RGB', (w, h), data)\n"
                                   "def pelorin_resize(im, w, h, f):\n"
-                                  "    return im.resize((w, h), f).size\n";
+                                  "    return im.resize((w, h), f).size\n"
+                                  "def pelorin_point(im, table):\n"
+                                  "    return im.point(table).size\n"
+                                  "def pelorin_color(im, f):\n"
+                                  "    from PIL import ImageEnhance\n"
+                                  "    return ImageEnhance.Color(im).enhance(f).size\n";
 
 // The message of the pending Python exception, which it clears.
 std::string TakePythonError() {
@@ -40,6 +45,8 @@ struct TPython {
   PyObject* Decode = nullptr;
   PyObject* MakeImage = nullptr;
   PyObject* ResizeImage = nullptr;
+  PyObject* PointImage = nullptr;
+  PyObject* ColorImage = nullptr;
   std::string Error;
 
   TPython() {
@@ -58,6 +65,10 @@ struct TPython {
     Py_XINCREF(MakeImage);
     ResizeImage = PyDict_GetItemString(Globals, "pelorin_resize");
     Py_XINCREF(ResizeImage);
+    PointImage = PyDict_GetItemString(Globals, "pelorin_point");
+    Py_XINCREF(PointImage);
+    ColorImage = PyDict_GetItemString(Globals, "pelorin_color");
+    Py_XINCREF(ColorImage);
   }
 };
 
@@ -112,18 +123,42 @@ TPillowImage::~TPillowImage() { Py_XDECREF(static_cast<PyObject*>(FImage)); }
 bool TPillowImage::Resize(int32_t Width, int32_t Height, int32_t Filter) {
   if (!FImage)
     return false;
-  PyObject* Args = Py_BuildValue("(Oiii)", static_cast<PyObject*>(FImage), int(Width), int(Height), int(Filter));
-  PyObject* Size = Args ? PyObject_CallObject(Python().ResizeImage, Args) : nullptr;
-  Py_XDECREF(Args);
+  return Call(Python().ResizeImage,
+              Py_BuildValue("(Oiii)", static_cast<PyObject*>(FImage), int(Width), int(Height), int(Filter)));
+}
+
+bool TPillowImage::Call(void* Function, void* Args) {
+  PyObject* A = static_cast<PyObject*>(Args);
+  PyObject* Size = A ? PyObject_CallObject(static_cast<PyObject*>(Function), A) : nullptr;
+  Py_XDECREF(A);
   if (!Size) {
-    FError = "Pillow could not resize: " + TakePythonError();
+    FError = "Pillow failed: " + TakePythonError();
     return false;
   }
   Py_DECREF(Size);
   return true;
 }
 
+bool TPillowImage::Point(std::span<const uint8_t> Tables) {
+  if (!FImage)
+    return false;
+  PyObject* List = PyList_New(Py_ssize_t(Tables.size()));
+  for (size_t I = 0; List && I < Tables.size(); ++I)
+    PyList_SET_ITEM(List, Py_ssize_t(I), PyLong_FromLong(Tables[I]));
+  PyObject* Args = List ? Py_BuildValue("(ON)", static_cast<PyObject*>(FImage), List) : nullptr;
+  return Call(Python().PointImage, Args);
+}
+
+bool TPillowImage::EnhanceColor(double Factor) {
+  if (!FImage)
+    return false;
+  return Call(Python().ColorImage, Py_BuildValue("(Od)", static_cast<PyObject*>(FImage), Factor));
+}
+
 #else
+
+bool TPillowImage::Point(std::span<const uint8_t>) { return false; }
+bool TPillowImage::EnhanceColor(double) { return false; }
 
 TPillowImage::TPillowImage(std::span<const uint8_t>, int32_t, int32_t)
     : FError("built without the Python library (python3-embed)") {}

@@ -38,9 +38,14 @@ public:
   TPillowImage& operator=(const TPillowImage&) = delete;
 
   bool Resize(int32_t Width, int32_t Height, int32_t Filter);
+  // Image.point with 768 entries (red, green, blue tables).
+  bool Point(std::span<const uint8_t> Tables);
+  // ImageEnhance.Color(image).enhance(Factor).
+  bool EnhanceColor(double Factor);
   const std::string& Error() const { return FError; }
 
 private:
+  bool Call(void* Function, void* Args);
   void* FImage = nullptr;
   std::string FError;
 };

@@ -1,5 +1,8 @@
 #pragma once
+#include <QApplication>
 #include <QCoreApplication>
+#include <QTimer>
+#include <functional>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QMessageBox>
@@ -111,6 +114,24 @@ protected:
     while (!Done() && T.elapsed() < Ms)
       QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return Done();
+  }
+
+  // Runs Command, which opens a modal dialog of type T, with Fill working
+  // the dialog once it shows; false when no such dialog came up.
+  template <class T>
+  bool WorkModal(const std::function<void()>& Command, const std::function<void(T&)>& Fill) {
+    bool Seen = false;
+    std::function<void()> Poll = [&] {
+      if (auto* Form = qobject_cast<T*>(QApplication::activeModalWidget())) {
+        Seen = true;
+        Fill(*Form);
+      } else {
+        QTimer::singleShot(10, Poll);
+      }
+    };
+    QTimer::singleShot(0, Poll);
+    Main->Guarded(Command);
+    return Seen;
   }
 
   std::unique_ptr<TPelorinMain> Main;

@@ -26,20 +26,8 @@ protected:
     TMainFixture::TearDown();
   }
 
-  // Runs the resize command with Fill working the dialog once it shows.
   void RunDialog(const std::function<void(TResampleForm&)>& Fill) {
-    bool Seen = false;
-    std::function<void()> Poll = [&] {
-      if (auto* Form = qobject_cast<TResampleForm*>(QApplication::activeModalWidget())) {
-        Seen = true;
-        Fill(*Form);
-      } else {
-        QTimer::singleShot(10, Poll);
-      }
-    };
-    QTimer::singleShot(0, Poll);
-    Main->Guarded([&] { Main->ResizeItemClick(); });
-    EXPECT_TRUE(Seen);
+    EXPECT_TRUE(WorkModal<TResampleForm>([this] { Main->ResizeItemClick(); }, Fill));
   }
   bool UndoEnabled() const { return Main->Item(QStringLiteral("UndoItem"))->isEnabled(); }
 };

@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "DibResample.h"
+#include "DibTune.h"
 #include "XBmp.h"
 #include "XImageRead.h"
 #include "XTif.h"
@@ -254,4 +256,61 @@ TEST_F(ConvertTest, ResizeRefusesBadSizesAndFilters) {
     EXPECT_EQ(Run({"--resize", Bad, In("g/rgb24.bmp"), Out("r.bmp")}).Status, 2) << Bad;
   EXPECT_EQ(Run({"--filter", "nearest", "--resize", "5x5", In("g/rgb24.bmp"), Out("r.bmp")}).Status, 2);
   EXPECT_FALSE(fs::exists(Out("r.bmp")));
+}
+
+using TChannelValues = std::array<int32_t, 3>;
+
+TEST_F(ConvertTest, TuningOptionsGiveTheDialogsResults) {
+  auto Tables = [](TChannelValues B, TChannelValues C, TChannelValues G) {
+    return std::array<TLut, 3>{ChannelTable(B[0], C[0], GammaTable(G[0])), ChannelTable(B[1], C[1], GammaTable(G[1])),
+                               ChannelTable(B[2], C[2], GammaTable(G[2]))};
+  };
+  struct TCase {
+    std::vector<std::string> Args;
+    std::function<void(TDib&)> Expect;
+  };
+  const std::vector<TCase> Cases = {
+      {{"--brightness", "40", "--gamma", "0.5,1,2.25"},
+       [&](TDib& D) {
+         const auto L = Tables({40, 40, 40}, {100, 100, 100}, {50, 100, 225});
+         ApplyTables(D, L[0], L[1], L[2]);
+       }},
+      {{"--contrast", "150,100,0", "--brightness", "-20,0,5"},
+       [&](TDib& D) {
+         const auto L = Tables({-20, 0, 5}, {150, 100, 0}, {100, 100, 100});
+         ApplyTables(D, L[0], L[1], L[2]);
+       }},
+      {{"--hue", "120", "--saturation", "150", "--lightness", "80"},
+       [](TDib& D) {
+         ApplyHls(D, THlsShift{120, 80, 150});
+       }},
+      {{"--levels", "50,150"},
+       [](TDib& D) { ApplyTables(D, LevelsTable(50, 150), LevelsTable(50, 150), LevelsTable(50, 150)); }},
+      {{"--levels", "0,128,10,250,100,101"},
+       [](TDib& D) { ApplyTables(D, LevelsTable(0, 128), LevelsTable(10, 250), LevelsTable(100, 101)); }},
+  };
+  for (const TCase& C : Cases) {
+    std::vector<std::string> Args = C.Args;
+    Args.push_back(In("g/rgb24.bmp"));
+    Args.push_back(Out("t.bmp"));
+    ASSERT_EQ(Run(Args).Status, 0) << Args[0];
+    std::unique_ptr<TDib> Expected = Decode(In("g/rgb24.bmp"));
+    C.Expect(*Expected);
+    ExpectSameColors(*Decode(Out("t.bmp")), *Expected);
+  }
+}
+
+TEST_F(ConvertTest, TuningOptionsRefuseValuesOutOfRange) {
+  const std::vector<std::vector<std::string>> Bad = {
+      {"--brightness", "128"}, {"--brightness", "1,2"}, {"--contrast", "401"}, {"--gamma", "0"},
+      {"--gamma", "4.01"},     {"--gamma", "1.234"},    {"--gamma", "-1"},     {"--hue", "181"},
+      {"--lightness", "-1"},   {"--saturation", "x"},   {"--levels", "5,5"},   {"--levels", "1,2,3"},
+      {"--levels", "0,256"}};
+  for (std::vector<std::string> Args : Bad) {
+    const std::string What = Args[0] + " " + Args[1];
+    Args.push_back(In("g/rgb24.bmp"));
+    Args.push_back(Out("t.bmp"));
+    EXPECT_EQ(Run(Args).Status, 2) << What;
+  }
+  EXPECT_FALSE(fs::exists(Out("t.bmp")));
 }

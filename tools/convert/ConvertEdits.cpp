@@ -1,9 +1,11 @@
 #include "ConvertEdits.h"
 
+#include <array>
 #include <cctype>
 #include <functional>
 
 #include "DibResample.h"
+#include "DibTune.h"
 
 namespace {
 
@@ -31,10 +33,138 @@ bool ParseSize(const std::string& V, int32_t& W, int32_t& H) {
   return Side(V.substr(0, X), W) && Side(V.substr(X + 1), H);
 }
 
+// A whole number in Lo..Hi, with an optional sign.
+bool ParseInt(const std::string& V, int32_t Lo, int32_t Hi, int32_t& N) {
+  size_t K = V.empty() || (V[0] != '-' && V[0] != '+') ? 0 : 1;
+  if (K == V.size() || V.size() - K > 6)
+    return false;
+  int32_t M = 0;
+  for (size_t I = K; I < V.size(); ++I) {
+    if (!std::isdigit(static_cast<unsigned char>(V[I])))
+      return false;
+    M = M * 10 + (V[I] - '0');
+  }
+  N = V[0] == '-' ? -M : M;
+  return N >= Lo && N <= Hi;
+}
+
+// A decimal with at most two digits after the point, in hundredths.
+bool ParseHundredths(const std::string& V, int32_t Lo, int32_t Hi, int32_t& N) {
+  const size_t Dot = V.find('.');
+  std::string Whole = V.substr(0, Dot), Frac = Dot == std::string::npos ? "" : V.substr(Dot + 1);
+  if (Frac.size() > 2 || (Whole.empty() && Frac.empty()) || (!Whole.empty() && !std::isdigit(uint8_t(Whole[0]))))
+    return false;
+  Frac.resize(2, '0');
+  return ParseInt((Whole.empty() ? "0" : Whole) + Frac, Lo, Hi, N);
+}
+
+std::vector<std::string> SplitList(const std::string& V) {
+  std::vector<std::string> Parts;
+  size_t Start = 0;
+  for (size_t Comma; (Comma = V.find(',', Start)) != std::string::npos; Start = Comma + 1)
+    Parts.push_back(V.substr(Start, Comma - Start));
+  Parts.push_back(V.substr(Start));
+  return Parts;
+}
+
+// One value for all three channels or three for red, green and blue.
+using TChannels = std::array<int32_t, 3>;
+template <class TParse>
+TChannels ParseChannels(const std::string& Option, const std::string& V, TParse Parse) {
+  const std::vector<std::string> Parts = SplitList(V);
+  TChannels C{};
+  if (Parts.size() != 1 && Parts.size() != 3)
+    throw EUsage(Option + " takes one value or three (red,green,blue)");
+  for (size_t I = 0; I < 3; ++I)
+    if (!Parse(Parts[Parts.size() == 1 ? 0 : I], C[I]))
+      throw EUsage(Option + " value out of range: " + V);
+  return C;
+}
+
+// The brightness, contrast and gamma dialog's values: one edit, at the
+// place of the first of its options.
+struct TRgbTune {
+  TChannels Brightness{0, 0, 0}, Contrast{100, 100, 100}, Gamma{100, 100, 100};
+  bool Added = false;
+} RgbTune;
+
+struct THlsTune {
+  THlsShift Shift;
+  bool Added = false;
+} HlsTune;
+
+void AddRgbTune() {
+  if (RgbTune.Added)
+    return;
+  RgbTune.Added = true;
+  Edits.push_back([](std::unique_ptr<TDib>& Dib) {
+    TLut L[3];
+    for (size_t C = 0; C < 3; ++C)
+      L[C] = ChannelTable(RgbTune.Brightness[C], RgbTune.Contrast[C], GammaTable(RgbTune.Gamma[C]));
+    ApplyTables(*Dib, L[0], L[1], L[2]);
+  });
+}
+
+void AddHlsTune() {
+  if (HlsTune.Added)
+    return;
+  HlsTune.Added = true;
+  Edits.push_back([](std::unique_ptr<TDib>& Dib) { ApplyHls(*Dib, HlsTune.Shift); });
+}
+
+void AddLevels(const std::string& V) {
+  const std::vector<std::string> Parts = SplitList(V);
+  if (Parts.size() != 2 && Parts.size() != 6)
+    throw EUsage("--levels takes LOW,HIGH or three pairs (red, green, blue)");
+  TLut L[3];
+  for (size_t C = 0; C < 3; ++C) {
+    const size_t K = Parts.size() == 2 ? 0 : 2 * C;
+    int32_t Lo = 0, Hi = 0;
+    if (!ParseInt(Parts[K], 0, 254, Lo) || !ParseInt(Parts[K + 1], 1, 255, Hi) || Lo >= Hi)
+      throw EUsage("--levels needs 0 <= LOW < HIGH <= 255: " + V);
+    L[C] = LevelsTable(Lo, Hi);
+  }
+  Edits.push_back([L0 = L[0], L1 = L[1], L2 = L[2]](std::unique_ptr<TDib>& Dib) { ApplyTables(*Dib, L0, L1, L2); });
+}
+
+bool TakeTuneOption(const std::vector<std::string>& Args, size_t& I) {
+  const std::string& A = Args[I];
+  auto Int = [](int32_t Lo, int32_t Hi) {
+    return [Lo, Hi](const std::string& V, int32_t& N) { return ParseInt(V, Lo, Hi, N); };
+  };
+  int32_t N = 0;
+  if (A == "--brightness") {
+    RgbTune.Brightness = ParseChannels(A, ValueOf(Args, I), Int(-127, 127));
+    AddRgbTune();
+  } else if (A == "--contrast") {
+    RgbTune.Contrast = ParseChannels(A, ValueOf(Args, I), Int(0, 400));
+    AddRgbTune();
+  } else if (A == "--gamma") {
+    RgbTune.Gamma = ParseChannels(A, ValueOf(Args, I),
+                                  [](const std::string& V, int32_t& P) { return ParseHundredths(V, 1, 400, P); });
+    AddRgbTune();
+  } else if (A == "--hue" || A == "--lightness" || A == "--saturation") {
+    const bool Hue = A == "--hue";
+    if (!ParseInt(ValueOf(Args, I), Hue ? -180 : 0, Hue ? 180 : 200, N))
+      throw EUsage(A + (Hue ? " takes -180 to 180" : " takes 0 to 200"));
+    (Hue ? HlsTune.Shift.Hue : A == "--lightness" ? HlsTune.Shift.Lightness : HlsTune.Shift.Saturation) = N;
+    AddHlsTune();
+  } else if (A == "--levels") {
+    AddLevels(ValueOf(Args, I));
+  } else {
+    return false;
+  }
+  return true;
+}
+
 } // namespace
 
 const char* const EditUsage = "Edits, applied in the order given: --resize WxH (1..9999 each) with --filter\n"
-                              "box|triangle|hermite|bell|spline|mitchell|lanczos (default spline).\n";
+                              "box|triangle|hermite|bell|spline|mitchell|lanczos (default spline).\n"
+                              "--brightness B (-127..127), --contrast C (0..400, 100 leaves it), --gamma G\n"
+                              "(0.01..4.00), each one value or R,G,B, together as one edit; --hue H (-180..180\n"
+                              "degrees), --lightness L and --saturation S (0..200 percent) as one edit;\n"
+                              "--levels LOW,HIGH (0..255) or three pairs for red, green and blue.\n";
 
 const std::string& ValueOf(const std::vector<std::string>& Args, size_t& I) {
   if (I + 1 >= Args.size())
@@ -44,6 +174,8 @@ const std::string& ValueOf(const std::vector<std::string>& Args, size_t& I) {
 
 bool TakeEditOption(const std::vector<std::string>& Args, size_t& I) {
   const std::string& A = Args[I];
+  if (TakeTuneOption(Args, I))
+    return true;
   if (A == "--resize") {
     int32_t W = 0, H = 0;
     if (!ParseSize(ValueOf(Args, I), W, H))
