@@ -25,6 +25,8 @@ TTuneHistoForm::TTuneHistoForm(const TDib& Source, QWidget* Parent) : TTuneForm(
   connect(ResetBtn, &TPeButton::clicked, this, &TTuneHistoForm::ResetBtnClick);
   ShowHistogram(Source);
   SetClientSize(GroupLeft + GroupWidth + Gap, Gap + PanelSide + Gap + ButtonHeight + Gap);
+  // The keys move the red levels from the start.
+  RBox->setFocus();
 }
 
 void TTuneHistoForm::CreateBoxes() {

@@ -90,6 +90,8 @@ TTuneHlsForm::TTuneHlsForm(const TDib& Source, QWidget* Parent) : TTuneForm(Sour
   connect(ResetBtn, &QAbstractButton::clicked, this, &TTuneHlsForm::ResetBtnClick);
   SetClientSize(FormWidth, FormHeight);
   ResetBtnClick();
+  // The keys turn the hue from the start.
+  HTrack->setFocus();
 }
 
 TSlider* TTuneHlsForm::CreateTrack(TPeGroupBox* Box, const char* Name, int Min, int Max, int Default) {

@@ -64,6 +64,8 @@ TTuneRgbForm::TTuneRgbForm(const TDib& Source, QWidget* Parent) : TTuneForm(Sour
   // itself links nothing.
   ConnectHandlers();
   ResetBtnClick();
+  // The keys move a slider from the start, as the first control in the tab order.
+  (Source.IsGray ? GBrightTrack : RBrightTrack)->setFocus();
 }
 
 TSlider* TTuneRgbForm::Track(int Group, int Channel) const { return this->*TrackMembers[Group][Channel]; }

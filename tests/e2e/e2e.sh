@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # End-to-end checks of the viewer on its own Xvfb screen.
-#   e2e.sh viewer|unreadable|browse|clipboard|fullscreen PELORIN SENDER
+#   e2e.sh viewer|unreadable|browse|clipboard|fullscreen|tune PELORIN SENDER
 # viewer: shows a BMP, opens the main popup with the right button, takes the
 # open-file message from a second process, saves as BMP, quits and leaves the
 # settings file. unreadable: a file that cannot be read gives the error box
@@ -12,7 +12,9 @@
 # and leaves no undo history file. fullscreen: Space shows a small image at
 # 1:1 on the background, Up browses to a large one shrunk to the screen, the
 # top-left corner opens the main popup, and Escape brings the main window
-# back where it was.
+# back where it was. tune: Ctrl+T, Alt+T and Shift+T open the three tuning
+# dialogs; a key moves the first control, Enter applies and Ctrl+Z undoes,
+# checking the picture on the screen each time.
 set -euo pipefail
 case_name=$1 pelorin=$2 sender=$3
 
@@ -498,6 +500,54 @@ fullscreen)
   xdo windowfocus --sync "$win" key ctrl+q
   for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$pid" 2>/dev/null && fail "still running after Ctrl+Q"
+  wait "$pid" || fail "exit code $?"
+  ;;
+tune)
+  # A flat 200 x 150 picture of (100, 120, 140), run with undo on (set in the
+  # settings file a first run leaves). Each tuning dialog opens from its key
+  # with the focus on its first control; the keys move it, Enter applies,
+  # Ctrl+Z undoes.
+  convert -size 200x150 "xc:rgb(100,120,140)" -type TrueColor BMP3:"$work/img/flat.bmp"
+  launch "$work/img/flat.bmp"
+  win=$(wait_window '^flat\.bmp \[1:1\]$')
+  xdo windowfocus --sync "$win" key ctrl+q
+  wait "$pid" || fail "first run: exit code $?"
+  printf '\001' | dd of="$work/prog/Pelorin.up" bs=1 seek=2017 conv=notrunc status=none
+  launch "$work/img/flat.bmp"
+  win=$(wait_window '^flat\.bmp \[1:1\]$')
+  sleep 0.3
+  read -r x y _ _ <<<"$(geometry "$win")"
+  # Opens the dialog of Key, presses Keys in it, applies; checks the picture.
+  tune() {
+    local name=$1 key=$2 expect=$3
+    shift 3
+    step "$name"
+    xdo windowfocus --sync "$win" key "$key"
+    local dlg
+    dlg=$(wait_window '^Tune$')
+    sleep 0.3
+    xdo windowfocus --sync "$dlg" key "$@"
+    sleep 0.3
+    import -window root "$shots/tune-$name.png"
+    xdo key Return
+    for _ in $(seq 30); do
+      [ "$(pixel $((x + 100)) $((y + 70)))" = "$expect" ] && break
+      sleep 0.1
+    done
+    [ "$(pixel $((x + 100)) $((y + 70)))" = "$expect" ] || fail "$name: pixel $(pixel $((x + 100)) $((y + 70))), not $expect"
+    import -window root "$shots/tuned-$name.png"
+    xdo windowfocus --sync "$win" key ctrl+z
+    sleep 0.5
+    [ "$(pixel $((x + 100)) $((y + 70)))" = "100,120,140" ] || fail "$name: undo left $(pixel $((x + 100)) $((y + 70)))"
+  }
+  # Brightness +127 on all three locked channels; hue +180 turns 210 degrees
+  # to 30; the red maximum 45 levels down stretches 100 to round(100 x 255 / 210).
+  tune brightness ctrl+t 227,247,255 Home
+  tune hue alt+t 140,121,101 Home
+  tune levels shift+t 121,120,140 $(printf 'Next %.0s' $(seq 45))
+
+  xdo windowfocus --sync "$win" key ctrl+q
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   wait "$pid" || fail "exit code $?"
   ;;
 *) fail "unknown case $case_name" ;;
