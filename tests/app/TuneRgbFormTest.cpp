@@ -67,33 +67,16 @@ protected:
   int Updates = 0;
 };
 
-struct TTableCase {
-  int Group, Position;
-  std::vector<std::pair<int, int>> Entries; // v, LutR[v]
-};
-
 TEST_F(TuneRgbForm, SlidersRebuildTheChannelTables) {
-  const TTableCase Cases[] = {
-      {Bright, 127, {{0, 127}, {127, 254}, {128, 255}, {200, 255}, {255, 255}}},
-      {Bright, -127, {{0, 0}, {127, 0}, {128, 1}, {255, 128}}},
-      {Cont, 0, {{0, 127}, {64, 127}, {200, 127}, {255, 127}}},
-      {Cont, 200, {{63, 0}, {64, 1}, {127, 127}, {190, 253}, {191, 255}}},
-      {Gamma, 50, {{0, 0}, {64, 16}, {128, 64}, {200, 157}, {255, 255}}},
-      {Gamma, 200, {{0, 0}, {1, 16}, {64, 128}, {128, 181}, {255, 255}}},
-      {Gamma, 1, {{0, 0}, {200, 0}, {250, 35}, {254, 172}, {255, 255}}},
-  };
-  for (const TTableCase& C : Cases) {
-    Form->ResetBtnClick();
-    Track(C.Group, 0)->SetPosition(C.Position);
-    for (const auto& [V, Expected] : C.Entries)
-      EXPECT_EQ(Form->LutR[size_t(V)], Expected) << "group " << C.Group << " at " << C.Position << ", v " << V;
-    EXPECT_TRUE(Form->LutG == Form->LutR && Form->LutB == Form->LutR) << "locked siblings follow";
-  }
-  Form->RBrightTrack->SetPosition(50);
-  EXPECT_EQ(Form->LutR[200], 35) << "brightness comes before the gamma table of 0.01";
+  Track(Bright, 0)->SetPosition(40);
+  Track(Cont, 0)->SetPosition(150);
+  Track(Gamma, 0)->SetPosition(50);
+  const TLut Expected = ChannelTable(40, 150, GammaTable(50));
+  EXPECT_EQ(Form->LutR, Expected);
+  EXPECT_TRUE(Form->LutG == Expected && Form->LutB == Expected) << "locked siblings follow";
   EXPECT_EQ(
       (std::array{Form->RBrightTrack->ValueText(), Form->GContTrack->ValueText(), Form->BGammaTrack->ValueText()}),
-      (std::array<QString, 3>{"+50", "100", "0.01"}));
+      (std::array<QString, 3>{"+40", "150", "0.50"}));
 }
 
 TEST_F(TuneRgbForm, LockMovesTheGroupByTheDeltaEachStoppingAtItsLimit) {

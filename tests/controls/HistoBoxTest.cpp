@@ -24,17 +24,6 @@ struct HistoBoxFixture : ::testing::Test {
 
 } // namespace
 
-TEST_F(HistoBoxFixture, Defaults) {
-  THistoBox Fresh;
-  EXPECT_EQ(Fresh.size(), QSize(288, 66));
-  EXPECT_EQ(Fresh.focusPolicy(), Qt::StrongFocus);
-  EXPECT_EQ(Fresh.toolTip(), QStringLiteral("Switch minimum with left and\nmaximum with right mouse button."));
-  EXPECT_EQ(Fresh.Min(), 0);
-  EXPECT_EQ(Fresh.Max(), 255);
-  EXPECT_FALSE(Fresh.Switched());
-  EXPECT_EQ(Fresh.DragMode(), THistoBox::dmNone);
-}
-
 TEST_F(HistoBoxFixture, LevelsAreClampedAndEverySetNotifies) {
   QSignalSpy Switched(&Box, &THistoBox::OnSwitch);
   struct TStep {
@@ -193,11 +182,6 @@ TEST_F(HistoBoxFixture, DrawsFrameBarsLevelLinesAndTexts) {
     EXPECT_COLOR(At(Level, 66), Rgb(0x000000)) << Level;
   }
 
-  EXPECT_COLOR(Pixel(Image, 15, 30), BtnShadowColor());
-  EXPECT_COLOR(Pixel(Image, 100, 2), BtnShadowColor());
-  EXPECT_COLOR(Pixel(Image, 273, 30), BtnHighlightColor());
-  EXPECT_COLOR(Pixel(Image, 100, 67), BtnHighlightColor());
-
   // The minimum's text ends at its line, the maximum's starts there.
   const int TextTop = Box.height() - 13;
   EXPECT_TRUE(HasColor(Image, QRect(100 + 16 - 30, TextTop, 30, 13), Qt::black));
@@ -205,19 +189,4 @@ TEST_F(HistoBoxFixture, DrawsFrameBarsLevelLinesAndTexts) {
   EXPECT_TRUE(HasColor(Image, QRect(200 + 16, TextTop, 30, 13), Qt::black));
   EXPECT_FALSE(HasColor(Image, QRect(200 + 16 - 40, TextTop, 40, 13), Qt::black));
   EXPECT_FALSE(HasColor(Image, QRect(0, 0, 12, 82), Qt::black)) << "no focus rectangle without the focus";
-}
-
-TEST_F(HistoBoxFixture, FocusRectangleWhileFocused) {
-  QWidget Window;
-  Window.resize(320, 100);
-  auto* Focused = new THistoBox(&Window);
-  Focused->resize(292, 82);
-  ShowActive(Window);
-  Focused->setFocus();
-  QApplication::processEvents();
-  ASSERT_TRUE(Focused->hasFocus());
-  const QImage Image = Grab(*Focused);
-  EXPECT_TRUE(HasColor(Image, QRect(12, 0, 1, 69), Qt::black));
-  EXPECT_TRUE(HasColor(Image, QRect(275, 0, 1, 69), Qt::black));
-  EXPECT_TRUE(HasColor(Image, QRect(12, 68, 264, 1), Qt::black));
 }
