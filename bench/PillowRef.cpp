@@ -20,7 +20,10 @@ const char* const DecoderSource = "import io\n"
                                   "    return im.point(table).size\n"
                                   "def pelorin_color(im, f):\n"
                                   "    from PIL import ImageEnhance\n"
-                                  "    return ImageEnhance.Color(im).enhance(f).size\n";
+                                  "    return ImageEnhance.Color(im).enhance(f).size\n"
+                                  "def pelorin_eval(im, code):\n"
+                                  "    from PIL import ImageFilter\n"
+                                  "    return eval(code, {'im': im, 'ImageFilter': ImageFilter}).size\n";
 
 // The message of the pending Python exception, which it clears.
 std::string TakePythonError() {
@@ -47,6 +50,7 @@ struct TPython {
   PyObject* ResizeImage = nullptr;
   PyObject* PointImage = nullptr;
   PyObject* ColorImage = nullptr;
+  PyObject* EvalImage = nullptr;
   std::string Error;
 
   TPython() {
@@ -69,6 +73,8 @@ struct TPython {
     Py_XINCREF(PointImage);
     ColorImage = PyDict_GetItemString(Globals, "pelorin_color");
     Py_XINCREF(ColorImage);
+    EvalImage = PyDict_GetItemString(Globals, "pelorin_eval");
+    Py_XINCREF(EvalImage);
   }
 };
 
@@ -155,8 +161,15 @@ bool TPillowImage::EnhanceColor(double Factor) {
   return Call(Python().ColorImage, Py_BuildValue("(Od)", static_cast<PyObject*>(FImage), Factor));
 }
 
+bool TPillowImage::Eval(const char* Code) {
+  if (!FImage)
+    return false;
+  return Call(Python().EvalImage, Py_BuildValue("(Os)", static_cast<PyObject*>(FImage), Code));
+}
+
 #else
 
+bool TPillowImage::Eval(const char*) { return false; }
 bool TPillowImage::Point(std::span<const uint8_t>) { return false; }
 bool TPillowImage::EnhanceColor(double) { return false; }
 

@@ -42,6 +42,9 @@ public:
   bool Point(std::span<const uint8_t> Tables);
   // ImageEnhance.Color(image).enhance(Factor).
   bool EnhanceColor(double Factor);
+  // Evaluates Code, a Python expression giving an image, with im the
+  // picture and ImageFilter at hand: "im.filter(ImageFilter.BLUR)".
+  bool Eval(const char* Code);
   const std::string& Error() const { return FError; }
 
 private:

@@ -206,35 +206,51 @@ void MapPreview(const TDib& Orig, TDib& Work, const TLut& R, const TLut& G, cons
     MapPixels(Orig.ScanLine(Y), Work.ScanLine(Y), Orig.Width(), 3, B, G, R);
 }
 
-void ApplyTables(TDib& Dib, const TLut& R, const TLut& G, const TLut& B) {
-  if (Dib.PaletteSize() > 0) {
-    if (Dib.IsGray)
-      ApplyToGrayLevels(Dib, G);
+void ApplyTables(TDib& Dib, const TLut& R, const TLut& G, const TLut& B) { MapTables(Dib, Dib, R, G, B); }
+
+void MapTables(const TDib& Src, TDib& Dst, const TLut& R, const TLut& G, const TLut& B) {
+  const TPixelFormat Pf = Dst.PixelFormat();
+  const int32_t W = Dst.Width();
+  const bool Direct = Pf == pf24bit || Pf == pf32bit || (Dst.IsGray && Dst.PaletteSize() == 256);
+  if (!Direct && &Src != &Dst) {
+    std::memcpy(Dst.Bits(), Src.Bits(), size_t(Src.ImageSize()));
+    Dst.CopyPalette(Src);
+  }
+  if (Dst.PaletteSize() > 0 && !Direct) {
+    if (Dst.IsGray)
+      ApplyToGrayLevels(Dst, G);
     else
-      MapPalette(Dib, Dib, R, G, B);
+      MapPalette(Dst, Dst, R, G, B);
     return;
   }
-  const TPixelFormat Pf = Dib.PixelFormat();
-  if (Pf == pf24bit || Pf == pf32bit) {
-    // 24-bit pixels are blue, green, red; 32-bit ones red, green, blue and a
-    // fourth byte that stays.
-    const bool Red = Pf == pf32bit;
-    const int32_t Step = Red ? 4 : 3, W = Dib.Width();
-    // The pair tables pay for themselves only on large images.
-    const bool Pairs = !Red && int64_t(W) * Dib.Height() >= (int64_t(1) << 20);
-    const std::unique_ptr<TPixelPairs> P = Pairs ? std::make_unique<TPixelPairs>(B, G, R) : nullptr;
-    ParallelRows(Dib.Height(), int64_t(W) * 3 * LutWork, [&](int32_t Begin, int32_t End) {
-      for (int32_t Y = Begin; Y < End; ++Y)
-        if (P)
-          P->Map(Dib.ScanLine(Y), Dib.ScanLine(Y), W, B, G, R);
-        else
-          MapPixels(Dib.ScanLine(Y), Dib.ScanLine(Y), W, Step, Red ? R : B, G, Red ? B : R);
-    });
+  if (!Direct) {
+    MapRows(
+        Dst, [&](int32_t, std::span<uint8_t> Bgr) { MapPixels(Bgr.data(), Bgr.data(), W, 3, B, G, R); }, LutWork);
     return;
   }
-  MapRows(
-      Dib, [&](int32_t, std::span<uint8_t> Bgr) { MapPixels(Bgr.data(), Bgr.data(), Dib.Width(), 3, B, G, R); },
-      LutWork);
+  // 24-bit pixels are blue, green, red; 32-bit ones red, green, blue and a
+  // fourth byte that stays; gray levels go through the green table.
+  const bool Gray = Dst.PaletteSize() > 0, Red = Pf == pf32bit;
+  const int32_t Step = Red ? 4 : 3;
+  // The pair tables pay for themselves only on large images.
+  const bool Pairs = Pf == pf24bit && int64_t(W) * Dst.Height() >= (int64_t(1) << 20);
+  const std::unique_ptr<TPixelPairs> P = Pairs ? std::make_unique<TPixelPairs>(B, G, R) : nullptr;
+  if (&Src != &Dst && Red)
+    std::memcpy(Dst.Bits(), Src.Bits(), size_t(Src.ImageSize()));
+  ParallelRows(Dst.Height(), int64_t(W) * 3 * LutWork, [&](int32_t Begin, int32_t End) {
+    for (int32_t Y = Begin; Y < End; ++Y) {
+      const uint8_t* S = Src.ScanLine(Y);
+      uint8_t* D = Dst.ScanLine(Y);
+      if (Gray) {
+        for (int32_t X = 0; X < W; ++X)
+          D[X] = G[S[X]];
+      } else if (P) {
+        P->Map(S, D, W, B, G, R);
+      } else {
+        MapPixels(S, D, W, Step, Red ? R : B, G, Red ? B : R);
+      }
+    }
+  });
 }
 
 THsv RgbToHsv(int32_t R, int32_t G, int32_t B) {

@@ -32,6 +32,9 @@ void MapPreview(const TDib& Orig, TDib& Work, const TLut& R, const TLut& G, cons
 // Applies the tables to an image of any format: the palette of a color
 // palette image, the levels of a gray one, the pixels of the others.
 void ApplyTables(TDib& Dib, const TLut& R, const TLut& G, const TLut& B);
+// Dst = Src with the tables applied as ApplyTables does; both of one size
+// and format, and they may be the same buffer.
+void MapTables(const TDib& Src, TDib& Dst, const TLut& R, const TLut& G, const TLut& B);
 
 // Hue in degrees 0..359, saturation and value 0..255.
 struct THsv {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "DibFilter.h"
 #include "DibResample.h"
 #include "DibTune.h"
 #include "XBmp.h"
@@ -313,4 +314,25 @@ TEST_F(ConvertTest, TuningOptionsRefuseValuesOutOfRange) {
     EXPECT_EQ(Run(Args).Status, 2) << What;
   }
   EXPECT_FALSE(fs::exists(Out("t.bmp")));
+}
+
+TEST_F(ConvertTest, FilterOptionsGiveTheFilterRoutinesPixels) {
+  struct TCase {
+    const char* Value;
+    int32_t No, Param, Strength;
+  };
+  for (const TCase& C : {TCase{"blur:70:3", fnBlur, 3, 70},
+                         {"emboss:40:6", fnEmboss, 6, 40},
+                         {"gaussian", fnGaussBlur, 0, 50},
+                         {"posterize:128", fnPosterize, 0, 128}}) {
+    ASSERT_EQ(Run({"--filter-op", C.Value, In("g/rgb24.bmp"), Out("f.bmp")}).Status, 0) << C.Value;
+    std::unique_ptr<TDib> Expected = Decode(In("g/rgb24.bmp"));
+    ApplyFilter(*Expected, *Expected, C.No, C.Param, C.Strength);
+    ExpectSameColors(*Decode(Out("f.bmp")), *Expected);
+  }
+  for (const char* Bad :
+       {"smudge", "blur:0", "blur:101", "blur:50:4", "emboss:9", "sharpen:50:1", "posterize:129", "glow:50:1:2"})
+    EXPECT_EQ(Run({"--filter-op", Bad, In("g/rgb24.bmp"), Out("f.bmp")}).Status, 2) << Bad;
+  // A color palette image is refused, not silently passed through.
+  EXPECT_EQ(Run({"--filter-op", "blur", In("g/pal8.bmp"), Out("p.bmp")}).Status, 1);
 }

@@ -1,9 +1,11 @@
 #include "ConvertEdits.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <functional>
 
+#include "DibFilter.h"
 #include "DibResample.h"
 #include "DibTune.h"
 
@@ -58,11 +60,11 @@ bool ParseHundredths(const std::string& V, int32_t Lo, int32_t Hi, int32_t& N) {
   return ParseInt((Whole.empty() ? "0" : Whole) + Frac, Lo, Hi, N);
 }
 
-std::vector<std::string> SplitList(const std::string& V) {
+std::vector<std::string> SplitList(const std::string& V, char Sep = ',') {
   std::vector<std::string> Parts;
   size_t Start = 0;
-  for (size_t Comma; (Comma = V.find(',', Start)) != std::string::npos; Start = Comma + 1)
-    Parts.push_back(V.substr(Start, Comma - Start));
+  for (size_t At; (At = V.find(Sep, Start)) != std::string::npos; Start = At + 1)
+    Parts.push_back(V.substr(Start, At - Start));
   Parts.push_back(V.substr(Start));
   return Parts;
 }
@@ -127,6 +129,29 @@ void AddLevels(const std::string& V) {
   Edits.push_back([L0 = L[0], L1 = L[1], L2 = L[2]](std::unique_ptr<TDib>& Dib) { ApplyTables(*Dib, L0, L1, L2); });
 }
 
+// NAME[:STRENGTH[:PARAM]]: strength as the dialog's slider (default 50),
+// the radius 1..3 of average and blur or the direction 0..7 of emboss.
+void AddFilter(const std::string& V) {
+  const std::vector<std::string> Parts = SplitList(V, ':');
+  const TFilterInfo* F = Parts.size() <= 3 ? FindFilterByName(Parts[0].c_str()) : nullptr;
+  if (!F)
+    throw EUsage("--filter-op takes average, blur, gaussian, bartlett, sharpen, edge, contour, emboss, glow, "
+                 "solarize or posterize, then :STRENGTH and for average, blur and emboss :PARAM");
+  const int32_t MinStrength = F->No == fnEmboss ? 10 : 1, MaxStrength = F->No == fnPosterize ? 128 : 100;
+  const bool Radius = F->No == fnAverage || F->No == fnBlur, Direction = F->No == fnEmboss;
+  int32_t Strength = 50, Param = Radius ? 1 : 0;
+  if (Parts.size() > 1 && !ParseInt(Parts[1], MinStrength, MaxStrength, Strength))
+    throw EUsage("--filter-op " + Parts[0] + " takes a strength of " + std::to_string(MinStrength) + " to " +
+                 std::to_string(MaxStrength));
+  if (Parts.size() > 2 && (!(Radius || Direction) || !ParseInt(Parts[2], Radius ? 1 : 0, Radius ? 3 : 7, Param)))
+    throw EUsage("--filter-op: a radius 1 to 3 for average and blur, a direction 0 to 7 for emboss");
+  Edits.push_back([No = F->No, Param, Strength](std::unique_ptr<TDib>& Dib) {
+    if (!FilterHandles(*Dib))
+      throw std::runtime_error("filters need a true-color or gray image");
+    ApplyFilter(*Dib, *Dib, No, Param, Strength);
+  });
+}
+
 bool TakeTuneOption(const std::vector<std::string>& Args, size_t& I) {
   const std::string& A = Args[I];
   auto Int = [](int32_t Lo, int32_t Hi) {
@@ -151,6 +176,8 @@ bool TakeTuneOption(const std::vector<std::string>& Args, size_t& I) {
     AddHlsTune();
   } else if (A == "--levels") {
     AddLevels(ValueOf(Args, I));
+  } else if (A == "--filter-op") {
+    AddFilter(ValueOf(Args, I));
   } else {
     return false;
   }
@@ -164,7 +191,11 @@ const char* const EditUsage = "Edits, applied in the order given: --resize WxH (
                               "--brightness B (-127..127), --contrast C (0..400, 100 leaves it), --gamma G\n"
                               "(0.01..4.00), each one value or R,G,B, together as one edit; --hue H (-180..180\n"
                               "degrees), --lightness L and --saturation S (0..200 percent) as one edit;\n"
-                              "--levels LOW,HIGH (0..255) or three pairs for red, green and blue.\n";
+                              "--levels LOW,HIGH (0..255) or three pairs for red, green and blue.\n"
+                              "--filter-op average|blur|gaussian|bartlett|sharpen|edge|contour|emboss|glow|\n"
+                              "solarize|posterize[:STRENGTH[:PARAM]]: strength 1..100 (emboss 10..100, posterize\n"
+                              "1..128; default 50), PARAM the radius 1..3 of average and blur (default 1) or the\n"
+                              "direction 0..7 of emboss (default 0).\n";
 
 const std::string& ValueOf(const std::vector<std::string>& Args, size_t& I) {
   if (I + 1 >= Args.size())
