@@ -119,6 +119,9 @@ public:
   void TuneRgbItemClick();
   void TuneHslItemClick();
   void TuneHistoItemClick();
+  void FilterItemClick(int Tag);
+  // The filter on the whole image as one undo step, with progress.
+  void ApplyFilterWithProgress(int32_t FilterNo, int32_t Param, int32_t Strength);
   void WindowFit();
   void UndoEnabledItemClick();
   void UndoItemClick();

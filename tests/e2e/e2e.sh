@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # End-to-end checks of the viewer on its own Xvfb screen.
-#   e2e.sh viewer|unreadable|browse|clipboard|fullscreen|tune PELORIN SENDER
+#   e2e.sh viewer|unreadable|browse|clipboard|fullscreen|tune|filter PELORIN SENDER
 # viewer: shows a BMP, opens the main popup with the right button, takes the
 # open-file message from a second process, saves as BMP, quits and leaves the
 # settings file. unreadable: a file that cannot be read gives the error box
@@ -14,7 +14,10 @@
 # top-left corner opens the main popup, and Escape brings the main window
 # back where it was. tune: Ctrl+T, Alt+T and Shift+T open the three tuning
 # dialogs; a key moves the first control, Enter applies and Ctrl+Z undoes,
-# checking the picture on the screen each time.
+# checking the picture on the screen each time. filter: the filter dialogs
+# from the workbench popup; the keys move the strength and the preview
+# follows, dragging scrolls it, Enter applies, Escape leaves the picture and
+# Ctrl+Z undoes.
 set -euo pipefail
 case_name=$1 pelorin=$2 sender=$3
 
@@ -545,6 +548,95 @@ tune)
   tune brightness ctrl+t 227,247,255 Home
   tune hue alt+t 140,121,101 Home
   tune levels shift+t 121,120,140 $(printf 'Next %.0s' $(seq 45))
+
+  xdo windowfocus --sync "$win" key ctrl+q
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  wait "$pid" || fail "exit code $?"
+  ;;
+filter)
+  # A sharp white rectangle on black, 400 x 300, run with undo on. The
+  # dialog's preview shows the image from its left edge, rows centered: the
+  # paint box starts 9 pixels right of the dialog's corner and 11 down.
+  convert -size 400x300 xc:black -fill white -draw "rectangle 100,80 299,219" -type TrueColor BMP3:"$work/img/rect.bmp"
+  launch "$work/img/rect.bmp"
+  win=$(wait_window '^rect\.bmp \[1:1\]$')
+  xdo windowfocus --sync "$win" key ctrl+q
+  wait "$pid" || fail "first run: exit code $?"
+  printf '\001' | dd of="$work/prog/Pelorin.up" bs=1 seek=2017 conv=notrunc status=none
+  launch "$work/img/rect.bmp"
+  win=$(wait_window '^rect\.bmp \[1:1\]$')
+  sleep 0.3
+  read -r x y _ _ <<<"$(geometry "$win")"
+  # Opens the Nth item of the workbench's Filter menu; sets dlg, dx, dy.
+  open_filter() {
+    xdo mousemove $((x + 20)) $((y + 20)) keydown shift click 3 keyup shift
+    sleep 0.4
+    xdo key Down Down Right
+    sleep 0.2
+    [ "$2" -gt 0 ] && xdo key --delay 30 $(printf 'Down %.0s' $(seq "$2"))
+    xdo key Return
+    dlg=$(wait_window "^$1 Filter\$")
+    sleep 0.4
+    read -r dx dy _ _ <<<"$(geometry "$dlg")"
+    dx=$((dx + 9)) dy=$((dy + 11))
+  }
+  # Waits until screen pixel x y is r,g,b.
+  wait_pixel() {
+    for _ in $(seq 30); do
+      [ "$(pixel "$1" "$2")" = "$3" ] && return 0
+      sleep 0.1
+    done
+    fail "$4: pixel $1,$2 is $(pixel "$1" "$2"), not $3"
+  }
+
+  step "blur"
+  open_filter Blur 1
+  import -window root "$shots/filter-blur-0.png"
+  expect_pixels "$shots/filter-blur-0.png" "$dx" "$dy" "blur at 0" 100 150 255,255,255 99 150 0,0,0 20 20 0,0,0
+  # Strength 100 by radius 1: the left edge of the rectangle keeps 10 of 14 parts.
+  xdo windowfocus --sync "$dlg" key Home
+  sleep 0.3
+  import -window root "$shots/filter-blur.png"
+  expect_pixels "$shots/filter-blur.png" "$dx" "$dy" "blur at 100" 100 150 182,182,182 99 150 73,73,73 20 20 0,0,0
+  xdo key Return
+  wait_pixel $((x + 100)) $((y + 150)) 182,182,182 "blur applied"
+  import -window root "$shots/filtered-blur.png"
+  xdo windowfocus --sync "$win" key ctrl+z
+  wait_pixel $((x + 100)) $((y + 150)) 255,255,255 "blur undone"
+
+  step "emboss"
+  # Starts at brightness 50: flat areas 132; Home makes them 232 and the
+  # columns beside the edge 255.
+  open_filter Emboss 7
+  import -window root "$shots/filter-emboss-50.png"
+  expect_pixels "$shots/filter-emboss-50.png" "$dx" "$dy" "emboss at 50" 20 20 132,132,132 50 150 132,132,132
+  xdo windowfocus --sync "$dlg" key Home
+  sleep 0.3
+  # Dragging 50 pixels left shows the image from x = 50.
+  xdo mousemove $((dx + 200)) $((dy + 150)) mousedown 1
+  xdo mousemove $((dx + 175)) $((dy + 150))
+  xdo mousemove $((dx + 150)) $((dy + 150)) mouseup 1
+  sleep 0.3
+  import -window root "$shots/filter-emboss.png"
+  expect_pixels "$shots/filter-emboss.png" "$dx" "$dy" "emboss at 100, scrolled" 20 20 232,232,232 48 150 232,232,232 \
+    49 150 255,255,255 50 150 255,255,255 51 150 232,232,232
+  xdo windowfocus --sync "$dlg" key Return
+  wait_pixel $((x + 20)) $((y + 20)) 232,232,232 "emboss applied"
+  import -window root "$shots/filtered-emboss.png"
+  expect_pixels "$shots/filtered-emboss.png" "$x" "$y" "emboss applied" 99 150 255,255,255 98 150 232,232,232
+  xdo windowfocus --sync "$win" key ctrl+z
+  wait_pixel $((x + 20)) $((y + 20)) 0,0,0 "emboss undone"
+
+  step "solarize, cancelled"
+  open_filter Solarize 9
+  xdo windowfocus --sync "$dlg" key Home
+  sleep 0.3
+  import -window root "$shots/filter-solarize.png"
+  expect_pixels "$shots/filter-solarize.png" "$dx" "$dy" "solarize at 100" 20 20 255,255,255 150 150 0,0,0
+  xdo key Escape
+  sleep 0.4
+  xdo search --onlyvisible --name '^Solarize Filter$' >/dev/null 2>&1 && fail "Escape left the dialog open"
+  [ "$(pixel $((x + 20)) $((y + 20)))" = "0,0,0" ] || fail "Escape changed the picture"
 
   xdo windowfocus --sync "$win" key ctrl+q
   for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
