@@ -58,16 +58,28 @@ struct TPairTable {
 };
 
 struct TPixelPairs {
-  TPairTable P0, P1, P2;
-  TPixelPairs(const TLut& L0, const TLut& L1, const TLut& L2) : P0(L0, L1), P1(L2, L0), P2(L1, L2) {}
+  // One table serves all three pair positions when the channels share a
+  // table (the point filters): a third of the cache.
+  TPairTable P0;
+  std::unique_ptr<TPairTable> Own1, Own2;
+  const TPairTable *P1, *P2;
+  TPixelPairs(const TLut& L0, const TLut& L1, const TLut& L2) : P0(L0, L1) {
+    const bool Same = L0 == L1 && L1 == L2;
+    if (!Same) {
+      Own1 = std::make_unique<TPairTable>(L2, L0);
+      Own2 = std::make_unique<TPairTable>(L1, L2);
+    }
+    P1 = Same ? &P0 : Own1.get();
+    P2 = Same ? &P0 : Own2.get();
+  }
 
   // Two pixels, six bytes, per step.
   void Map(const uint8_t* S, uint8_t* D, int32_t Count, const TLut& L0, const TLut& L1, const TLut& L2) const {
     int32_t X = 0;
     for (; X + 2 <= Count; X += 2, S += 6, D += 6) {
       PutLE16(D, P0[GetLE16(S)]);
-      PutLE16(D + 2, P1[GetLE16(S + 2)]);
-      PutLE16(D + 4, P2[GetLE16(S + 4)]);
+      PutLE16(D + 2, (*P1)[GetLE16(S + 2)]);
+      PutLE16(D + 4, (*P2)[GetLE16(S + 4)]);
     }
     MapPixels(S, D, Count - X, 3, L0, L1, L2);
   }
