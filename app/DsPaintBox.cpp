@@ -49,3 +49,16 @@ void TDsPaintBox::wheelEvent(QWheelEvent* E) {
   else
     E->ignore();
 }
+
+QFrame* NewPreviewPanel(QWidget* Parent, const QRect& Geometry, const QString& Name) {
+  auto* Panel = new QFrame(Parent);
+  Panel->setObjectName(Name);
+  Panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  Panel->setLineWidth(1);
+  Panel->setAutoFillBackground(true);
+  QPalette Pal = Panel->palette();
+  Pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+  Panel->setPalette(Pal);
+  Panel->setGeometry(Geometry);
+  return Panel;
+}

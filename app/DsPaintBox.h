@@ -1,4 +1,5 @@
 #pragma once
+#include <QFrame>
 #include <QWidget>
 #include <functional>
 
@@ -26,3 +27,6 @@ protected:
   void leaveEvent(QEvent* E) override;
   void wheelEvent(QWheelEvent* E) override;
 };
+
+// The lowered silver frame that holds a dialog's preview paint box.
+QFrame* NewPreviewPanel(QWidget* Parent, const QRect& Geometry, const QString& Name);

@@ -59,15 +59,7 @@ TFilterForm::TFilterForm(const TDib& AImage, QWidget* Parent) : TQuennaForm(Pare
 TFilterForm::~TFilterForm() { EndDrag(); }
 
 void TFilterForm::CreatePreview() {
-  Panel1 = new QFrame(this);
-  Panel1->setObjectName(QStringLiteral("Panel1"));
-  Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  Panel1->setLineWidth(1);
-  Panel1->setAutoFillBackground(true);
-  QPalette Pal = Panel1->palette();
-  Pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
-  Panel1->setPalette(Pal);
-  Panel1->setGeometry(Margin, Margin, PanelSide, PanelSide);
+  Panel1 = NewPreviewPanel(this, {Margin, Margin, PanelSide, PanelSide}, QStringLiteral("Panel1"));
 
   PaintBox = new TDsPaintBox(Panel1);
   PaintBox->setObjectName(QStringLiteral("PaintBox"));

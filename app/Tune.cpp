@@ -27,15 +27,7 @@ TPeButton* MakeButton(const char* Caption, QRgb Hot, TModalResult Result, QWidge
 
 TTuneForm::TTuneForm(const TDib& Source, QWidget* Parent) : TQuennaForm(Parent) {
   setWindowTitle(QStringLiteral("Tune"));
-  Panel = new QFrame(this);
-  Panel->setObjectName(QStringLiteral("Panel"));
-  Panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  Panel->setLineWidth(1);
-  Panel->setAutoFillBackground(true);
-  QPalette Pal = Panel->palette();
-  Pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
-  Panel->setPalette(Pal);
-  Panel->setGeometry(PanelLeft, PanelTop, PanelSide, PanelSide);
+  Panel = NewPreviewPanel(this, {PanelLeft, PanelTop, PanelSide, PanelSide}, QStringLiteral("Panel"));
 
   OrigPreview = MakeTunePreview(Source);
   WorkPreview = OrigPreview->Clone();
