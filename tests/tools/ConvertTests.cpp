@@ -11,6 +11,7 @@
 #include "DibFilter.h"
 #include "DibResample.h"
 #include "DibTune.h"
+#include "PeQuant.h"
 #include "XBmp.h"
 #include "XImageRead.h"
 #include "XTif.h"
@@ -335,4 +336,41 @@ TEST_F(ConvertTest, FilterOptionsGiveTheFilterRoutinesPixels) {
     EXPECT_EQ(Run({"--filter-op", Bad, In("g/rgb24.bmp"), Out("f.bmp")}).Status, 2) << Bad;
   // A color palette image is refused, not silently passed through.
   EXPECT_EQ(Run({"--filter-op", "blur", In("g/pal8.bmp"), Out("p.bmp")}).Status, 1);
+}
+
+TEST_F(ConvertTest, ColorAndGrayConversionsGiveTheRoutinesPixels) {
+  struct TCase {
+    std::vector<std::string> Args;
+    std::function<void(const TDib&, std::unique_ptr<TDib>&)> Expect;
+  };
+  const std::vector<TCase> Cases = {
+      {{"--colors", "16"}, [](const TDib& S, std::unique_ptr<TDib>& D) { ConvertToIndexed(S, D, 16, 1, 5, 2); }},
+      {{"--dither", "none", "--quantizer", "neural", "--colors", "200"},
+       [](const TDib& S, std::unique_ptr<TDib>& D) { ConvertToIndexed(S, D, 200, 0, 5, 4); }},
+      {{"--gray", "2", "--dither", "stucki"},
+       [](const TDib& S, std::unique_ptr<TDib>& D) { ConvertToGray(S, D, 2, 2, 7, 72, 21); }},
+      {{"--gray", "64"}, [](const TDib& S, std::unique_ptr<TDib>& D) { ConvertToGray(S, D, 64, 0, 7, 72, 21); }},
+  };
+  for (const TCase& C : Cases) {
+    std::vector<std::string> Args = C.Args;
+    Args.push_back(In("g/rgb24.bmp"));
+    Args.push_back(Out("q.bmp"));
+    ASSERT_EQ(Run(Args).Status, 0) << Args[1];
+    std::unique_ptr<TDib> Expected;
+    C.Expect(*Decode(In("g/rgb24.bmp")), Expected);
+    ASSERT_TRUE(Expected);
+    const std::unique_ptr<TDib> Got = Decode(Out("q.bmp"));
+    EXPECT_EQ(Got->PixelFormat(), Expected->PixelFormat()) << Args[1];
+    ExpectSameColors(*Got, *Expected);
+  }
+  for (const std::vector<std::string>& Bad : std::vector<std::vector<std::string>>{{"--colors", "1"},
+                                                                                   {"--colors", "257"},
+                                                                                   {"--gray", "0"},
+                                                                                   {"--dither", "ordered"},
+                                                                                   {"--quantizer", "octree"}}) {
+    std::vector<std::string> Args = Bad;
+    Args.push_back(In("g/rgb24.bmp"));
+    Args.push_back(Out("q.bmp"));
+    EXPECT_EQ(Run(Args).Status, 2) << Bad[0] << " " << Bad[1];
+  }
 }

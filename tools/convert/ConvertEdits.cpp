@@ -8,6 +8,7 @@
 #include "DibFilter.h"
 #include "DibResample.h"
 #include "DibTune.h"
+#include "PeQuant.h"
 
 namespace {
 
@@ -152,6 +153,65 @@ void AddFilter(const std::string& V) {
   });
 }
 
+// The conversions to palette images: --dither and --quantizer are settings
+// of the conversion they stand with, read when it runs.
+struct TConvertChoice {
+  int32_t Diffusion = -1; // -1: the conversion's default
+  int32_t Quantizer = 2;  // median cut of 6 bits
+} Conversion;
+
+const char* const DitherNames[] = {"none", "floyd", "stucki", "sierra", "jarvis"};
+
+void AddColors(const std::string& V) {
+  int32_t N = 0;
+  if (!ParseInt(V, 2, 256, N))
+    throw EUsage("--colors takes 2 to 256");
+  Edits.push_back([N](std::unique_ptr<TDib>& Dib) {
+    std::unique_ptr<TDib> Out;
+    const int32_t Diffusion = Conversion.Diffusion < 0 ? 1 : Conversion.Diffusion;
+    if (!ConvertToIndexed(*Dib, Out, N, Diffusion, 5, Conversion.Quantizer) || !Out)
+      throw std::runtime_error("the conversion to indexed colors failed");
+    Dib = std::move(Out);
+  });
+}
+
+void AddGray(const std::string& V) {
+  int32_t N = 0;
+  if (!ParseInt(V, 2, 256, N))
+    throw EUsage("--gray takes 2 to 256 levels");
+  // The CIE weights, the conversion dialog's default.
+  Edits.push_back([N](std::unique_ptr<TDib>& Dib) {
+    std::unique_ptr<TDib> Out;
+    ConvertToGray(*Dib, Out, N, Conversion.Diffusion < 0 ? 0 : Conversion.Diffusion, 7, 72, 21);
+    if (!Out)
+      throw std::runtime_error("the conversion to gray levels failed");
+    Dib = std::move(Out);
+  });
+}
+
+bool TakeConvertOption(const std::vector<std::string>& Args, size_t& I) {
+  const std::string& A = Args[I];
+  if (A == "--colors") {
+    AddColors(ValueOf(Args, I));
+  } else if (A == "--gray") {
+    AddGray(ValueOf(Args, I));
+  } else if (A == "--quantizer") {
+    const std::string& V = ValueOf(Args, I);
+    if (V != "median" && V != "neural")
+      throw EUsage("--quantizer takes median or neural");
+    Conversion.Quantizer = V == "median" ? 2 : 4;
+  } else if (A == "--dither") {
+    const std::string& V = ValueOf(Args, I);
+    const auto* It = std::find(std::begin(DitherNames), std::end(DitherNames), V);
+    if (It == std::end(DitherNames))
+      throw EUsage("--dither takes none, floyd, stucki, sierra or jarvis");
+    Conversion.Diffusion = int32_t(It - std::begin(DitherNames));
+  } else {
+    return false;
+  }
+  return true;
+}
+
 bool TakeTuneOption(const std::vector<std::string>& Args, size_t& I) {
   const std::string& A = Args[I];
   auto Int = [](int32_t Lo, int32_t Hi) {
@@ -195,7 +255,11 @@ const char* const EditUsage = "Edits, applied in the order given: --resize WxH (
                               "--filter-op average|blur|gaussian|bartlett|sharpen|edge|contour|emboss|glow|\n"
                               "solarize|posterize[:STRENGTH[:PARAM]]: strength 1..100 (emboss 10..100, posterize\n"
                               "1..128; default 50), PARAM the radius 1..3 of average and blur (default 1) or the\n"
-                              "direction 0..7 of emboss (default 0).\n";
+                              "direction 0..7 of emboss (default 0).\n"
+                              "--colors N (2..256) converts to N adaptive colors with --quantizer median (median\n"
+                              "cut, 6 bits; default) or neural (quick learning); --gray N (2..256) to N gray\n"
+                              "levels (CIE weights); --dither none|floyd|stucki|sierra|jarvis (default floyd for\n"
+                              "colors, none for gray).\n";
 
 const std::string& ValueOf(const std::vector<std::string>& Args, size_t& I) {
   if (I + 1 >= Args.size())
@@ -205,7 +269,7 @@ const std::string& ValueOf(const std::vector<std::string>& Args, size_t& I) {
 
 bool TakeEditOption(const std::vector<std::string>& Args, size_t& I) {
   const std::string& A = Args[I];
-  if (TakeTuneOption(Args, I))
+  if (TakeTuneOption(Args, I) || TakeConvertOption(Args, I))
     return true;
   if (A == "--resize") {
     int32_t W = 0, H = 0;
