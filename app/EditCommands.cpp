@@ -1,10 +1,6 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QProgressDialog>
-#include <atomic>
-#include <exception>
-#include <thread>
 #include <QScreen>
 #include <cmath>
 #include <cstring>
@@ -20,6 +16,7 @@
 #include "TuneRgb.h"
 #include "Settings.h"
 #include "WaitCursor.h"
+#include "WorkerProgress.h"
 
 namespace {
 
@@ -132,35 +129,18 @@ void TPelorinMain::TuneHistoItemClick() {
 void TPelorinMain::ApplyFilterWithProgress(int32_t FilterNo, int32_t Param, int32_t Strength) {
   EditImage([&] {
     std::unique_ptr<TDib> Result = Image->Clone();
-    std::atomic<int32_t> Done{0}, Rows{1};
-    std::atomic<bool> Finished{false};
-    std::exception_ptr Error;
     const TDib& Source = *Image;
-    std::thread Worker([&] {
-      try {
-        ApplyFilter(Source, *Result, FilterNo, Param, Strength, [&](int32_t D, int32_t R) {
-          Done = D;
-          Rows = std::max(R, 1);
-        });
-      } catch (...) {
-        Error = std::current_exception();
-      }
-      Finished = true;
-    });
     const TFilterInfo* Info = FindFilter(FilterNo);
-    QProgressDialog Progress(QString::fromLatin1(Info ? Info->DialogCaption : "Filter"), QString(), 0, 100, this);
-    Progress.setWindowModality(Qt::WindowModal);
-    Progress.setMinimumDuration(400);
     const bool WasLocked = ModalLock;
     ModalLock = true;
-    while (!Finished) {
-      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-      Progress.setValue(int(int64_t(Done) * 100 / Rows));
+    try {
+      RunWithProgress(this, QString::fromLatin1(Info ? Info->DialogCaption : "Filter"),
+                      [&](const TProgressFn& Progress) { ApplyFilter(Source, *Result, FilterNo, Param, Strength, Progress); });
+    } catch (...) {
+      ModalLock = WasLocked;
+      throw;
     }
-    Worker.join();
     ModalLock = WasLocked;
-    if (Error)
-      std::rethrow_exception(Error);
     std::memcpy(Image->Bits(), Result->Bits(), size_t(Image->ImageSize()));
     NewImageShown();
   });

@@ -30,6 +30,8 @@
 #include "Info.h"
 #include "KeyMap.h"
 #include "List.h"
+#include "StdConvert.h"
+#include "WorkerProgress.h"
 #include "Settings.h"
 
 TPelorinMain* PelorinMain = nullptr;
@@ -385,6 +387,14 @@ void TPelorinMain::WindowFit() {
 }
 
 void TPelorinMain::closeEvent(QCloseEvent* E) {
+  // A worker still reads the image; the window closes once it is done.
+  if (WorkerRunning()) {
+    E->ignore();
+    return;
+  }
+  // An open conversion first puts the image back and ends the lock.
+  if (ConvertForm)
+    ConvertForm->reject();
   FormClose();
   QWidget::closeEvent(E);
 }

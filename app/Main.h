@@ -34,7 +34,9 @@ class TInfoForm;
 class TListForm;
 class TLuvCtrlForm;
 class TScreenForm;
+class TStdConvertForm;
 class TTuneForm;
+struct TConvertHost;
 
 // Starts a program detached; replaceable so that callers can be observed.
 extern std::function<bool(const QString& Program, const QStringList& Arguments)> StartDetached;
@@ -115,6 +117,8 @@ public:
   void MirrorLeftRightItemClick();
   void RotateClick(int Tag);
   void ConvRgbItemClick();
+  void ConvGrayItemClick();
+  void ConvPalItemClick();
   void ResizeItemClick();
   void TuneRgbItemClick();
   void TuneHslItemClick();
@@ -146,6 +150,8 @@ public:
   void ApplyOrientation(int32_t Mirror, int32_t Angle);
   // The LogLuv brightness window of the shown image, while it is up.
   QPointer<TLuvCtrlForm> LuvForm;
+  // The conversion dialog, while it is up.
+  QPointer<TStdConvertForm> ConvertForm;
   // Writes Image under Name with the writer of the save dialog's filter
   // index, as the save command does once the name is chosen; asks before
   // replacing a file whose name only the added extension made.
@@ -238,6 +244,12 @@ private:
   void EditImage(const std::function<void()>& Operation);
   // Shows a tuning dialog and applies it with one undo step when accepted.
   void RunTuneForm(TTuneForm& Form);
+  // What a conversion dialog may do to the shown image.
+  TConvertHost ConvertHost();
+  // Shows Buffer in place of the image at the same zoom; answers the image.
+  std::unique_ptr<TDib> ExchangeImage(std::unique_ptr<TDib> Buffer);
+  bool ConvertAllowed() const;
+  void ShowConvertForm(TStdConvertForm* Form);
   void ImgBoxPaint(QPainter& Painter, const QRect& Rect);
   void ImgBoxMouseDown(QMouseEvent* E);
   void ImgBoxMouseMove(QMouseEvent* E);

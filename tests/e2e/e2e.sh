@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # End-to-end checks of the viewer on its own Xvfb screen.
-#   e2e.sh viewer|unreadable|browse|clipboard|fullscreen|tune|filter PELORIN SENDER
+#   e2e.sh viewer|unreadable|browse|clipboard|fullscreen|tune|filter|convert PELORIN SENDER
 # viewer: shows a BMP, opens the main popup with the right button, takes the
 # open-file message from a second process, saves as BMP, quits and leaves the
 # settings file. unreadable: a file that cannot be read gives the error box
@@ -17,7 +17,8 @@
 # checking the picture on the screen each time. filter: the filter dialogs
 # from the workbench popup; the keys move the strength and the preview
 # follows, dragging scrolls it, Enter applies, Escape leaves the picture and
-# Ctrl+Z undoes.
+# Ctrl+Z undoes. convert: the gray and indexed dialogs preview in the main
+# window, apply and undo.
 set -euo pipefail
 case_name=$1 pelorin=$2 sender=$3
 
@@ -637,6 +638,86 @@ filter)
   sleep 0.4
   xdo search --onlyvisible --name '^Solarize Filter$' >/dev/null 2>&1 && fail "Escape left the dialog open"
   [ "$(pixel $((x + 20)) $((y + 20)))" = "0,0,0" ] || fail "Escape changed the picture"
+
+  xdo windowfocus --sync "$win" key ctrl+q
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  wait "$pid" || fail "exit code $?"
+  ;;
+convert)
+  # A gray ramp 256 x 100, black at the left, run with undo on. G opens the
+  # gray dialog: monochrome, Preview shows only black and white in the main
+  # window, Apply keeps it and Ctrl+Z brings the ramp back. X opens the
+  # indexed dialog: web 216 leaves only channels in steps of 51.
+  convert -size 100x256 gradient:white-black -rotate 90 -type TrueColor BMP3:"$work/img/ramp.bmp"
+  launch "$work/img/ramp.bmp"
+  win=$(wait_window '^ramp\.bmp \[1:1\]$')
+  xdo windowfocus --sync "$win" key ctrl+q
+  wait "$pid" || fail "first run: exit code $?"
+  printf '\001' | dd of="$work/prog/Pelorin.up" bs=1 seek=2017 conv=notrunc status=none
+  launch "$work/img/ramp.bmp"
+  win=$(wait_window '^ramp\.bmp \[1:1\]$')
+  sleep 0.3
+  read -r x y _ _ <<<"$(geometry "$win")"
+  ramp=$(pixel $((x + 100)) $((y + 50)))
+  # The colors of the picture in the main window, one "r,g,b" a line.
+  colors() {
+    import -window root "$work/win.png"
+    convert "$work/win.png" -crop "256x100+$x+$y" +repage -unique-colors -depth 8 txt:- |
+      sed -n 's/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p'
+  }
+  # Clicks at x, y in the dialog dlg.
+  click_in() {
+    local dx dy
+    read -r dx dy _ _ <<<"$(geometry "$dlg")"
+    xdo mousemove $((dx + $1)) $((dy + $2)) click 1
+    sleep 0.3
+  }
+  wait_gone() {
+    for _ in $(seq 30); do
+      xdo search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+      sleep 0.1
+    done
+    fail "the dialog '$1' is still showing"
+  }
+
+  step "gray, monochrome"
+  xdo windowfocus --sync "$win" key g
+  dlg=$(wait_window '^Convert to gray scales$')
+  sleep 0.3
+  import -window root "$shots/convert-gray.png"
+  click_in 30 137
+  click_in 44 269
+  import -window root "$shots/convert-gray-preview.png"
+  got=$(colors | sort | tr '\n' ' ')
+  [ "$got" = "0,0,0 255,255,255 " ] || fail "the monochrome preview shows $got"
+  [ "$(pixel $((x + 20)) $((y + 50)))" = "0,0,0" ] || fail "the dark end is not black"
+  [ "$(pixel $((x + 230)) $((y + 50)))" = "255,255,255" ] || fail "the light end is not white"
+  click_in 276 269
+  wait_gone '^Convert to gray scales$'
+  got=$(colors | sort | tr '\n' ' ')
+  [ "$got" = "0,0,0 255,255,255 " ] || fail "applied monochrome shows $got"
+  import -window root "$shots/converted-gray.png"
+  xdo windowfocus --sync "$win" key ctrl+z
+  sleep 0.5
+  [ "$(pixel $((x + 100)) $((y + 50)))" = "$ramp" ] || fail "undo left $(pixel $((x + 100)) $((y + 50))), not $ramp"
+  [ "$(colors | wc -l)" -gt 200 ] || fail "undo did not bring the ramp back"
+
+  step "indexed, web 216"
+  xdo windowfocus --sync "$win" key x
+  dlg=$(wait_window '^Convert to indexed colors$')
+  sleep 0.3
+  click_in 30 151
+  import -window root "$shots/convert-pal.png"
+  click_in 276 269
+  wait_gone '^Convert to indexed colors$'
+  import -window root "$shots/converted-pal.png"
+  colors >"$work/colors.txt"
+  [ -s "$work/colors.txt" ] || fail "no colors read"
+  awk -F, '$1 % 51 || $2 % 51 || $3 % 51 { bad = bad " " $0 } END { if (bad) { print bad; exit 1 } }' \
+    "$work/colors.txt" || fail "web 216 shows colors off the web palette"
+  xdo windowfocus --sync "$win" key ctrl+z
+  sleep 0.5
+  [ "$(pixel $((x + 100)) $((y + 50)))" = "$ramp" ] || fail "undo of web 216 left $(pixel $((x + 100)) $((y + 50)))"
 
   xdo windowfocus --sync "$win" key ctrl+q
   for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
