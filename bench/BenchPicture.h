@@ -1,7 +1,12 @@
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "PillowRef.h"
 
 #include "DibImage.h"
 
@@ -42,4 +47,38 @@ inline std::vector<uint8_t> PictureRgb() {
     }
   }
   return Rgb;
+}
+
+inline constexpr int64_t PictureBytes = int64_t(PictureWidth) * PictureHeight * 3;
+
+inline void SetPictureCounters(benchmark::State& State) {
+  State.SetBytesProcessed(int64_t(State.iterations()) * PictureBytes);
+}
+
+// The picture as Pillow holds it, made once per benchmark program.
+inline TPillowImage& PillowPicture() {
+  static TPillowImage Image(PictureRgb(), PictureWidth, PictureHeight);
+  return Image;
+}
+
+// A Pillow row: evaluates Code (see TPillowImage::Eval) on every iteration.
+inline void PillowEval(benchmark::State& State, const char* Code) {
+  TPillowImage& Image = PillowPicture();
+  for (auto _ : State)
+    if (!Image.Eval(Code)) {
+      State.SkipWithError(Image.Error().c_str());
+      break;
+    }
+  SetPictureCounters(State);
+}
+
+// The physical limit: copying the picture once.
+inline void CopyPicture(benchmark::State& State) {
+  const TDib& P = Picture();
+  std::vector<uint8_t> Out(size_t(P.ImageSize()));
+  for (auto _ : State) {
+    std::memcpy(Out.data(), P.Bits(), Out.size());
+    benchmark::DoNotOptimize(Out.data());
+  }
+  SetPictureCounters(State);
 }

@@ -8,10 +8,6 @@
 
 namespace {
 
-constexpr int64_t PictureBytes = int64_t(PictureWidth) * PictureHeight * 3;
-
-void SetCounters(benchmark::State& State) { State.SetBytesProcessed(int64_t(State.iterations()) * PictureBytes); }
-
 // 256 adaptive colors with Floyd-Steinberg by quantizer (range 0: 2 median
 // cut 6 bit, 4 network with sampling factor 4).
 void BM_Indexed(benchmark::State& State) {
@@ -21,7 +17,7 @@ void BM_Indexed(benchmark::State& State) {
     ConvertToIndexed(In, Out, 256, 1, 5, int32_t(State.range(0)));
     benchmark::DoNotOptimize(Out.get());
   }
-  SetCounters(State);
+  SetPictureCounters(State);
 }
 
 void BM_Gray(benchmark::State& State) {
@@ -31,17 +27,7 @@ void BM_Gray(benchmark::State& State) {
     ConvertToGray(In, Out, int32_t(State.range(0)), int32_t(State.range(1)), 7, 72, 21);
     benchmark::DoNotOptimize(Out.get());
   }
-  SetCounters(State);
-}
-
-void PillowEval(benchmark::State& State, const char* Code) {
-  static TPillowImage Image(PictureRgb(), PictureWidth, PictureHeight);
-  for (auto _ : State)
-    if (!Image.Eval(Code)) {
-      State.SkipWithError(Image.Error().c_str());
-      break;
-    }
-  SetCounters(State);
+  SetPictureCounters(State);
 }
 
 void BM_PillowQuantize(benchmark::State& State) { PillowEval(State, "im.quantize(256, method=0, dither=3)"); }

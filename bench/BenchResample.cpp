@@ -50,7 +50,7 @@ int32_t PillowFilterOf(int32_t Filter) {
 }
 
 void BM_ResizePillow(benchmark::State& State) {
-  static std::unique_ptr<TPillowImage> Image = std::make_unique<TPillowImage>(PictureRgb(), W, H);
+  TPillowImage* Image = &PillowPicture();
   const TTarget T = TargetOf(State);
   for (auto _ : State)
     if (!Image->Resize(T.W, T.H, PillowFilterOf(int32_t(State.range(0))))) {
