@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # End-to-end checks of the viewer on its own Xvfb screen.
-#   e2e.sh viewer|unreadable|browse|clipboard|fullscreen|tune|filter|convert PELORIN SENDER
+#   e2e.sh viewer|unreadable|browse|clipboard|fullscreen|tune|filter|convert|crop PELORIN SENDER
 # viewer: shows a BMP, opens the main popup with the right button, takes the
 # open-file message from a second process, saves as BMP, quits and leaves the
 # settings file. unreadable: a file that cannot be read gives the error box
@@ -12,13 +12,8 @@
 # and leaves no undo history file. fullscreen: Space shows a small image at
 # 1:1 on the background, Up browses to a large one shrunk to the screen, the
 # top-left corner opens the main popup, and Escape brings the main window
-# back where it was. tune: Ctrl+T, Alt+T and Shift+T open the three tuning
-# dialogs; a key moves the first control, Enter applies and Ctrl+Z undoes,
-# checking the picture on the screen each time. filter: the filter dialogs
-# from the workbench popup; the keys move the strength and the preview
-# follows, dragging scrolls it, Enter applies, Escape leaves the picture and
-# Ctrl+Z undoes. convert: the gray and indexed dialogs preview in the main
-# window, apply and undo.
+# back where it was. The workbench cases (tune, filter, convert, crop) are
+# in WorkbenchCases.sh.
 set -euo pipefail
 case_name=$1 pelorin=$2 sender=$3
 
@@ -506,222 +501,9 @@ fullscreen)
   kill -0 "$pid" 2>/dev/null && fail "still running after Ctrl+Q"
   wait "$pid" || fail "exit code $?"
   ;;
-tune)
-  # A flat 200 x 150 picture of (100, 120, 140), run with undo on (set in the
-  # settings file a first run leaves). Each tuning dialog opens from its key
-  # with the focus on its first control; the keys move it, Enter applies,
-  # Ctrl+Z undoes.
-  convert -size 200x150 "xc:rgb(100,120,140)" -type TrueColor BMP3:"$work/img/flat.bmp"
-  launch "$work/img/flat.bmp"
-  win=$(wait_window '^flat\.bmp \[1:1\]$')
-  xdo windowfocus --sync "$win" key ctrl+q
-  wait "$pid" || fail "first run: exit code $?"
-  printf '\001' | dd of="$work/prog/Pelorin.up" bs=1 seek=2017 conv=notrunc status=none
-  launch "$work/img/flat.bmp"
-  win=$(wait_window '^flat\.bmp \[1:1\]$')
-  sleep 0.3
-  read -r x y _ _ <<<"$(geometry "$win")"
-  # Opens the dialog of Key, presses Keys in it, applies; checks the picture.
-  tune() {
-    local name=$1 key=$2 expect=$3
-    shift 3
-    step "$name"
-    xdo windowfocus --sync "$win" key "$key"
-    local dlg
-    dlg=$(wait_window '^Tune$')
-    sleep 0.3
-    xdo windowfocus --sync "$dlg" key "$@"
-    sleep 0.3
-    import -window root "$shots/tune-$name.png"
-    xdo key Return
-    for _ in $(seq 30); do
-      [ "$(pixel $((x + 100)) $((y + 70)))" = "$expect" ] && break
-      sleep 0.1
-    done
-    [ "$(pixel $((x + 100)) $((y + 70)))" = "$expect" ] || fail "$name: pixel $(pixel $((x + 100)) $((y + 70))), not $expect"
-    import -window root "$shots/tuned-$name.png"
-    xdo windowfocus --sync "$win" key ctrl+z
-    sleep 0.5
-    [ "$(pixel $((x + 100)) $((y + 70)))" = "100,120,140" ] || fail "$name: undo left $(pixel $((x + 100)) $((y + 70)))"
-  }
-  # Brightness +127 on all three locked channels; hue +180 turns 210 degrees
-  # to 30; the red maximum 45 levels down stretches 100 to round(100 x 255 / 210).
-  tune brightness ctrl+t 227,247,255 Home
-  tune hue alt+t 140,121,101 Home
-  tune levels shift+t 121,120,140 $(printf 'Next %.0s' $(seq 45))
-
-  xdo windowfocus --sync "$win" key ctrl+q
-  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  wait "$pid" || fail "exit code $?"
-  ;;
-filter)
-  # A sharp white rectangle on black, 400 x 300, run with undo on. The
-  # dialog's preview shows the image from its left edge, rows centered: the
-  # paint box starts 9 pixels right of the dialog's corner and 11 down.
-  convert -size 400x300 xc:black -fill white -draw "rectangle 100,80 299,219" -type TrueColor BMP3:"$work/img/rect.bmp"
-  launch "$work/img/rect.bmp"
-  win=$(wait_window '^rect\.bmp \[1:1\]$')
-  xdo windowfocus --sync "$win" key ctrl+q
-  wait "$pid" || fail "first run: exit code $?"
-  printf '\001' | dd of="$work/prog/Pelorin.up" bs=1 seek=2017 conv=notrunc status=none
-  launch "$work/img/rect.bmp"
-  win=$(wait_window '^rect\.bmp \[1:1\]$')
-  sleep 0.3
-  read -r x y _ _ <<<"$(geometry "$win")"
-  # Opens the Nth item of the workbench's Filter menu; sets dlg, dx, dy.
-  open_filter() {
-    xdo mousemove $((x + 20)) $((y + 20)) keydown shift click 3 keyup shift
-    sleep 0.4
-    xdo key Down Down Right
-    sleep 0.2
-    [ "$2" -gt 0 ] && xdo key --delay 30 $(printf 'Down %.0s' $(seq "$2"))
-    xdo key Return
-    dlg=$(wait_window "^$1 Filter\$")
-    sleep 0.4
-    read -r dx dy _ _ <<<"$(geometry "$dlg")"
-    dx=$((dx + 9)) dy=$((dy + 11))
-  }
-  # Waits until screen pixel x y is r,g,b.
-  wait_pixel() {
-    for _ in $(seq 30); do
-      [ "$(pixel "$1" "$2")" = "$3" ] && return 0
-      sleep 0.1
-    done
-    fail "$4: pixel $1,$2 is $(pixel "$1" "$2"), not $3"
-  }
-
-  step "blur"
-  open_filter Blur 1
-  import -window root "$shots/filter-blur-0.png"
-  expect_pixels "$shots/filter-blur-0.png" "$dx" "$dy" "blur at 0" 100 150 255,255,255 99 150 0,0,0 20 20 0,0,0
-  # Strength 100 by radius 1: the left edge of the rectangle keeps 10 of 14 parts.
-  xdo windowfocus --sync "$dlg" key Home
-  sleep 0.3
-  import -window root "$shots/filter-blur.png"
-  expect_pixels "$shots/filter-blur.png" "$dx" "$dy" "blur at 100" 100 150 182,182,182 99 150 73,73,73 20 20 0,0,0
-  xdo key Return
-  wait_pixel $((x + 100)) $((y + 150)) 182,182,182 "blur applied"
-  import -window root "$shots/filtered-blur.png"
-  xdo windowfocus --sync "$win" key ctrl+z
-  wait_pixel $((x + 100)) $((y + 150)) 255,255,255 "blur undone"
-
-  step "emboss"
-  # Starts at brightness 50: flat areas 132; Home makes them 232 and the
-  # columns beside the edge 255.
-  open_filter Emboss 7
-  import -window root "$shots/filter-emboss-50.png"
-  expect_pixels "$shots/filter-emboss-50.png" "$dx" "$dy" "emboss at 50" 20 20 132,132,132 50 150 132,132,132
-  xdo windowfocus --sync "$dlg" key Home
-  sleep 0.3
-  # Dragging 50 pixels left shows the image from x = 50.
-  xdo mousemove $((dx + 200)) $((dy + 150)) mousedown 1
-  xdo mousemove $((dx + 175)) $((dy + 150))
-  xdo mousemove $((dx + 150)) $((dy + 150)) mouseup 1
-  sleep 0.3
-  import -window root "$shots/filter-emboss.png"
-  expect_pixels "$shots/filter-emboss.png" "$dx" "$dy" "emboss at 100, scrolled" 20 20 232,232,232 48 150 232,232,232 \
-    49 150 255,255,255 50 150 255,255,255 51 150 232,232,232
-  xdo windowfocus --sync "$dlg" key Return
-  wait_pixel $((x + 20)) $((y + 20)) 232,232,232 "emboss applied"
-  import -window root "$shots/filtered-emboss.png"
-  expect_pixels "$shots/filtered-emboss.png" "$x" "$y" "emboss applied" 99 150 255,255,255 98 150 232,232,232
-  xdo windowfocus --sync "$win" key ctrl+z
-  wait_pixel $((x + 20)) $((y + 20)) 0,0,0 "emboss undone"
-
-  step "solarize, cancelled"
-  open_filter Solarize 9
-  xdo windowfocus --sync "$dlg" key Home
-  sleep 0.3
-  import -window root "$shots/filter-solarize.png"
-  expect_pixels "$shots/filter-solarize.png" "$dx" "$dy" "solarize at 100" 20 20 255,255,255 150 150 0,0,0
-  xdo key Escape
-  sleep 0.4
-  xdo search --onlyvisible --name '^Solarize Filter$' >/dev/null 2>&1 && fail "Escape left the dialog open"
-  [ "$(pixel $((x + 20)) $((y + 20)))" = "0,0,0" ] || fail "Escape changed the picture"
-
-  xdo windowfocus --sync "$win" key ctrl+q
-  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  wait "$pid" || fail "exit code $?"
-  ;;
-convert)
-  # A gray ramp 256 x 100, black at the left, run with undo on. G opens the
-  # gray dialog: monochrome, Preview shows only black and white in the main
-  # window, Apply keeps it and Ctrl+Z brings the ramp back. X opens the
-  # indexed dialog: web 216 leaves only channels in steps of 51.
-  convert -size 100x256 gradient:white-black -rotate 90 -type TrueColor BMP3:"$work/img/ramp.bmp"
-  launch "$work/img/ramp.bmp"
-  win=$(wait_window '^ramp\.bmp \[1:1\]$')
-  xdo windowfocus --sync "$win" key ctrl+q
-  wait "$pid" || fail "first run: exit code $?"
-  printf '\001' | dd of="$work/prog/Pelorin.up" bs=1 seek=2017 conv=notrunc status=none
-  launch "$work/img/ramp.bmp"
-  win=$(wait_window '^ramp\.bmp \[1:1\]$')
-  sleep 0.3
-  read -r x y _ _ <<<"$(geometry "$win")"
-  ramp=$(pixel $((x + 100)) $((y + 50)))
-  # The colors of the picture in the main window, one "r,g,b" a line.
-  colors() {
-    import -window root "$work/win.png"
-    convert "$work/win.png" -crop "256x100+$x+$y" +repage -unique-colors -depth 8 txt:- |
-      sed -n 's/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p'
-  }
-  # Clicks at x, y in the dialog dlg.
-  click_in() {
-    local dx dy
-    read -r dx dy _ _ <<<"$(geometry "$dlg")"
-    xdo mousemove $((dx + $1)) $((dy + $2)) click 1
-    sleep 0.3
-  }
-  wait_gone() {
-    for _ in $(seq 30); do
-      xdo search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-      sleep 0.1
-    done
-    fail "the dialog '$1' is still showing"
-  }
-
-  step "gray, monochrome"
-  xdo windowfocus --sync "$win" key g
-  dlg=$(wait_window '^Convert to gray scales$')
-  sleep 0.3
-  import -window root "$shots/convert-gray.png"
-  click_in 30 137
-  click_in 44 269
-  import -window root "$shots/convert-gray-preview.png"
-  got=$(colors | sort | tr '\n' ' ')
-  [ "$got" = "0,0,0 255,255,255 " ] || fail "the monochrome preview shows $got"
-  [ "$(pixel $((x + 20)) $((y + 50)))" = "0,0,0" ] || fail "the dark end is not black"
-  [ "$(pixel $((x + 230)) $((y + 50)))" = "255,255,255" ] || fail "the light end is not white"
-  click_in 276 269
-  wait_gone '^Convert to gray scales$'
-  got=$(colors | sort | tr '\n' ' ')
-  [ "$got" = "0,0,0 255,255,255 " ] || fail "applied monochrome shows $got"
-  import -window root "$shots/converted-gray.png"
-  xdo windowfocus --sync "$win" key ctrl+z
-  sleep 0.5
-  [ "$(pixel $((x + 100)) $((y + 50)))" = "$ramp" ] || fail "undo left $(pixel $((x + 100)) $((y + 50))), not $ramp"
-  [ "$(colors | wc -l)" -gt 200 ] || fail "undo did not bring the ramp back"
-
-  step "indexed, web 216"
-  xdo windowfocus --sync "$win" key x
-  dlg=$(wait_window '^Convert to indexed colors$')
-  sleep 0.3
-  click_in 30 151
-  import -window root "$shots/convert-pal.png"
-  click_in 276 269
-  wait_gone '^Convert to indexed colors$'
-  import -window root "$shots/converted-pal.png"
-  colors >"$work/colors.txt"
-  [ -s "$work/colors.txt" ] || fail "no colors read"
-  awk -F, '$1 % 51 || $2 % 51 || $3 % 51 { bad = bad " " $0 } END { if (bad) { print bad; exit 1 } }' \
-    "$work/colors.txt" || fail "web 216 shows colors off the web palette"
-  xdo windowfocus --sync "$win" key ctrl+z
-  sleep 0.5
-  [ "$(pixel $((x + 100)) $((y + 50)))" = "$ramp" ] || fail "undo of web 216 left $(pixel $((x + 100)) $((y + 50)))"
-
-  xdo windowfocus --sync "$win" key ctrl+q
-  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  wait "$pid" || fail "exit code $?"
+tune | filter | convert)
+  # shellcheck source=WorkbenchCases.sh
+  source "$(dirname "$0")/WorkbenchCases.sh"
   ;;
 *) fail "unknown case $case_name" ;;
 esac

@@ -253,6 +253,31 @@ TEST_F(ConvertTest, ResizeGivesTheResamplersPixels) {
   ExpectSameColors(*Got, *Pal);
 }
 
+TEST_F(ConvertTest, CropKeepsTheRectangleClippedToTheImage) {
+  // g/pal4.bmp and g/rgb24.bmp are 127 x 64.
+  const struct {
+    const char* File;
+    const char* Rect;
+    int32_t X, Y, W, H;
+  } Cases[] = {{"g/rgb24.bmp", "10,5,40,30", 10, 5, 40, 30},
+               {"g/pal4.bmp", "1,0,3,64", 1, 0, 3, 64},
+               {"g/rgb24.bmp", "120,60,500,500", 120, 60, 7, 4}};
+  for (const auto& C : Cases) {
+    ASSERT_EQ(Run({"--crop", C.Rect, In(C.File), Out("c.bmp")}).Status, 0) << C.Rect;
+    std::unique_ptr<TDib> Expected = Decode(In(C.File));
+    Expected->Crop(C.X, C.Y, C.W, C.H);
+    const std::unique_ptr<TDib> Got = Decode(Out("c.bmp"));
+    EXPECT_EQ(Got->PixelFormat(), Expected->PixelFormat());
+    ExpectSameColors(*Got, *Expected);
+  }
+  for (const char* Bad : {"1,2,3", "1,2,0,4", "-1,0,5,5", "a,0,5,5", "1,2,3,4,5"})
+    EXPECT_EQ(Run({"--crop", Bad, In("g/rgb24.bmp"), Out("bad.bmp")}).Status, 2) << Bad;
+  const TRun Outside = Run({"--crop", "127,0,5,5", In("g/rgb24.bmp"), Out("bad.bmp")});
+  EXPECT_EQ(Outside.Status, 1);
+  EXPECT_NE(Outside.Err.find("outside the 127x64 image"), std::string::npos) << Outside.Err;
+  EXPECT_FALSE(fs::exists(Out("bad.bmp")));
+}
+
 TEST_F(ConvertTest, ResizeRefusesBadSizesAndFilters) {
   for (const char* Bad : {"0x5", "5x0", "10000x1", "12", "x9", "5x", "-3x4", "5x4x3"})
     EXPECT_EQ(Run({"--resize", Bad, In("g/rgb24.bmp"), Out("r.bmp")}).Status, 2) << Bad;

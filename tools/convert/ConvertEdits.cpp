@@ -189,6 +189,23 @@ void AddGray(const std::string& V) {
   });
 }
 
+// X,Y,W,H: the rectangle is clipped to each image; one that misses it fails.
+void AddCrop(const std::string& V) {
+  const std::vector<std::string> Parts = SplitList(V);
+  int32_t R[4] = {};
+  if (Parts.size() != 4)
+    throw EUsage("--crop takes X,Y,WIDTH,HEIGHT");
+  for (size_t K = 0; K < 4; ++K)
+    if (!ParseInt(Parts[K], K < 2 ? 0 : 1, 999999, R[K]))
+      throw EUsage("--crop needs X,Y from 0 and WIDTH,HEIGHT from 1: " + V);
+  Edits.push_back([X = R[0], Y = R[1], W = R[2], H = R[3]](std::unique_ptr<TDib>& Dib) {
+    if (X >= Dib->Width() || Y >= Dib->Height())
+      throw std::runtime_error("the crop rectangle lies outside the " + std::to_string(Dib->Width()) + "x" +
+                               std::to_string(Dib->Height()) + " image");
+    Dib->Crop(X, Y, std::min(W, Dib->Width() - X), std::min(H, Dib->Height() - Y));
+  });
+}
+
 bool TakeConvertOption(const std::vector<std::string>& Args, size_t& I) {
   const std::string& A = Args[I];
   if (A == "--colors") {
@@ -246,7 +263,8 @@ bool TakeTuneOption(const std::vector<std::string>& Args, size_t& I) {
 
 } // namespace
 
-const char* const EditUsage = "Edits, applied in the order given: --resize WxH (1..9999 each) with --filter\n"
+const char* const EditUsage = "Edits, applied in the order given: --crop X,Y,W,H keeps that rectangle (clipped\n"
+                              "to the image); --resize WxH (1..9999 each) with --filter\n"
                               "box|triangle|hermite|bell|spline|mitchell|lanczos (default spline).\n"
                               "--brightness B (-127..127), --contrast C (0..400, 100 leaves it), --gamma G\n"
                               "(0.01..4.00), each one value or R,G,B, together as one edit; --hue H (-180..180\n"
@@ -271,7 +289,9 @@ bool TakeEditOption(const std::vector<std::string>& Args, size_t& I) {
   const std::string& A = Args[I];
   if (TakeTuneOption(Args, I) || TakeConvertOption(Args, I))
     return true;
-  if (A == "--resize") {
+  if (A == "--crop") {
+    AddCrop(ValueOf(Args, I));
+  } else if (A == "--resize") {
     int32_t W = 0, H = 0;
     if (!ParseSize(ValueOf(Args, I), W, H))
       throw EUsage("--resize takes WIDTHxHEIGHT, each 1 to 9999");
