@@ -556,16 +556,10 @@ void TDib::Crop(int32_t X, int32_t Y, int32_t W, int32_t H) {
   for (int32_t J = 0; J < H; ++J) {
     const uint8_t* S = ScanLine(Y + J);
     uint8_t* O = D->ScanLine(J);
-    if (Bpp >= 8) {
+    if (Bpp >= 8)
       std::memcpy(O, S + size_t(X) * (Bpp / 8), size_t(W) * (Bpp / 8));
-    } else {
-      for (int32_t I = 0; I < W; ++I) {
-        if (Bpp == 1)
-          Set1(O, I, Get1(S, X + I));
-        else
-          Set4(O, I, Get4(S, X + I));
-      }
-    }
+    else
+      CopyRowBits(S, PackedRowBytes(FWidth, Bpp), int64_t(X) * Bpp, int64_t(W) * Bpp, O);
   }
   ReplaceWith(std::move(D));
 }

@@ -67,6 +67,20 @@ constexpr void Set4(uint8_t* Row, int32_t X, uint32_t V) {
   B = (X & 1) ? uint8_t((B & 0xF0) | (V & 0x0F)) : uint8_t((B & 0x0F) | ((V & 0x0F) << 4));
 }
 
+// Copies Bits bits of a packed row starting at bit From into Out from its
+// first bit, a byte at a time; RowBytes bounds what is read of Row. Bits past
+// the copied ones in Out's last byte are cleared, as a new row has them.
+constexpr void CopyRowBits(const uint8_t* Row, int64_t RowBytes, int64_t From, int64_t Bits, uint8_t* Out) {
+  const int64_t B = From >> 3, N = (Bits + 7) >> 3;
+  const int Shift = int(From & 7);
+  for (int64_t I = 0; I < N; ++I) {
+    const uint32_t Next = B + I + 1 < RowBytes ? Row[B + I + 1] : 0;
+    Out[I] = Shift ? uint8_t(Row[B + I] << Shift | Next >> (8 - Shift)) : Row[B + I];
+  }
+  if (Bits & 7)
+    Out[N - 1] &= uint8_t(0xFF00 >> (Bits & 7));
+}
+
 // Swaps the first and third byte of Width pixels Step bytes apart: red-first
 // samples into the buffer's blue-first order and back. Width is a parameter,
 // not a member read through the row, so that the loop keeps it in a register.
