@@ -23,6 +23,8 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "ColorTbl.h"
+#include "Crop.h"
 #include "DsPaintBox.h"
 #include "DsVCL.h"
 #include "FullScreen.h"
@@ -108,6 +110,7 @@ TPelorinMain::TPelorinMain(QWidget* Parent) : QWidget(Parent) {
   ImgBox->OnMouseDown = [this](QMouseEvent* E) { ImgBoxMouseDown(E); };
   ImgBox->OnMouseMove = [this](QMouseEvent* E) { ImgBoxMouseMove(E); };
   ImgBox->OnMouseUp = [this](QMouseEvent* E) { ImgBoxMouseUp(E); };
+  ImgBox->OnMouseLeave = [this] { MarkColorEntry(nullptr); };
   ImgBox->OnMouseWheel = [this](QWheelEvent* E) { FormMouseWheel(E); };
   HorzScrollBar = new QScrollBar(Qt::Horizontal, this);
   VertScrollBar = new QScrollBar(Qt::Vertical, this);
@@ -293,7 +296,8 @@ void TPelorinMain::EndModal() {
 bool TPelorinMain::FullScreenShowing() const { return ScreenForm && ScreenForm->isVisible(); }
 
 void TPelorinMain::keyPressEvent(QKeyEvent* E) {
-  if (KeyBinding(E->key(), E->modifiers()).Action == kaNone) {
+  // The crop frame takes keys that mean nothing to the window otherwise.
+  if (KeyBinding(E->key(), E->modifiers()).Action == kaNone && CropForm.isNull()) {
     QWidget::keyPressEvent(E);
     return;
   }
@@ -395,6 +399,10 @@ void TPelorinMain::closeEvent(QCloseEvent* E) {
   // An open conversion first puts the image back and ends the lock.
   if (ConvertForm)
     ConvertForm->reject();
+  if (ColorTblForm)
+    ColorTblForm->reject();
+  if (CropForm)
+    CropForm->reject();
   FormClose();
   QWidget::closeEvent(E);
 }

@@ -29,6 +29,8 @@ class QMenu;
 class QProgressDialog;
 class QScrollBar;
 class TBarPopupMenu;
+class TColorTblForm;
+class TCropForm;
 class TDsPaintBox;
 class TInfoForm;
 class TListForm;
@@ -120,6 +122,8 @@ public:
   void ConvGrayItemClick();
   void ConvPalItemClick();
   void ResizeItemClick();
+  void ColorTblItemClick();
+  void CropItemClick();
   void TuneRgbItemClick();
   void TuneHslItemClick();
   void TuneHistoItemClick();
@@ -216,6 +220,19 @@ public:
 
   // The color table dialog is showing (its alpha is being edited).
   bool ColorTblShowing = false;
+  // The tool windows, while they are up.
+  QPointer<TColorTblForm> ColorTblForm;
+  QPointer<TCropForm> CropForm;
+  // The keys of the crop frame while the crop dialog shows; true when the
+  // key was taken.
+  bool CropKeyDown(int Key, Qt::KeyboardModifiers Shift);
+  // A left click on the image while the color table shows selects the
+  // entry of the pixel under the pointer (Pos in the image view).
+  void PickColorEntry(const QPoint& Pos);
+  // The entry under the pointer marked in the color table; none for null.
+  void MarkColorEntry(const QPoint* Pos);
+  // The palette index of the pixel at Pos in the image view, -1 outside.
+  int32_t PaletteIndexAt(const QPoint& Pos) const;
 
 protected:
   bool event(QEvent* E) override;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "ColorTbl.h"
 #include "DsPaintBox.h"
 #include "FullScreen.h"
 #include "Info.h"
@@ -16,6 +17,7 @@
 #include "List.h"
 #include "Main.h"
 #include "Settings.h"
+#include "StdConvert.h"
 
 void TPelorinMain::SetZoom(int32_t Z) {
   // Beyond 8:1 or 1/8 nothing changes, not even the caption.
@@ -84,6 +86,8 @@ bool TPelorinMain::TriggerItem(const QString& Name) {
 }
 
 void TPelorinMain::FormKeyDown(int Key, Qt::KeyboardModifiers Shift) {
+  if (CropKeyDown(Key, Shift))
+    return;
   const TKeyBinding B = KeyBinding(Key, Shift);
   switch (B.Action) {
   case kaNone: return;
@@ -94,6 +98,14 @@ void TPelorinMain::FormKeyDown(int Key, Qt::KeyboardModifiers Shift) {
     return;
   case kaCycleFocus: CycleFocus(); return;
   case kaEscape:
+    if (ColorTblForm) {
+      ColorTblForm->reject();
+      return;
+    }
+    if (ConvertForm) {
+      ConvertForm->reject();
+      return;
+    }
     if (InfoForm)
       InfoForm->hide();
     if (ListForm)
@@ -174,8 +186,9 @@ void TPelorinMain::ChooseBackground() {
     C = TColor(Chosen.red() | Chosen.green() << 8 | Chosen.blue() << 16);
   }
   Settings.BackColor = C;
-  // The color table dialog takes the color itself once it exists.
-  if (!ColorTblShowing)
+  if (ColorTblShowing && ColorTblForm)
+    ColorTblForm->RefreshBackground();
+  else
     ApplyBackground();
 }
 
@@ -262,6 +275,9 @@ void TPelorinMain::MouseBrowse(QMouseEvent* E) {
 }
 
 void TPelorinMain::ImgBoxMouseDown(QMouseEvent* E) {
+  // The crop frame takes the image's mouse: beside it a press does nothing.
+  if (!CropForm.isNull())
+    return;
   if (BrowseByMouse) {
     Guarded([&] { MouseBrowse(E); });
     return;
@@ -272,6 +288,7 @@ void TPelorinMain::ImgBoxMouseDown(QMouseEvent* E) {
   }
   if (ColorTblShowing) {
     ImgBox->setCursor(Qt::PointingHandCursor);
+    PickColorEntry(E->position().toPoint());
     return;
   }
   ImgBox->setCursor(Qt::SizeAllCursor);
@@ -280,7 +297,11 @@ void TPelorinMain::ImgBoxMouseDown(QMouseEvent* E) {
 }
 
 void TPelorinMain::ImgBoxMouseMove(QMouseEvent* E) {
-  if (!Dragging)
+  if (ColorTblShowing) {
+    const QPoint P = E->position().toPoint();
+    MarkColorEntry(&P);
+  }
+  if (!Dragging || !CropForm.isNull())
     return;
   // The box moves under the pointer as it scrolls, so the start stays put.
   const QPoint P = E->position().toPoint();
@@ -288,7 +309,10 @@ void TPelorinMain::ImgBoxMouseMove(QMouseEvent* E) {
 }
 
 void TPelorinMain::ImgBoxMouseUp(QMouseEvent*) {
-  ImgBox->unsetCursor();
+  if (ColorTblShowing)
+    ImgBox->setCursor(Qt::PointingHandCursor);
+  else
+    ImgBox->unsetCursor();
   Dragging = false;
 }
 

@@ -62,7 +62,7 @@ TEST_F(CommandRules, PixelFormatsDecideTuneFilterAndColorTable) {
     // Built commands follow the rules; the others wait for their dialogs.
     EXPECT_TRUE(Enabled("SaveItem"));
     EXPECT_TRUE(Enabled("InvertItem"));
-    EXPECT_FALSE(Enabled("CropItem"));
+    EXPECT_TRUE(Enabled("CropItem"));
     EXPECT_FALSE(Enabled("PrintItem"));
   }
 }

@@ -223,5 +223,90 @@ convert)
   for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   wait "$pid" || fail "exit code $?"
   ;;
+crop)
+  # Bands 50 pixels wide, red, lime, blue, yellow above y 60 and cyan,
+  # magenta, white, brown below, run with undo on. P opens the crop dialog;
+  # the frame's corner handles lie on the rectangle's corner pixels. At 1:1
+  # the top-left handle dragged by (40, 20) and the bottom-right one by
+  # (-30, -10) keep 40,20 130x90, Enter crops. Undone, at 4:1 the same
+  # handles dragged by (21, 9) and (-41, -23) move by whole image pixels
+  # (5, 2) and (-10, -5), and a double click on the frame crops.
+  convert -size 200x120 "xc:rgb(128,64,0)" -fill red -draw "rectangle 0,0 49,59" -fill lime -draw "rectangle 50,0 99,59" \
+    -fill blue -draw "rectangle 100,0 149,59" -fill yellow -draw "rectangle 150,0 199,59" \
+    -fill cyan -draw "rectangle 0,60 49,119" -fill magenta -draw "rectangle 50,60 99,119" \
+    -fill white -draw "rectangle 100,60 149,119" -type TrueColor BMP3:"$work/img/bands.bmp"
+  launch "$work/img/bands.bmp"
+  win=$(wait_window '^bands\.bmp \[1:1\]$')
+  xdo windowfocus --sync "$win" key ctrl+q
+  wait "$pid" || fail "first run: exit code $?"
+  printf '\001' | dd of="$work/prog/Pelorin.up" bs=1 seek=2017 conv=notrunc status=none
+  launch "$work/img/bands.bmp"
+  win=$(wait_window '^bands\.bmp \[1:1\]$')
+  sleep 0.3
+  read -r x y _ _ <<<"$(geometry "$win")"
+  brown=128,64,0
+  # Presses the left button at x1, y1 of the window and lets go at x2, y2.
+  drag() {
+    xdo mousemove $((x + $1)) $((y + $2))
+    sleep 0.1
+    xdo mousedown 1
+    sleep 0.1
+    xdo mousemove $((x + $3)) $((y + $4))
+    sleep 0.1
+    xdo mouseup 1
+    sleep 0.2
+  }
+  open_crop() {
+    xdo windowfocus --sync "$win" key p
+    dlg=$(wait_window '^Crop$')
+    sleep 0.3
+  }
+  wait_cropped() {
+    for _ in $(seq 30); do
+      xdo search --onlyvisible --name '^Crop$' >/dev/null 2>&1 || { sleep 0.3; return 0; }
+      sleep 0.1
+    done
+    fail "the crop dialog is still showing"
+  }
+
+  step "1:1"
+  open_crop
+  drag 1 1 41 21
+  drag 199 119 169 109
+  import -window root "$shots/crop-frame-1.png"
+  xdo windowfocus --sync "$win" key Return
+  wait_cropped
+  import -window root "$shots/cropped-1.png"
+  # The view centers a picture smaller than the window.
+  read -r _ _ w h <<<"$(geometry "$win")"
+  ox=$((x + (w - 130) / 2)) oy=$((y + (h - 90) / 2))
+  back=$(pix "$shots/cropped-1.png" $((x + 1)) $((y + 1)))
+  # Source pixel (40 + i, 20 + j) at (i, j); nothing beyond 130 x 90.
+  expect_pixels "$shots/cropped-1.png" "$ox" "$oy" "cropped at 1:1" 0 0 255,0,0 9 39 255,0,0 10 0 0,255,0 \
+    60 0 0,0,255 110 0 255,255,0 129 39 255,255,0 0 40 0,255,255 10 89 255,0,255 129 89 "$brown" \
+    130 10 "$back" 10 90 "$back" -1 10 "$back" 10 -1 "$back"
+  xdo windowfocus --sync "$win" key ctrl+z
+  sleep 0.5
+  [ "$(pixel $((x + 180)) $((y + 10)))" = "255,255,0" ] || fail "undo did not bring the whole picture back"
+
+  step "4:1"
+  xdo windowfocus --sync "$win" key ctrl+KP_Add ctrl+KP_Add ctrl+KP_Add
+  win=$(wait_window '^bands\.bmp \[4:1\]$')
+  sleep 0.5
+  read -r x y w h <<<"$(geometry "$win")"
+  [ "$w" -eq 800 ] && [ "$h" -eq 480 ] || fail "the window at 4:1 is ${w}x$h, not 800x480"
+  open_crop
+  drag 1 1 22 10
+  drag 799 479 758 456
+  import -window root "$shots/crop-frame-4.png"
+  xdo mousemove $((x + 400)) $((y + 240)) click --repeat 2 --delay 80 1
+  wait_cropped
+  import -window root "$shots/cropped-4.png"
+  read -r _ _ w h <<<"$(geometry "$win")"
+  ox=$((x + (w - 740) / 2)) oy=$((y + (h - 452) / 2))
+  # Kept: 5,2 185x113; image pixel (i, j) covers (4i..4i+3, 4j..4j+3).
+  expect_pixels "$shots/cropped-4.png" "$ox" "$oy" "cropped at 4:1" 0 0 255,0,0 178 10 255,0,0 182 10 0,255,0 \
+    178 229 255,0,0 178 233 0,255,255 739 451 "$brown" 738 10 255,255,0 740 10 "$back"
+  ;;
 *) fail "unknown case $case_name" ;;
 esac

@@ -501,7 +501,7 @@ fullscreen)
   kill -0 "$pid" 2>/dev/null && fail "still running after Ctrl+Q"
   wait "$pid" || fail "exit code $?"
   ;;
-tune | filter | convert)
+tune | filter | convert | crop)
   # shellcheck source=WorkbenchCases.sh
   source "$(dirname "$0")/WorkbenchCases.sh"
   ;;
