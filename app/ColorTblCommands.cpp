@@ -12,7 +12,13 @@ void TPelorinMain::ColorTblItemClick() {
   // the dialog leaves it as it was.
   const bool HadTransparency = HasTransparency;
   TColorTblHost Host;
-  Host.Redraw = [this] { Redraw(); };
+  Host.Redraw = [this, HadTransparency] {
+    // The caption says "alpha edit" as soon as an entry is transparent.
+    const int32_t T = Transparency.TransparentIndex;
+    HasTransparency = (T >= 0 && T < Image->PaletteSize()) || (T == -2 && HadTransparency);
+    UpdateCaption();
+    Redraw();
+  };
   Host.ApplyTransparency = [this] { ApplyTransparency(); };
   Host.TakeSnapshot = [this] { TakeSnapshot(); };
   Host.ChooseBackground = [this] { ChooseBackground(); };

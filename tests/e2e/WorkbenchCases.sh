@@ -308,5 +308,80 @@ crop)
   expect_pixels "$shots/cropped-4.png" "$ox" "$oy" "cropped at 4:1" 0 0 255,0,0 178 10 255,0,0 182 10 0,255,0 \
     178 229 255,0,0 178 233 0,255,255 739 451 "$brown" 738 10 255,255,0 740 10 "$back"
   ;;
+colortable)
+  # A GIF of three bands, red, lime, blue, run with undo on. N opens the
+  # color table; a click on the second cell selects the lime entry, a red
+  # of 200 typed into its spin shows in the picture at once, "trans" shows
+  # the entry in the background color, Esc puts everything back; done again,
+  # Apply keeps it and Ctrl+Z undoes.
+  convert -size 120x80 xc:red -fill lime -draw "rectangle 40,0 79,79" -fill blue -draw "rectangle 80,0 119,79" \
+    -colors 4 "$work/img/bands.gif"
+  launch "$work/img/bands.gif"
+  win=$(wait_window '^bands\.gif \[1:1\]$')
+  xdo windowfocus --sync "$win" key ctrl+q
+  wait "$pid" || fail "first run: exit code $?"
+  printf '\001' | dd of="$work/prog/Pelorin.up" bs=1 seek=2017 conv=notrunc status=none
+  launch "$work/img/bands.gif"
+  win=$(wait_window '^bands\.gif \[1:1\]$')
+  sleep 0.3
+  read -r x y _ _ <<<"$(geometry "$win")"
+  # The background color of the settings shows for the transparent entry.
+  back=128,128,128
+  # Clicks at x, y in the dialog dlg, with more options for the click.
+  click_in() {
+    local dx dy
+    read -r dx dy _ _ <<<"$(geometry "$dlg")"
+    xdo mousemove $((dx + $1)) $((dy + $2)) click "${@:3}" 1
+    sleep 0.3
+  }
+  wait_middle() {
+    for _ in $(seq 30); do
+      [ "$(pixel $((x + 60)) $((y + 40)))" = "$1" ] && return 0
+      sleep 0.1
+    done
+    fail "$2: the middle band is $(pixel $((x + 60)) $((y + 40))), not $1"
+  }
+  edit() {
+    xdo windowfocus --sync "$win" key n
+    dlg=$(wait_window '^Color table$')
+    sleep 0.3
+    click_in 118 46
+    # Three clicks select the red spin's text.
+    click_in 340 115 --repeat 3
+    xdo type --delay 40 200
+    xdo key Tab
+    wait_middle 200,255,0 "the edited entry"
+    import -window root "$shots/colortable-$1.png"
+    click_in 437 85
+    wait_middle "$back" "the transparent entry"
+    wait_window '^bands\.gif \[1:1\] alpha edit$' >/dev/null
+  }
+  gone() {
+    for _ in $(seq 30); do
+      xdo search --onlyvisible --name '^Color table$' >/dev/null 2>&1 || return 0
+      sleep 0.1
+    done
+    fail "the color table is still showing"
+  }
+
+  step "cancel"
+  edit cancel
+  xdo windowfocus --sync "$dlg" key Escape
+  gone
+  wait_middle 0,255,0 "after Esc"
+  [ "$(pixel $((x + 20)) $((y + 40)))" = "255,0,0" ] || fail "Esc changed the red band"
+
+  step "apply"
+  edit apply
+  click_in 311 323
+  gone
+  import -window root "$shots/colortable-applied.png"
+  wait_middle "$back" "after Apply"
+  xdo windowfocus --sync "$win" key ctrl+z
+  wait_middle 0,255,0 "after undo"
+  xdo windowfocus --sync "$win" key ctrl+q
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  wait "$pid" || fail "exit code $?"
+  ;;
 *) fail "unknown case $case_name" ;;
 esac

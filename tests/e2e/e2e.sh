@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # End-to-end checks of the viewer on its own Xvfb screen.
-#   e2e.sh viewer|unreadable|browse|clipboard|fullscreen|tune|filter|convert|crop PELORIN SENDER
+#   e2e.sh viewer|unreadable|browse|clipboard|fullscreen|tune|filter|convert|crop|colortable PELORIN SENDER
 # viewer: shows a BMP, opens the main popup with the right button, takes the
 # open-file message from a second process, saves as BMP, quits and leaves the
 # settings file. unreadable: a file that cannot be read gives the error box
@@ -12,7 +12,7 @@
 # and leaves no undo history file. fullscreen: Space shows a small image at
 # 1:1 on the background, Up browses to a large one shrunk to the screen, the
 # top-left corner opens the main popup, and Escape brings the main window
-# back where it was. The workbench cases (tune, filter, convert, crop) are
+# back where it was. The workbench cases (tune, filter, convert, crop, colortable) are
 # in WorkbenchCases.sh.
 set -euo pipefail
 case_name=$1 pelorin=$2 sender=$3
@@ -501,7 +501,7 @@ fullscreen)
   kill -0 "$pid" 2>/dev/null && fail "still running after Ctrl+Q"
   wait "$pid" || fail "exit code $?"
   ;;
-tune | filter | convert | crop)
+tune | filter | convert | crop | colortable)
   # shellcheck source=WorkbenchCases.sh
   source "$(dirname "$0")/WorkbenchCases.sh"
   ;;
