@@ -73,9 +73,18 @@ constexpr void Set4(uint8_t* Row, int32_t X, uint32_t V) {
 constexpr void CopyRowBits(const uint8_t* Row, int64_t RowBytes, int64_t From, int64_t Bits, uint8_t* Out) {
   const int64_t B = From >> 3, N = (Bits + 7) >> 3;
   const int Shift = int(From & 7);
-  for (int64_t I = 0; I < N; ++I) {
-    const uint32_t Next = B + I + 1 < RowBytes ? Row[B + I + 1] : 0;
-    Out[I] = Shift ? uint8_t(Row[B + I] << Shift | Next >> (8 - Shift)) : Row[B + I];
+  const uint8_t* S = Row + B;
+  if (Shift == 0) {
+    for (int64_t I = 0; I < N; ++I)
+      Out[I] = S[I];
+  } else {
+    // Every byte but perhaps the last has its successor in the row; the
+    // loop without a bounds test vectorises.
+    const int64_t Inner = N < RowBytes - B ? N : RowBytes - B - 1;
+    for (int64_t I = 0; I < Inner; ++I)
+      Out[I] = uint8_t(S[I] << Shift | S[I + 1] >> (8 - Shift));
+    for (int64_t I = Inner; I < N; ++I)
+      Out[I] = uint8_t(S[I] << Shift);
   }
   if (Bits & 7)
     Out[N - 1] &= uint8_t(0xFF00 >> (Bits & 7));
