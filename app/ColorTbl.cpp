@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <exception>
 
 #include "DibImage.h"
@@ -228,18 +227,6 @@ QString TColorTblForm::IndexText(int32_t I) const {
   if (InPalette(I))
     return QString::number(I);
   return I == -2 ? QStringLiteral("several") : QStringLiteral("none");
-}
-
-void TColorTblForm::ShowBeside(const QWidget& Main) {
-  const QRect Frame = Main.frameGeometry();
-  if (const QScreen* Screen = Main.screen()) {
-    const QRect Room = Screen->availableGeometry();
-    if (Frame.right() + 1 + width() <= Room.right() + 1)
-      move(Frame.right() + 1, Frame.top());
-    else if (Frame.left() - width() >= Room.left())
-      move(Frame.left() - width(), Frame.top());
-  }
-  show();
 }
 
 bool TColorTblForm::InPalette(int32_t I) const { return I >= 0 && I < Image.PaletteSize(); }

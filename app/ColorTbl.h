@@ -42,9 +42,6 @@ public:
   // Image and Info are the host's, edited in place while the dialog shows.
   TColorTblForm(TColorTblHost AHost, TDib& AImage, TTransparencyInfo& AInfo, QWidget* Parent = nullptr);
 
-  // Right of Main if the screen has room there, else left of it.
-  void ShowBeside(const QWidget& Main);
-
   // Entry I becomes the selection (entries outside the palette are ignored).
   void SelectEntry(int32_t I);
   // The entry under the pointer, -1 for none.

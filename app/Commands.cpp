@@ -125,7 +125,7 @@ const TCommandRow Rows[] = {
     {ckItem, "UndoItem", "WUndoItem", "Undo", "Ctrl+Z", Click<&M::UndoItemClick>, crUndo},
     {ckItem, "RedoItem", "WRedoItem", "Redo", "Alt+Z", Click<&M::RedoItemClick>, crRedo},
     {ckEnd},
-    {ckItem, "SignItem", "", "&Signature...", "", nullptr, crImage},
+    {ckItem, "SignItem", "", "&Signature...", "", Click<&M::SignItemClick>, crImage},
     {ckLine},
     {ckItem, "ConfigItem", "", "&Configuration...       "},
     {ckMenu, "HelpItem", "", "Help"},

@@ -2,7 +2,6 @@
 
 #include <QKeyEvent>
 #include <QLabel>
-#include <QScreen>
 #include <QTimer>
 #include <algorithm>
 
@@ -109,20 +108,6 @@ void TCropForm::ConnectHandlers() {
   CancelBtn->installEventFilter(this);
   connect(OkBtn, &QAbstractButton::clicked, this, &TCropForm::CropBtnClick);
   connect(CancelBtn, &QAbstractButton::clicked, this, &TCropForm::CancelBtnClick);
-}
-
-// Right of Main if the screen has room there, else left of it, else where
-// the window system puts it.
-void TCropForm::ShowBeside(const QWidget& Main) {
-  const QRect Outer = Main.frameGeometry();
-  if (const QScreen* Screen = Main.screen()) {
-    const QRect Room = Screen->availableGeometry();
-    if (Outer.right() + 1 + width() <= Room.right() + 1)
-      move(Outer.right() + 1, Outer.top());
-    else if (Outer.left() - width() >= Room.left())
-      move(Outer.left() - width(), Outer.top());
-  }
-  show();
 }
 
 TCropRect TCropForm::SpinRect() const {

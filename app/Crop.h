@@ -34,8 +34,6 @@ public:
   TCropForm(TCropHost AHost, QSize ImageSize, QWidget* Parent = nullptr);
   ~TCropForm() override;
 
-  // Shows the dialog beside Main, so that the image stays in sight.
-  void ShowBeside(const QWidget& Main);
   // The keys the main window passes on while the dialog shows; true when
   // the key was taken.
   bool FrameKeyDown(int Key, Qt::KeyboardModifiers Modifiers);

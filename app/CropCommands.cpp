@@ -1,5 +1,3 @@
-#include <new>
-
 #include "Crop.h"
 #include "DsPaintBox.h"
 #include "Main.h"
@@ -18,21 +16,7 @@ void TPelorinMain::CropItemClick() {
     Guarded([&] {
       TWaitCursor Wait;
       TakeSnapshot();
-      PaintEnabled = false;
-      try {
-        Image->Crop(R.Left, R.Top, R.Width, R.Height);
-      } catch (const std::bad_alloc&) {
-        PaintEnabled = true;
-        throw EInvalidGraphicOperation("out of memory!");
-      } catch (...) {
-        PaintEnabled = true;
-        throw;
-      }
-      Image->SetZoom(Image->Zoom());
-      ChooseTiling();
-      ResetScrollRanges();
-      PaintEnabled = true;
-      NewImageShown();
+      ReshapeImage([&] { Image->Crop(R.Left, R.Top, R.Width, R.Height); });
       Redraw();
       Done = true;
     });

@@ -75,23 +75,27 @@ void TPelorinMain::ResizeItemClick() {
   // Sizes whose buffer cannot exist are refused before the undo step.
   if (!ResizeSizeAllowed(Form.NewWidth, Form.NewHeight, Image->PixelFormat()))
     throw EInvalidGraphicOperation(OutOfMemoryText);
-  EditImage([&] {
-    PaintEnabled = false;
-    try {
-      ResizeBuffer(Form.NewWidth, Form.NewHeight, Form.FilterIndex, Image);
-    } catch (const std::bad_alloc&) {
-      PaintEnabled = true;
-      throw EInvalidGraphicOperation(OutOfMemoryText);
-    } catch (...) {
-      PaintEnabled = true;
-      throw;
-    }
-    Image->SetZoom(Image->Zoom());
-    ChooseTiling();
-    ResetScrollRanges();
+  EditImage([&] { ReshapeImage([&] { ResizeBuffer(Form.NewWidth, Form.NewHeight, Form.FilterIndex, Image); }); });
+}
+
+// The view does not paint while the buffer is replaced; the zoomed size,
+// tiling and scroll ranges follow the new size.
+void TPelorinMain::ReshapeImage(const std::function<void()>& Change) {
+  PaintEnabled = false;
+  try {
+    Change();
+  } catch (const std::bad_alloc&) {
     PaintEnabled = true;
-    NewImageShown();
-  });
+    throw EInvalidGraphicOperation(OutOfMemoryText);
+  } catch (...) {
+    PaintEnabled = true;
+    throw;
+  }
+  Image->SetZoom(Image->Zoom());
+  ChooseTiling();
+  ResetScrollRanges();
+  PaintEnabled = true;
+  NewImageShown();
 }
 
 void TPelorinMain::RunTuneForm(TTuneForm& Form) {
@@ -134,8 +138,9 @@ void TPelorinMain::ApplyFilterWithProgress(int32_t FilterNo, int32_t Param, int3
     const bool WasLocked = ModalLock;
     ModalLock = true;
     try {
-      RunWithProgress(this, QString::fromLatin1(Info ? Info->DialogCaption : "Filter"),
-                      [&](const TProgressFn& Progress) { ApplyFilter(Source, *Result, FilterNo, Param, Strength, Progress); });
+      RunWithProgress(
+          this, QString::fromLatin1(Info ? Info->DialogCaption : "Filter"),
+          [&](const TProgressFn& Progress) { ApplyFilter(Source, *Result, FilterNo, Param, Strength, Progress); });
     } catch (...) {
       ModalLock = WasLocked;
       throw;

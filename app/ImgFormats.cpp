@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "DibImage.h"
 #include "XPmg.h"
+#include "XPng.h"
 
 TReadOptions ReadOptionsOf(const TSettings& S) {
   TReadOptions O;
@@ -52,11 +54,24 @@ TWriteOptions WriteOptionsOf(const TSettings& S, int32_t Format, const TTranspar
   return O;
 }
 
+int32_t PngSaveMode(const TDib& Image) {
+  if (Image.PixelFormat() == pf1bit)
+    return 0;
+  return Image.IsGray || Image.PixelFormat() > pf8bit ? 1 : 2;
+}
+
+bool TifPredictionAllowed(const TDib& Image) {
+  return Image.PixelFormat() == pf24bit || (Image.PixelFormat() == pf8bit && Image.IsGray);
+}
+
 TSaveChoice CreateWriter(int32_t FilterIndex, const TDib& Image, const TSettings& S,
                          const TTransparencyInfo& Transparency, const TMetaTexts& Meta) {
   const TFormatRow* Row = SaveFilterRow(FilterIndex);
   const int32_t Format = Row ? Row->Format : fmtUnknown;
-  return ChooseWriter(FilterIndex, Image, WriteOptionsOf(S, Format, Transparency, Meta));
+  TWriteOptions O = WriteOptionsOf(S, Format, Transparency, Meta);
+  if (PngSaveMode(Image) != 1 || S.PngCompressionLevel <= 0)
+    O.PngFilters = pngFilterNone;
+  return ChooseWriter(FilterIndex, Image, O);
 }
 
 std::string NameWithExtension(const std::string& Name, const std::string& Extension) {

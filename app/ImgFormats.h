@@ -15,6 +15,14 @@ TReadOptions ReadOptionsOf(const TSettings& S);
 TWriteOptions WriteOptionsOf(const TSettings& S, int32_t Format, const TTransparencyInfo& Transparency,
                              const TMetaTexts& Meta);
 
+// The PNG options the image allows: 0 for 1-bit images, 1 for gray and
+// true-color ones (row filters), 2 for other indexed ones (palette order).
+int32_t PngSaveMode(const TDib& Image);
+// Whether TIFF's horizontal prediction is offered for the image.
+bool TifPredictionAllowed(const TDib& Image);
+
+// The PNG row filters are the remembered set only where filters pay: gray
+// and true-color images at a compression level above 0.
 TSaveChoice CreateWriter(int32_t FilterIndex, const TDib& Image, const TSettings& S,
                          const TTransparencyInfo& Transparency, const TMetaTexts& Meta);
 

@@ -12,7 +12,6 @@
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QProgressDialog>
 #include <QProcess>
 #include <QScreen>
 #include <QScrollBar>
@@ -32,6 +31,7 @@
 #include "Info.h"
 #include "KeyMap.h"
 #include "List.h"
+#include "Progress.h"
 #include "StdConvert.h"
 #include "WorkerProgress.h"
 #include "Settings.h"

@@ -26,7 +26,6 @@
 class QAction;
 class QLocalServer;
 class QMenu;
-class QProgressDialog;
 class QScrollBar;
 class TBarPopupMenu;
 class TColorTblForm;
@@ -35,6 +34,7 @@ class TDsPaintBox;
 class TInfoForm;
 class TListForm;
 class TLuvCtrlForm;
+class TProgressForm;
 class TScreenForm;
 class TStdConvertForm;
 class TTuneForm;
@@ -113,6 +113,10 @@ public:
   void OpenItemClick();
   void OpenAgainItemClick();
   void SaveItemClick();
+  // The options dialog of the save filter, where the format has one: false
+  // when it was closed without OK, and nothing is to be written.
+  bool SaveOptionsAccepted(int FilterIndex);
+  void SignItemClick();
   void QuitItemClick();
   void InvertItemClick();
   void MirrorUpDownItemClick();
@@ -259,6 +263,8 @@ private:
   void SetChecked(const QString& Name, bool Checked);
   // The edit commands: the image changes with a snapshot taken first.
   void EditImage(const std::function<void()>& Operation);
+  // Runs Change, which gives the image another size, and fits the view to it.
+  void ReshapeImage(const std::function<void()>& Change);
   // Shows a tuning dialog and applies it with one undo step when accepted.
   void RunTuneForm(TTuneForm& Form);
   // What a conversion dialog may do to the shown image.
@@ -297,7 +303,7 @@ private:
   bool Closed = false;
   bool FirstPaintReported = false;
   bool Loading = false;
-  std::unique_ptr<QProgressDialog> ProgressForm;
+  std::unique_ptr<TProgressForm> ProgressForm;
   int HorzRange = 0, VertRange = 0;
   QWidget* ScrollCorner = nullptr;
   QPoint DragStart;

@@ -3,7 +3,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QProgressDialog>
 #include <QScreen>
 #include <QWindow>
 #include <filesystem>
@@ -15,8 +14,11 @@
 #include "List.h"
 #include "LuvCtrl.h"
 #include "Main.h"
+#include "Progress.h"
 #include "SafeFile.h"
+#include "SaveOptions.h"
 #include "Settings.h"
+#include "Sign.h"
 #include "WaitCursor.h"
 #include "XImageRead.h"
 
@@ -229,7 +231,32 @@ void TPelorinMain::SaveItemClick() {
   QCoreApplication::processEvents();
   SaveDialog.FilterIndex = std::max<int>(1, int(Filters.indexOf(Dialog.selectedNameFilter())) + 1);
   Settings.SaveFilterIndex = uint8_t(SaveDialog.FilterIndex);
-  SaveImageAs(Dialog.selectedFiles().first(), SaveDialog.FilterIndex, true);
+  const QString Name = Dialog.selectedFiles().first();
+  if (SaveOptionsAccepted(SaveDialog.FilterIndex))
+    SaveImageAs(Name, SaveDialog.FilterIndex, true);
+}
+
+bool TPelorinMain::SaveOptionsAccepted(int FilterIndex) {
+  if (!Image)
+    return false;
+  // A format that refuses the image says so when saving, without asking
+  // for its options first.
+  const TFormatRow* Row = SaveFilterRow(FilterIndex);
+  if (const char* Why = Row && Row->Refusal ? Row->Refusal(*Image) : nullptr; Why && *Why)
+    return true;
+  const std::unique_ptr<TSaveOptionsForm> Form = SaveOptionsFormFor(FilterIndex, *Image, Settings, this);
+  return !Form || Form->exec() == QDialog::Accepted;
+}
+
+void TPelorinMain::SignItemClick() {
+  if (ModalLock || !Image)
+    return;
+  TSignForm Form(Settings, MetaTitle, MetaAuthor, MetaRights, this);
+  if (Form.exec() != QDialog::Accepted)
+    return;
+  MetaTitle = Form.Title;
+  MetaAuthor = Form.Author;
+  MetaRights = Form.Rights;
 }
 
 void TPelorinMain::SaveImageAs(const QString& ChosenName, int FilterIndex, bool AskToReplace) {
@@ -260,6 +287,7 @@ void TPelorinMain::SaveImageAs(const QString& ChosenName, int FilterIndex, bool 
   // while it is being written.
   const bool WasLocked = ModalLock;
   ModalLock = true;
+  ProgressForm = std::make_unique<TProgressForm>(this);
   const TFinally CloseProgress([this, WasLocked] {
     ProgressForm.reset();
     ModalLock = WasLocked;
@@ -285,25 +313,21 @@ void TPelorinMain::SaveImageAs(const QString& ChosenName, int FilterIndex, bool 
       SetRule("OpenAgainItem", true);
     NewImageShown();
   }
+  Wait.Release();
+  // Texts the format could not hold whole.
+  if (Settings.ShowWarnings && !Writer.Warning.empty())
+    ShowMessageKind(QString::fromStdString(Writer.Warning), mkWarning);
 }
 
 void TPelorinMain::SaveProgress(TProgressStage Stage, int32_t Percent, const TRect&, bool) {
+  if (!ProgressForm)
+    return;
   switch (Stage) {
-  case psStart:
-    ProgressForm = std::make_unique<QProgressDialog>(QStringLiteral("Saving image..."), QString(), 0, 100, this);
-    ProgressForm->setWindowModality(Qt::ApplicationModal);
-    ProgressForm->setMinimumDuration(0);
-    ProgressForm->setValue(0);
-    break;
-  case psProgress:
-    if (ProgressForm)
-      ProgressForm->setValue(Percent);
-    break;
+  case psStart: ProgressForm->FormActivate(); break;
+  case psProgress: ProgressForm->SetPercent(Percent); break;
   case psEnd:
-    if (ProgressForm) {
-      ProgressForm->setValue(Percent);
-      ProgressForm->hide();
-    }
+    ProgressForm->SetPercent(Percent);
+    ProgressForm->hide();
     break;
   case psError: break;
   }

@@ -2,7 +2,6 @@
 
 #include <QKeyEvent>
 #include <QLabel>
-#include <QScreen>
 #include <exception>
 #include <new>
 
@@ -66,20 +65,6 @@ TStdConvertForm::TStdConvertForm(TConvertHost AHost, TDib& Shown, QWidget* Paren
   connect(PreviewBtn, &QAbstractButton::clicked, this, &TStdConvertForm::PreviewBtnClick);
   connect(OkBtn, &QAbstractButton::clicked, this, &TStdConvertForm::OkBtnClick);
   connect(CancelBtn, &QAbstractButton::clicked, this, &TStdConvertForm::CancelBtnClick);
-}
-
-// Right of Main if the screen has room there, else left of it, else where
-// the window system puts it.
-void TStdConvertForm::ShowBeside(const QWidget& Main) {
-  const QRect Frame = Main.frameGeometry();
-  if (const QScreen* Screen = Main.screen()) {
-    const QRect Room = Screen->availableGeometry();
-    if (Frame.right() + 1 + width() <= Room.right() + 1)
-      move(Frame.right() + 1, Frame.top());
-    else if (Frame.left() - width() >= Room.left())
-      move(Frame.left() - width(), Frame.top());
-  }
-  show();
 }
 
 void TStdConvertForm::EnablePreview() {

@@ -41,9 +41,6 @@ public:
   // Shown: the image the host shows now; the dialog converts from it.
   TStdConvertForm(TConvertHost AHost, TDib& Shown, QWidget* Parent = nullptr);
 
-  // Shows the dialog beside Main, so that the preview stays in sight.
-  void ShowBeside(const QWidget& Main);
-
   void EnablePreview();
   void PreviewBtnClick();
   void OkBtnClick();

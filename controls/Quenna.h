@@ -9,6 +9,11 @@ class TQuennaForm : public QDialog {
 public:
   explicit TQuennaForm(QWidget* parent = nullptr);
 
+  // Shows the form right of Main if the screen has room there, else left
+  // of it, else where the window system puts it: a tool window beside the
+  // image it works on.
+  void ShowBeside(const QWidget& Main);
+
 protected:
   void paintEvent(QPaintEvent*) override;
 };

@@ -261,3 +261,14 @@ void TImgWriter::EndBuffer() {
   BufferPos = 0;
   BufferCount = 0;
 }
+
+std::string TImgWriter::FittedText(const std::string& Text, size_t MaxBytes) {
+  if (Text.size() <= MaxBytes)
+    return Text;
+  size_t End = MaxBytes;
+  // Continuation bytes (10xxxxxx) belong to the character before them.
+  while (End > 0 && (uint8_t(Text[End]) & 0xC0) == 0x80)
+    --End;
+  SetWarning(FormatMessage(ImgMsg::TextCut));
+  return Text.substr(0, End);
+}

@@ -65,6 +65,9 @@ inline constexpr const char* StreamRead = "Stream read error in %s file.";
 inline constexpr const char* CompressionError = "Compression error found in %s file.";
 inline constexpr const char* FileCreation = "File creation error.";
 inline constexpr const char* FileWrite = "File write error\nDisk full?";
+inline constexpr const char* TextCut = "A text was too long for a %s file and was cut to the length the file holds.";
+inline constexpr const char* TextReplaced =
+    "A text held characters that a %s file cannot store; they were written as \"?\".";
 } // namespace ImgMsg
 
 // What every codec shares: the description of the image file and the
@@ -202,4 +205,8 @@ public:
 protected:
   virtual void WriteHeader() = 0;
   virtual void WriteImage() = 0;
+
+  // UTF-8 Text cut to at most MaxBytes bytes without splitting a character;
+  // a cut leaves the warning TextCut.
+  std::string FittedText(const std::string& Text, size_t MaxBytes);
 };

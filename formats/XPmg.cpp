@@ -281,12 +281,11 @@ void TPmgWriter::WriteHeader() {
   std::string H = "P";
   H += char('0' + FKind + (Plain ? 0 : 3));
   H += '\n';
-  if (!Title.empty())
-    H += "#Title: " + OneLine(Title) + "\n";
-  if (!Author.empty())
-    H += "#Author: " + OneLine(Author) + "\n";
-  if (!Rights.empty())
-    H += "#Copyright: " + OneLine(Rights) + "\n";
+  // The reader keeps MaxCommentText characters of a comment after its "#".
+  for (const auto& [Keyword, Text] : {std::pair{"Title: ", &Title}, {"Author: ", &Author}, {"Copyright: ", &Rights}})
+    if (!Text->empty())
+      H += "#" + std::string(Keyword) +
+           FittedText(OneLine(*Text), MaxCommentText - std::char_traits<char>::length(Keyword)) + "\n";
   H += std::to_string(Width) + " " + std::to_string(Height) + "\n";
   if (FKind != Bitmap)
     H += "255\n";

@@ -290,19 +290,18 @@ void TPngReader::ReadTrns(const TPngChunkHeader& H) {
 
 void TPngReader::ReadText() {
   struct TKey {
-    const char* Name;
-    size_t Limit;
+    Png::TTextKey Key;
     std::string TImgIO::*Field;
   };
   static const TKey Keys[] = {
-      {"Title", 250, &TImgIO::Title}, {"Author", 249, &TImgIO::Author}, {"Copyright", 246, &TImgIO::Rights}};
+      {Png::TitleKey, &TImgIO::Title}, {Png::AuthorKey, &TImgIO::Author}, {Png::RightsKey, &TImgIO::Rights}};
   const uint8_t* D = FChunk.data();
   const size_t N = FChunk.size();
   for (const TKey& K : Keys) {
-    const size_t KeyLen = std::strlen(K.Name);
-    if (N > KeyLen && std::memcmp(D, K.Name, KeyLen) == 0 && D[KeyLen] == 0) {
+    const size_t KeyLen = std::strlen(K.Key.Keyword);
+    if (N > KeyLen && std::memcmp(D, K.Key.Keyword, KeyLen) == 0 && D[KeyLen] == 0) {
       const uint8_t* Text = D + KeyLen + 1;
-      size_t Len = std::min(N - KeyLen - 1, K.Limit);
+      size_t Len = std::min(N - KeyLen - 1, K.Key.Limit);
       Len = size_t(std::find(Text, Text + Len, uint8_t(0)) - Text);
       this->*K.Field = Latin1ToUtf8(Text, Len);
       return;

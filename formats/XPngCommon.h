@@ -9,6 +9,14 @@ namespace Png {
 
 inline constexpr uint8_t Signature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 
+// The image texts: their tEXt keywords and the most characters the reader
+// keeps of each, which is what the writer may store.
+struct TTextKey {
+  const char* Keyword;
+  size_t Limit;
+};
+inline constexpr TTextKey TitleKey{"Title", 250}, AuthorKey{"Author", 249}, RightsKey{"Copyright", 246};
+
 struct TPass {
   int32_t StartRow, RowStep, StartCol, ColStep;
   // Pixels of a row of this pass in an image Width pixels wide.

@@ -12,7 +12,9 @@ namespace {
 
 constexpr size_t OutputBufferSize = 65520;
 
-std::string Utf8ToLatin1(const std::string& S) {
+// Characters outside Latin-1 become "?"; Lossless tells whether none did.
+std::string Utf8ToLatin1(const std::string& S, bool& Lossless) {
+  Lossless = true;
   std::string Out;
   for (size_t I = 0; I < S.size();) {
     const uint8_t C = uint8_t(S[I]);
@@ -29,7 +31,9 @@ std::string Utf8ToLatin1(const std::string& S) {
     } else if (C >= 0x80) {
       Code = '?';
     }
-    Out.push_back(Code <= 0xFF && Len <= 2 ? char(Code) : '?');
+    const bool Fits = Code <= 0xFF && Len <= 2 && !(C >= 0x80 && C < 0xC0);
+    Lossless = Lossless && Fits;
+    Out.push_back(Fits ? char(Code) : '?');
     I += Len;
   }
   return Out;
@@ -142,14 +146,23 @@ void TPngWriter::WriteHeader() {
 }
 
 void TPngWriter::WriteTexts() {
-  const std::pair<const char*, const std::string*> Texts[] = {
-      {"Title", &Title}, {"Author", &Author}, {"Copyright", &Rights}};
+  const std::pair<Png::TTextKey, const std::string*> Texts[] = {
+      {Png::TitleKey, &Title}, {Png::AuthorKey, &Author}, {Png::RightsKey, &Rights}};
   for (const auto& [Key, Text] : Texts) {
     if (Text->empty())
       continue;
-    std::string Data(Key);
+    bool Lossless = true;
+    std::string Latin1 = Utf8ToLatin1(*Text, Lossless);
+    if (!Lossless)
+      SetWarning(FormatMessage(ImgMsg::TextReplaced));
+    // Latin-1 has one byte per character, so the cut splits none.
+    if (Latin1.size() > Key.Limit) {
+      Latin1.resize(Key.Limit);
+      SetWarning(FormatMessage(ImgMsg::TextCut));
+    }
+    std::string Data(Key.Keyword);
     Data.push_back('\0');
-    Data += Utf8ToLatin1(*Text);
+    Data += Latin1;
     WriteChunk("tEXt", {reinterpret_cast<const uint8_t*>(Data.data()), Data.size()});
   }
 }

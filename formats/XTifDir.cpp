@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "XTif.h"
+#include "XTifTags.h"
 
 namespace {
 
@@ -11,9 +12,9 @@ constexpr int64_t EntrySize = 12;
 constexpr uint16_t TypeByte = 1, TypeAscii = 2, TypeShort = 3, TypeLong = 4, TypeRational = 5, TypeSByte = 6,
                    TypeUndefined = 7, TypeSShort = 8, TypeSLong = 9, TypeSRational = 10, TypeFloat = 11,
                    TypeDouble = 12;
-// Texts shorter than this (with their zero) are taken as empty, longer ones cut.
+// Texts shorter than this (with their zero) are taken as empty; longer ones
+// are cut at TifMaxTextLength.
 constexpr uint32_t MinTextCount = 5;
-constexpr size_t MaxTextLength = 240;
 
 // Bytes of one value; 0 for types this reader does not know.
 uint32_t TypeSize(uint16_t Type) {
@@ -139,7 +140,7 @@ std::string TTifReader::Text(uint16_t Tag) {
   const TTifEntry* E = Find(Tag);
   if (!E || E->Type != TypeAscii || E->Count < MinTextCount)
     return {};
-  const std::vector<uint8_t> Raw = RawValue(*E, MaxTextLength);
+  const std::vector<uint8_t> Raw = RawValue(*E, TifMaxTextLength);
   const auto End = std::find(Raw.begin(), Raw.end(), uint8_t(0));
   std::string T(Raw.begin(), End);
   // Short texts are padded with spaces so that they lie outside their entry;

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 // The tags the TIFF codec reads and writes, the Compression codes it reports
@@ -15,6 +16,9 @@ inline constexpr uint16_t NewSubfileType = 254, ImageWidth = 256, ImageLength = 
                           JpegRestartInterval = 515, JpegQTables = 519, JpegDCTables = 520, JpegACTables = 521,
                           YCbCrSubSampling = 530, Matteing = 32995, Copyright = 33432, StoNitsTag = 37439;
 } // namespace TifTag
+
+// The most bytes of a text that the reader keeps, and so the writer stores.
+inline constexpr size_t TifMaxTextLength = 240;
 
 namespace TifCmp {
 inline constexpr uint8_t None = 0, PackBits = 1, Thunder = 2, Lzw = 3, LzwPredict = 4, Huffman = 5, Group3 = 6,

@@ -3,6 +3,7 @@
 // the image data are the strip offsets and byte counts.
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "LzwLib.h"
 #include "PixelLayout.h"
@@ -201,6 +202,8 @@ void TTifWriter::FillOutsideValues(std::vector<TDirEntry>& Entries) const {
 
 void TTifWriter::WriteHeader() {
   ChooseLayout();
+  for (std::string* T : {&Title, &Author, &Rights})
+    *T = FittedText(*T, TifMaxTextLength);
   std::vector<TDirEntry> Entries = DirectoryEntries();
   FillOutsideValues(Entries);
   std::vector<size_t> Order;

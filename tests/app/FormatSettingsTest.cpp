@@ -60,7 +60,9 @@ TEST(FormatSettings, WritersTakeTheirSettings) {
   const TSaveChoice Unsigned = CreateWriter(4, Indexed, S, T, Meta);
   const TPngWriter* Png = WriterOf<TPngWriter>(Unsigned);
   ASSERT_TRUE(Png);
-  EXPECT_EQ(Png->Filters, pngFilterUp | pngFilterNone);
+  // Row filters are kept to gray and true-color images.
+  EXPECT_EQ(Png->Filters, pngFilterNone);
+  EXPECT_EQ(WriterOf<TPngWriter>(CreateWriter(4, Color, S, T, Meta))->Filters, pngFilterUp | pngFilterNone);
   EXPECT_TRUE(Png->OptimizePalette);
   EXPECT_EQ(Png->Transparency.TransparentIndex, 3);
   EXPECT_EQ(Png->Title, "");

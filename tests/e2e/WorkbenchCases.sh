@@ -5,6 +5,43 @@
 # the keys move the strength and the preview follows, dragging scrolls it,
 # Enter applies, Escape leaves the picture and Ctrl+Z undoes. convert: the
 # gray and indexed dialogs preview in the main window, apply and undo.
+# Starts the program on FILE with undo on, which the settings file of a first
+# run takes; sets win to the window named NAME once it shows.
+launch_with_undo() {
+  launch "$1"
+  win=$(wait_window "$2")
+  xdo windowfocus --sync "$win" key ctrl+q
+  wait "$pid" || fail "first run: exit code $?"
+  printf '\001' | dd of="$work/prog/Pelorin.up" bs=1 seek=2017 conv=notrunc status=none
+  launch "$1"
+  win=$(wait_window "$2")
+  sleep 0.3
+}
+
+# Quits by Ctrl+Q and checks the exit code.
+quit() {
+  xdo windowfocus --sync "$win" key ctrl+q
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  wait "$pid" || fail "exit code $?"
+}
+
+# Clicks at x, y in the dialog dlg, with more options for the click.
+click_in() {
+  local dx dy
+  read -r dx dy _ _ <<<"$(geometry "$dlg")"
+  xdo mousemove $((dx + $1)) $((dy + $2)) click "${@:3}" 1
+  sleep 0.3
+}
+
+# Waits up to 3 s for the window named NAME to go.
+wait_gone() {
+  for _ in $(seq 30); do
+    xdo search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  fail "the window '$1' is still showing"
+}
+
 case $case_name in
 tune)
   # A flat 200 x 150 picture of (100, 120, 140), run with undo on (set in the
@@ -12,14 +49,7 @@ tune)
   # with the focus on its first control; the keys move it, Enter applies,
   # Ctrl+Z undoes.
   convert -size 200x150 "xc:rgb(100,120,140)" -type TrueColor BMP3:"$work/img/flat.bmp"
-  launch "$work/img/flat.bmp"
-  win=$(wait_window '^flat\.bmp \[1:1\]$')
-  xdo windowfocus --sync "$win" key ctrl+q
-  wait "$pid" || fail "first run: exit code $?"
-  printf '\001' | dd of="$work/prog/Pelorin.up" bs=1 seek=2017 conv=notrunc status=none
-  launch "$work/img/flat.bmp"
-  win=$(wait_window '^flat\.bmp \[1:1\]$')
-  sleep 0.3
+  launch_with_undo "$work/img/flat.bmp" '^flat\.bmp \[1:1\]$'
   read -r x y _ _ <<<"$(geometry "$win")"
   # Opens the dialog of Key, presses Keys in it, applies; checks the picture.
   tune() {
@@ -50,23 +80,14 @@ tune)
   tune hue alt+t 140,121,101 Home
   tune levels shift+t 121,120,140 $(printf 'Next %.0s' $(seq 45))
 
-  xdo windowfocus --sync "$win" key ctrl+q
-  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  wait "$pid" || fail "exit code $?"
+  quit
   ;;
 filter)
   # A sharp white rectangle on black, 400 x 300, run with undo on. The
   # dialog's preview shows the image from its left edge, rows centered: the
   # paint box starts 9 pixels right of the dialog's corner and 11 down.
   convert -size 400x300 xc:black -fill white -draw "rectangle 100,80 299,219" -type TrueColor BMP3:"$work/img/rect.bmp"
-  launch "$work/img/rect.bmp"
-  win=$(wait_window '^rect\.bmp \[1:1\]$')
-  xdo windowfocus --sync "$win" key ctrl+q
-  wait "$pid" || fail "first run: exit code $?"
-  printf '\001' | dd of="$work/prog/Pelorin.up" bs=1 seek=2017 conv=notrunc status=none
-  launch "$work/img/rect.bmp"
-  win=$(wait_window '^rect\.bmp \[1:1\]$')
-  sleep 0.3
+  launch_with_undo "$work/img/rect.bmp" '^rect\.bmp \[1:1\]$'
   read -r x y _ _ <<<"$(geometry "$win")"
   # Opens the Nth item of the workbench's Filter menu; sets dlg, dx, dy.
   open_filter() {
@@ -139,9 +160,7 @@ filter)
   xdo search --onlyvisible --name '^Solarize Filter$' >/dev/null 2>&1 && fail "Escape left the dialog open"
   [ "$(pixel $((x + 20)) $((y + 20)))" = "0,0,0" ] || fail "Escape changed the picture"
 
-  xdo windowfocus --sync "$win" key ctrl+q
-  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  wait "$pid" || fail "exit code $?"
+  quit
   ;;
 convert)
   # A gray ramp 256 x 100, black at the left, run with undo on. G opens the
@@ -149,14 +168,7 @@ convert)
   # window, Apply keeps it and Ctrl+Z brings the ramp back. X opens the
   # indexed dialog: web 216 leaves only channels in steps of 51.
   convert -size 100x256 gradient:white-black -rotate 90 -type TrueColor BMP3:"$work/img/ramp.bmp"
-  launch "$work/img/ramp.bmp"
-  win=$(wait_window '^ramp\.bmp \[1:1\]$')
-  xdo windowfocus --sync "$win" key ctrl+q
-  wait "$pid" || fail "first run: exit code $?"
-  printf '\001' | dd of="$work/prog/Pelorin.up" bs=1 seek=2017 conv=notrunc status=none
-  launch "$work/img/ramp.bmp"
-  win=$(wait_window '^ramp\.bmp \[1:1\]$')
-  sleep 0.3
+  launch_with_undo "$work/img/ramp.bmp" '^ramp\.bmp \[1:1\]$'
   read -r x y _ _ <<<"$(geometry "$win")"
   ramp=$(pixel $((x + 100)) $((y + 50)))
   # The colors of the picture in the main window, one "r,g,b" a line.
@@ -164,20 +176,6 @@ convert)
     import -window root "$work/win.png"
     convert "$work/win.png" -crop "256x100+$x+$y" +repage -unique-colors -depth 8 txt:- |
       sed -n 's/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p'
-  }
-  # Clicks at x, y in the dialog dlg.
-  click_in() {
-    local dx dy
-    read -r dx dy _ _ <<<"$(geometry "$dlg")"
-    xdo mousemove $((dx + $1)) $((dy + $2)) click 1
-    sleep 0.3
-  }
-  wait_gone() {
-    for _ in $(seq 30); do
-      xdo search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-      sleep 0.1
-    done
-    fail "the dialog '$1' is still showing"
   }
 
   step "gray, monochrome"
@@ -219,9 +217,7 @@ convert)
   sleep 0.5
   [ "$(pixel $((x + 100)) $((y + 50)))" = "$ramp" ] || fail "undo of web 216 left $(pixel $((x + 100)) $((y + 50)))"
 
-  xdo windowfocus --sync "$win" key ctrl+q
-  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  wait "$pid" || fail "exit code $?"
+  quit
   ;;
 crop)
   # Bands 50 pixels wide, red, lime, blue, yellow above y 60 and cyan,
@@ -235,14 +231,7 @@ crop)
     -fill blue -draw "rectangle 100,0 149,59" -fill yellow -draw "rectangle 150,0 199,59" \
     -fill cyan -draw "rectangle 0,60 49,119" -fill magenta -draw "rectangle 50,60 99,119" \
     -fill white -draw "rectangle 100,60 149,119" -type TrueColor BMP3:"$work/img/bands.bmp"
-  launch "$work/img/bands.bmp"
-  win=$(wait_window '^bands\.bmp \[1:1\]$')
-  xdo windowfocus --sync "$win" key ctrl+q
-  wait "$pid" || fail "first run: exit code $?"
-  printf '\001' | dd of="$work/prog/Pelorin.up" bs=1 seek=2017 conv=notrunc status=none
-  launch "$work/img/bands.bmp"
-  win=$(wait_window '^bands\.bmp \[1:1\]$')
-  sleep 0.3
+  launch_with_undo "$work/img/bands.bmp" '^bands\.bmp \[1:1\]$'
   read -r x y _ _ <<<"$(geometry "$win")"
   brown=128,64,0
   # Presses the left button at x1, y1 of the window and lets go at x2, y2.
@@ -261,13 +250,6 @@ crop)
     dlg=$(wait_window '^Crop$')
     sleep 0.3
   }
-  wait_cropped() {
-    for _ in $(seq 30); do
-      xdo search --onlyvisible --name '^Crop$' >/dev/null 2>&1 || { sleep 0.3; return 0; }
-      sleep 0.1
-    done
-    fail "the crop dialog is still showing"
-  }
 
   step "1:1"
   open_crop
@@ -275,7 +257,8 @@ crop)
   drag 199 119 169 109
   import -window root "$shots/crop-frame-1.png"
   xdo windowfocus --sync "$win" key Return
-  wait_cropped
+  wait_gone '^Crop$'
+  sleep 0.3
   import -window root "$shots/cropped-1.png"
   # The view centers a picture smaller than the window.
   read -r _ _ w h <<<"$(geometry "$win")"
@@ -300,7 +283,8 @@ crop)
   drag 799 479 758 456
   import -window root "$shots/crop-frame-4.png"
   xdo mousemove $((x + 400)) $((y + 240)) click --repeat 2 --delay 80 1
-  wait_cropped
+  wait_gone '^Crop$'
+  sleep 0.3
   import -window root "$shots/cropped-4.png"
   read -r _ _ w h <<<"$(geometry "$win")"
   ox=$((x + (w - 740) / 2)) oy=$((y + (h - 452) / 2))
@@ -316,24 +300,10 @@ colortable)
   # Apply keeps it and Ctrl+Z undoes.
   convert -size 120x80 xc:red -fill lime -draw "rectangle 40,0 79,79" -fill blue -draw "rectangle 80,0 119,79" \
     -colors 4 "$work/img/bands.gif"
-  launch "$work/img/bands.gif"
-  win=$(wait_window '^bands\.gif \[1:1\]$')
-  xdo windowfocus --sync "$win" key ctrl+q
-  wait "$pid" || fail "first run: exit code $?"
-  printf '\001' | dd of="$work/prog/Pelorin.up" bs=1 seek=2017 conv=notrunc status=none
-  launch "$work/img/bands.gif"
-  win=$(wait_window '^bands\.gif \[1:1\]$')
-  sleep 0.3
+  launch_with_undo "$work/img/bands.gif" '^bands\.gif \[1:1\]$'
   read -r x y _ _ <<<"$(geometry "$win")"
   # The background color of the settings shows for the transparent entry.
   back=128,128,128
-  # Clicks at x, y in the dialog dlg, with more options for the click.
-  click_in() {
-    local dx dy
-    read -r dx dy _ _ <<<"$(geometry "$dlg")"
-    xdo mousemove $((dx + $1)) $((dy + $2)) click "${@:3}" 1
-    sleep 0.3
-  }
   wait_middle() {
     for _ in $(seq 30); do
       [ "$(pixel $((x + 60)) $((y + 40)))" = "$1" ] && return 0
@@ -356,32 +326,23 @@ colortable)
     wait_middle "$back" "the transparent entry"
     wait_window '^bands\.gif \[1:1\] alpha edit$' >/dev/null
   }
-  gone() {
-    for _ in $(seq 30); do
-      xdo search --onlyvisible --name '^Color table$' >/dev/null 2>&1 || return 0
-      sleep 0.1
-    done
-    fail "the color table is still showing"
-  }
 
   step "cancel"
   edit cancel
   xdo windowfocus --sync "$dlg" key Escape
-  gone
+  wait_gone '^Color table$'
   wait_middle 0,255,0 "after Esc"
   [ "$(pixel $((x + 20)) $((y + 40)))" = "255,0,0" ] || fail "Esc changed the red band"
 
   step "apply"
   edit apply
   click_in 311 323
-  gone
+  wait_gone '^Color table$'
   import -window root "$shots/colortable-applied.png"
   wait_middle "$back" "after Apply"
   xdo windowfocus --sync "$win" key ctrl+z
   wait_middle 0,255,0 "after undo"
-  xdo windowfocus --sync "$win" key ctrl+q
-  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  wait "$pid" || fail "exit code $?"
+  quit
   ;;
 *) fail "unknown case $case_name" ;;
 esac

@@ -1,0 +1,48 @@
+#include "Progress.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QProgressBar>
+#include <QScreen>
+#include <algorithm>
+
+#include "DsVCL.h"
+
+namespace {
+constexpr int FormWidth = 360, FormHeight = 58;
+} // namespace
+
+TProgressForm::TProgressForm(QWidget* Parent) : TQuennaForm(Parent) {
+  setWindowTitle(QStringLiteral("Saving..."));
+  // Nothing may stop a write halfway.
+  setWindowFlag(Qt::WindowCloseButtonHint, false);
+  setFixedSize(FormWidth, FormHeight);
+  PeGroupBox1 = new TPeGroupBox(this);
+  PeGroupBox1->setObjectName(QStringLiteral("PeGroupBox1"));
+  PeGroupBox1->setGeometry(7, 8, 345, 41);
+  Bar = new QProgressBar(PeGroupBox1);
+  Bar->setObjectName(QStringLiteral("Bar"));
+  Bar->setRange(0, 100);
+  Bar->setTextVisible(false);
+  Bar->setGeometry(12, 12, 321, 17);
+}
+
+void TProgressForm::SetPercent(int32_t Percent) {
+  const int Value = std::clamp<int32_t>(Percent, 0, 100);
+  if (Bar->value() == Value)
+    return;
+  Bar->setValue(Value);
+  if (isVisible())
+    Bar->repaint();
+}
+
+void TProgressForm::FormActivate() {
+  if (const QScreen* Screen = QGuiApplication::primaryScreen())
+    move(Screen->geometry().center() - QPoint(width() / 2, height() / 2));
+  Bar->setValue(0);
+  show();
+  repaint();
+  // The window is to be on the screen before the writer goes on; input
+  // waits, as nothing may act on the image while it is written.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
