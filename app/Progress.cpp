@@ -1,9 +1,11 @@
 #include "Progress.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProgressBar>
 #include <QScreen>
+#include <QWindow>
 #include <algorithm>
 
 #include "DsVCL.h"
@@ -41,8 +43,13 @@ void TProgressForm::FormActivate() {
     move(Screen->geometry().center() - QPoint(width() / 2, height() / 2));
   Bar->setValue(0);
   show();
+  // The window is to be on the screen, painted, before the writer goes on;
+  // the window system maps it only after a round trip. Input waits, as
+  // nothing may act on the image while it is written.
+  QElapsedTimer T;
+  T.start();
+  while (windowHandle() && !windowHandle()->isExposed() && T.elapsed() < 500)
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
   repaint();
-  // The window is to be on the screen before the writer goes on; input
-  // waits, as nothing may act on the image while it is written.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

@@ -89,6 +89,11 @@ save)
     sleep 0.02
   done
   [ -n "$seen" ] || fail "no progress window while the TIFF was written"
+  # Painted before the writer goes on: the group's face, not the picture
+  # beneath, at the middle of the screen where the window stands.
+  read -r sw sh <<<"$(xdo getdisplaygeometry)"
+  got=$(pix "$shots/save-progress.png" $((sw / 2 - 170)) $((sh / 2)))
+  [ "$got" = "239,239,239" ] || fail "the progress window is not painted: $got at its left edge"
   wait_file "$work/img/large.tif"
   for _ in $(seq 100); do
     xdo search --onlyvisible --name '^Saving\.\.\.$' >/dev/null 2>&1 || break
