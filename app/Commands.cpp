@@ -39,7 +39,7 @@ const TCommandRow Rows[] = {
     {ckEnd},
     {ckLine},
     {ckItem, "SaveItem", "", "&Save image...", "F4", Click<&M::SaveItemClick>, crImage},
-    {ckItem, "PrintItem", "", "&Print...", "Ctrl+P", nullptr, crImage},
+    {ckItem, "PrintItem", "", "&Print...", "Ctrl+P", Click<&M::PrintItemClick>, crImage},
     {ckLine},
     {ckItem, "InfoItem", "", "&Info"},
     {ckItem, "ListItem", "", "&List"},

@@ -117,6 +117,7 @@ public:
   // when it was closed without OK, and nothing is to be written.
   bool SaveOptionsAccepted(int FilterIndex);
   void SignItemClick();
+  void PrintItemClick();
   void QuitItemClick();
   void InvertItemClick();
   void MirrorUpDownItemClick();

@@ -63,7 +63,7 @@ TEST_F(CommandRules, PixelFormatsDecideTuneFilterAndColorTable) {
     EXPECT_TRUE(Enabled("SaveItem"));
     EXPECT_TRUE(Enabled("InvertItem"));
     EXPECT_TRUE(Enabled("CropItem"));
-    EXPECT_FALSE(Enabled("PrintItem"));
+    EXPECT_TRUE(Enabled("PrintItem"));
   }
 }
 

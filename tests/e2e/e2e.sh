@@ -13,7 +13,7 @@
 # 1:1 on the background, Up browses to a large one shrunk to the screen, the
 # top-left corner opens the main popup, and Escape brings the main window
 # back where it was. The workbench cases (tune, filter, convert, crop, colortable) are
-# in WorkbenchCases.sh, the save case in SaveCases.sh.
+# in WorkbenchCases.sh, the save case in SaveCases.sh, the print case in PrintCases.sh.
 set -euo pipefail
 case_name=$1 pelorin=$2 sender=$3
 
@@ -508,6 +508,10 @@ tune | filter | convert | crop | colortable)
 save)
   # shellcheck source=SaveCases.sh
   source "$(dirname "$0")/SaveCases.sh"
+  ;;
+print)
+  # shellcheck source=PrintCases.sh
+  source "$(dirname "$0")/PrintCases.sh"
   ;;
 *) fail "unknown case $case_name" ;;
 esac
