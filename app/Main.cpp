@@ -262,6 +262,8 @@ void TPelorinMain::Start(const QStringList& Params) {
   OpenDialog.FilterIndex = Settings.OpenFilterIndex;
   SaveDialog.FilterIndex = Settings.SaveFilterIndex;
   Item("TwainItem")->setVisible(Settings.TwainEnabled);
+  if (Settings.TwainEnabled)
+    TwainStart();
   if (Params.isEmpty()) {
     if (Settings.AutoOpen)
       Guarded([this] { OpenItemClick(); });
@@ -411,6 +413,7 @@ void TPelorinMain::FormClose() {
   if (Closed)
     return;
   Closed = true;
+  TwainEnd();
   const bool WasFullScreen = FullScreenShowing();
   ClearUndo();
   Image.reset();

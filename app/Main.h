@@ -143,6 +143,12 @@ public:
   void ClpbrdCopyFromItemClick();
   void ClpbrdMoveFromItemClick();
   void ClpbrdClearItemClick();
+  // TWAIN: the commands, and the client's hook from the start (when the
+  // setting is on) to the end.
+  void TwainSourceItemClick();
+  void TwainAquireItemClick();
+  void TwainStart();
+  void TwainEnd();
 
   // The undo history of the shown image.
   TUndoHistory UndoStream;

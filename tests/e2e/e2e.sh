@@ -13,7 +13,8 @@
 # 1:1 on the background, Up browses to a large one shrunk to the screen, the
 # top-left corner opens the main popup, and Escape brings the main window
 # back where it was. The workbench cases (tune, filter, convert, crop, colortable) are
-# in WorkbenchCases.sh, the save case in SaveCases.sh, the print case in PrintCases.sh.
+# in WorkbenchCases.sh, the save case in SaveCases.sh, the print case in PrintCases.sh,
+# the scan case in ScanCases.sh.
 set -euo pipefail
 case_name=$1 pelorin=$2 sender=$3
 
@@ -26,6 +27,7 @@ if [ -z "${PELORIN_E2E_INNER:-}" ]; then
   mkdir -p "$work/prog" "$work/img" "$work/shots"
   cp "$pelorin" "$work/prog/pelorin"
   [ -f "$(dirname "$pelorin")/splash.png" ] && cp "$(dirname "$pelorin")/splash.png" "$work/prog/"
+  [ -f "$(dirname "$pelorin")/libpelorin-twain.so" ] && cp "$(dirname "$pelorin")/libpelorin-twain.so" "$work/prog/"
   export PELORIN_E2E_INNER=1 E2E_WORK=$work XDG_RUNTIME_DIR=$work TMPDIR=$work
   # The real program on the real X screen, whatever the other tests use.
   unset QT_QPA_PLATFORM
@@ -512,6 +514,10 @@ save)
 print)
   # shellcheck source=PrintCases.sh
   source "$(dirname "$0")/PrintCases.sh"
+  ;;
+scan)
+  # shellcheck source=ScanCases.sh
+  source "$(dirname "$0")/ScanCases.sh"
   ;;
 *) fail "unknown case $case_name" ;;
 esac
