@@ -192,13 +192,16 @@ viewer)
   [ "$(pixel $((x + 100)) $((y + 60)))" = "0,255,0" ] || fail "second image not shown"
 
   step "save"
-  # Save as BMP (the first filter), by the save dialog.
+  # Save as BMP (the first filter), by the save dialog and the BMP options
+  # (Windows bitmap, the default).
   xdo windowfocus --sync "$win" key F4
   dialog=$(wait_window '^Save Image$')
   xdo windowfocus --sync "$dialog"
   xdo key ctrl+a
   xdo type --delay 5 "$work/img/saved"
   xdo key Return
+  options=$(wait_window '^Save BMP options$')
+  xdo windowfocus --sync "$options" key Return
   for _ in $(seq 100); do [ -s "$work/img/saved.bmp" ] && break; sleep 0.1; done
   [ -s "$work/img/saved.bmp" ] || fail "nothing saved"
   [ "$(compare -metric AE "$work/img/second.bmp" "$work/img/saved.bmp" null: 2>&1)" = "0" ] ||
