@@ -102,14 +102,6 @@ filter)
     read -r dx dy _ _ <<<"$(geometry "$dlg")"
     dx=$((dx + 9)) dy=$((dy + 11))
   }
-  # Waits until screen pixel x y is r,g,b.
-  wait_pixel() {
-    for _ in $(seq 30); do
-      [ "$(pixel "$1" "$2")" = "$3" ] && return 0
-      sleep 0.1
-    done
-    fail "$4: pixel $1,$2 is $(pixel "$1" "$2"), not $3"
-  }
 
   step "blur"
   open_filter Blur 1
@@ -304,13 +296,7 @@ colortable)
   read -r x y _ _ <<<"$(geometry "$win")"
   # The background color of the settings shows for the transparent entry.
   back=128,128,128
-  wait_middle() {
-    for _ in $(seq 30); do
-      [ "$(pixel $((x + 60)) $((y + 40)))" = "$1" ] && return 0
-      sleep 0.1
-    done
-    fail "$2: the middle band is $(pixel $((x + 60)) $((y + 40))), not $1"
-  }
+  wait_middle() { wait_pixel $((x + 60)) $((y + 40)) "$1" "$2: the middle band"; }
   edit() {
     xdo windowfocus --sync "$win" key n
     dlg=$(wait_window '^Color table$')

@@ -103,6 +103,15 @@ pixel() {
   convert "$work/px.png" -crop "1x1+$1+$2" -depth 8 txt:- | sed -n '2s/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p'
 }
 
+# Waits up to 4 s until screen pixel x y is r,g,b; WHAT names it on failure.
+wait_pixel() {
+  for _ in $(seq 40); do
+    [ "$(pixel "$1" "$2")" = "$3" ] && return 0
+    sleep 0.1
+  done
+  fail "$4: pixel $1,$2 is $(pixel "$1" "$2"), not $3"
+}
+
 # The color of pixel (x, y) of a screenshot file as "r,g,b".
 pix() {
   convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | sed -n '2s/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p'
@@ -439,14 +448,6 @@ fullscreen)
       sleep 0.1
     done
     fail "no window covers the screen"
-  }
-  # Waits until pixel x y of the screen is r,g,b.
-  wait_pixel() {
-    for _ in $(seq 40); do
-      [ "$(pixel "$1" "$2")" = "$3" ] && return 0
-      sleep 0.1
-    done
-    fail "$4: pixel $1,$2 is $(pixel "$1" "$2"), not $3"
   }
 
   step "small image"
