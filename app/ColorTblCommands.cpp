@@ -1,6 +1,5 @@
 #include "ColorTbl.h"
 #include "DsPaintBox.h"
-#include "FullScreen.h"
 #include "Main.h"
 #include "Settings.h"
 
@@ -23,13 +22,7 @@ void TPelorinMain::ColorTblItemClick() {
   Host.TakeSnapshot = [this] { TakeSnapshot(); };
   Host.ChooseBackground = [this] { ChooseBackground(); };
   Host.ApplyBrushes = [this] {
-    const TColor C = Settings.BackColor;
-    const QColor Back(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF);
-    QPalette Pal = palette();
-    Pal.setColor(QPalette::Window, Back);
-    setPalette(Pal);
-    if (ScreenForm)
-      ScreenForm->SetBackground(Back);
+    ApplyBrushes();
     update();
   };
   Host.Closed = [this, HadTransparency] {

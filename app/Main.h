@@ -186,6 +186,9 @@ public:
   void ApplyTransparency();
   bool RefreshAlpha(bool Force);
   void ApplyBackground();
+  // The window backgrounds take the background color setting; false when
+  // they had it already.
+  bool ApplyBrushes();
   void BeginModal() override;
   void EndModal() override;
   void MainPopupPopup();

@@ -165,22 +165,26 @@ bool TPelorinMain::RefreshAlpha(bool Force) {
   return Reloaded;
 }
 
-void TPelorinMain::ApplyBackground() {
+bool TPelorinMain::ApplyBrushes() {
   const QColor Back(Color(Settings.BackColor));
-  if (palette().color(QPalette::Window) != Back) {
-    QPalette Pal = palette();
-    Pal.setColor(QPalette::Window, Back);
-    setPalette(Pal);
-    if (ScreenForm) {
-      ScreenForm->SetBackground(Back);
-      if (ScreenForm->isVisible())
-        ScreenForm->update();
-    }
-    if (!RefreshAlpha(true) && isVisible())
-      update();
-  } else {
-    RefreshAlpha(false);
+  if (palette().color(QPalette::Window) == Back)
+    return false;
+  QPalette Pal = palette();
+  Pal.setColor(QPalette::Window, Back);
+  setPalette(Pal);
+  if (ScreenForm) {
+    ScreenForm->SetBackground(Back);
+    if (ScreenForm->isVisible())
+      ScreenForm->update();
   }
+  return true;
+}
+
+void TPelorinMain::ApplyBackground() {
+  if (!ApplyBrushes())
+    RefreshAlpha(false);
+  else if (!RefreshAlpha(true) && isVisible())
+    update();
 }
 
 bool TPelorinMain::FilterAllowed() const {
