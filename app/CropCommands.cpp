@@ -26,6 +26,7 @@ void TPelorinMain::CropItemClick() {
   BeginModal();
   auto* Form = new TCropForm(std::move(Host), QSize(Image->Width(), Image->Height()), this);
   CropForm = Form;
+  RelayPointer(Form->RectBox());
   Form->ShowBeside(*this);
 }
 

@@ -31,6 +31,7 @@ void TPelorinMain::EditImage(const std::function<void()>& Operation) {
   TWaitCursor Wait;
   TakeSnapshot();
   Operation();
+  UpdateInfo();
   Redraw();
 }
 

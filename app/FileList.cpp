@@ -1,6 +1,7 @@
 #include "FileList.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <algorithm>
 #include <array>
@@ -9,13 +10,17 @@
 
 void TFileList::Build(const QString& Folder, int32_t Column, bool Descending) {
   Entries.clear();
-  const QFileInfoList Files = QDir(Folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
-  Entries.reserve(size_t(Files.size()));
-  for (const QFileInfo& F : Files) {
-    const int32_t Format = FormatOfFile(QFile::encodeName(F.fileName()).toStdString());
+  // One pass over the folder, each file stat'ed once, and only the known
+  // ones asked for size and time.
+  QDirIterator It(Folder, QDir::Files | QDir::Hidden | QDir::System);
+  while (It.hasNext()) {
+    It.next();
+    const QString Name = It.fileName();
+    const int32_t Format = FormatOfFile(QFile::encodeName(Name).toStdString());
     if (Format == fmtUnknown)
       continue;
-    Entries.push_back({F.fileName(), Format, F.size(), F.lastModified(), false, false});
+    const QFileInfo F = It.fileInfo();
+    Entries.push_back({Name, Format, F.size(), F.lastModified().toMSecsSinceEpoch(), false, false});
   }
   Sort(Column, Descending);
 }
@@ -44,7 +49,7 @@ void TFileList::Sort(int32_t Column, bool Descending) {
     switch (Column) {
     case lcType: return RankOf(A.Format) - RankOf(B.Format);
     case lcSize: return A.Size < B.Size ? -1 : A.Size > B.Size ? 1 : 0;
-    case lcDate: return A.Date < B.Date ? -1 : B.Date < A.Date ? 1 : 0;
+    case lcDate: return A.Time < B.Time ? -1 : A.Time > B.Time ? 1 : 0;
     default: return 0;
     }
   };

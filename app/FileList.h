@@ -1,5 +1,4 @@
 #pragma once
-#include <QDateTime>
 #include <QString>
 #include <cstdint>
 #include <vector>
@@ -9,7 +8,9 @@ struct TFileEntry {
   QString Name;
   int32_t Format = 0;
   int64_t Size = 0;
-  QDateTime Date;
+  // Last change, in milliseconds since the epoch: compared as a number, and
+  // turned into local time only for the rows that are drawn.
+  int64_t Time = 0;
   // Loading it raised an error; kept until the folder is listed again.
   bool Failed = false;
   bool Checked = false;

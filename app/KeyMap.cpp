@@ -41,6 +41,11 @@ TKeyBinding CtrlBinding(int Key, bool Keypad) {
   case Qt::Key_V: return Item("ClpbrdCopyFromItem");
   case Qt::Key_Z: return Item("UndoItem");
   case Qt::Key_F1: return Item("HelpShortcutsItem");
+  case Qt::Key_F5: return Act(kaLaunch, 0);
+  case Qt::Key_F6: return Act(kaLaunch, 1);
+  case Qt::Key_F7: return Act(kaLaunch, 2);
+  case Qt::Key_F8: return Act(kaLaunch, 3);
+  case Qt::Key_F9: return Act(kaLaunch, 4);
   default: return {};
   }
 }

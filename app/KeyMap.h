@@ -22,6 +22,7 @@ enum TKeyAction : int32_t {
   kaScrollPage, // Dx, Dy client sizes
   kaScrollLine, // Dx, Dy scroll bar increments
   kaScrollStep, // Dx, Dy zoom steps
+  kaLaunch,     // starts Dx (0 the browser, 1..3 a launch program, 4 the file manager) without the shown file
 };
 
 struct TKeyBinding {

@@ -24,6 +24,7 @@
 
 #include "ColorTbl.h"
 #include "Crop.h"
+#include "DirWatch.h"
 #include "DsPaintBox.h"
 #include "DsVCL.h"
 #include "FullScreen.h"
@@ -42,8 +43,11 @@ std::function<int(const QString&, int)> MessageKindHook;
 
 std::function<bool(TColor&)> ChooseColorHook;
 
-std::function<bool(const QString&, const QStringList&)> StartDetached =
-    [](const QString& Program, const QStringList& Arguments) { return QProcess::startDetached(Program, Arguments); };
+// Started in its own folder, where a program finds the files it ships with.
+std::function<bool(const QString&, const QStringList&)> StartDetached = [](const QString& Program,
+                                                                           const QStringList& Arguments) {
+  return QProcess::startDetached(Program, Arguments, QFileInfo(Program).absolutePath());
+};
 
 int ShowMessageKind(const QString& Text, int Kind) {
   if (MessageKindHook)
@@ -108,9 +112,18 @@ TPelorinMain::TPelorinMain(QWidget* Parent) : QWidget(Parent) {
   ImgBox->setGeometry(0, 0, 0, 0);
   ImgBox->OnPaint = [this](QPainter& P, const QRect& R) { ImgBoxPaint(P, R); };
   ImgBox->OnMouseDown = [this](QMouseEvent* E) { ImgBoxMouseDown(E); };
-  ImgBox->OnMouseMove = [this](QMouseEvent* E) { ImgBoxMouseMove(E); };
+  ImgBox->OnMouseMove = [this](QMouseEvent* E) {
+    ImgBoxMouseMove(E);
+    const QPoint P = E->position().toPoint();
+    ShowPixelAt(&P);
+  };
   ImgBox->OnMouseUp = [this](QMouseEvent* E) { ImgBoxMouseUp(E); };
-  ImgBox->OnMouseLeave = [this] { MarkColorEntry(nullptr); };
+  ImgBox->OnMouseLeave = [this] {
+    MarkColorEntry(nullptr);
+    ShowPixelAt(nullptr);
+  };
+  // Moves without a button feed the pixel readout and the color table.
+  ImgBox->setMouseTracking(true);
   ImgBox->OnMouseWheel = [this](QWheelEvent* E) { FormMouseWheel(E); };
   HorzScrollBar = new QScrollBar(Qt::Horizontal, this);
   VertScrollBar = new QScrollBar(Qt::Vertical, this);
@@ -139,10 +152,13 @@ TPelorinMain::TPelorinMain(QWidget* Parent) : QWidget(Parent) {
   MetaTitle.clear();
   MetaAuthor.clear();
   MetaRights.clear();
+  DirWatch = std::make_unique<TDirWatch>(this, [this] { FolderChanged(); });
   StartOpenFileServer();
 }
 
 TPelorinMain::~TPelorinMain() {
+  // Before anything its notice could reach goes away.
+  DirWatch.reset();
   if (PelorinMain == this)
     PelorinMain = nullptr;
 }
@@ -153,6 +169,7 @@ void TPelorinMain::SetSideForms(TInfoForm* AInfo, TListForm* AList, TScreenForm*
   ScreenForm = AScreen;
   if (ListForm)
     ListForm->SetHost(this);
+  BindInfoForm();
   BindScreenForm();
 }
 
@@ -255,7 +272,7 @@ void TPelorinMain::Start(const QStringList& Params) {
   if (InfoForm)
     InfoForm->move(Settings.InfoLeft, Settings.InfoTop);
   if (ListForm)
-    ListForm->move(Settings.ListLeft, Settings.ListTop);
+    ListForm->RestoreGeometry();
   DrawColorGradients = Settings.Gradients;
   InstallMouseHandlers();
   ApplyBackground();
@@ -413,6 +430,8 @@ void TPelorinMain::FormClose() {
   if (Closed)
     return;
   Closed = true;
+  if (DirWatch)
+    DirWatch->Stop();
   TwainEnd();
   const bool WasFullScreen = FullScreenShowing();
   ClearUndo();
@@ -427,6 +446,8 @@ void TPelorinMain::FormClose() {
     Settings.InfoLeft = InfoForm->frameGeometry().left();
     Settings.InfoTop = InfoForm->frameGeometry().top();
   }
+  if (ListForm)
+    ListForm->StoreGeometry();
   SaveSettings();
   if (InfoForm)
     InfoForm->close();

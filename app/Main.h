@@ -22,6 +22,7 @@
 #include "Progressors.h"
 #include "Transparency.h"
 #include "Undo.h"
+#include "XImageRead.h"
 
 class QAction;
 class QLocalServer;
@@ -30,6 +31,7 @@ class QScrollBar;
 class TBarPopupMenu;
 class TColorTblForm;
 class TCropForm;
+class TDirWatch;
 class TDsPaintBox;
 class TInfoForm;
 class TListForm;
@@ -39,6 +41,7 @@ class TScreenForm;
 class TStdConvertForm;
 class TTuneForm;
 struct TConvertHost;
+struct TSettings;
 
 // Starts a program detached; replaceable so that callers can be observed.
 extern std::function<bool(const QString& Program, const QStringList& Arguments)> StartDetached;
@@ -46,6 +49,8 @@ extern std::function<bool(const QString& Program, const QStringList& Arguments)>
 // Takes the place of the color dialog when set: answers false for Cancel,
 // else true with the chosen color.
 extern std::function<bool(TColor& Color)> ChooseColorHook;
+// The color dialog over Parent, starting at Color: false for Cancel.
+bool ChooseColor(QWidget* Parent, TColor& Color);
 
 // A command-line or shell name as a file-system path.
 QString NormalizePath(const QString& Text);
@@ -96,12 +101,23 @@ public:
   std::filesystem::file_time_type FileDate{};
   int64_t FileSize = 0;
   QString MetaTitle, MetaAuthor, MetaRights;
+  // What the info window tells of the shown file as its reader found it,
+  // and its format text; for an image without a file, the image as it came.
+  TImageFacts FileFacts;
+  QString FileFormatText;
 
   // Side windows and dialogs ask this of the main window.
   void OpenFile(const QString& Name, bool Reload) override { LoadImage(Name, Reload); }
   bool ToolWindowShowing() const override { return ModalLock; }
   bool OpenAgainEnabled() const override { return RuleEnabled(QStringLiteral("OpenAgainItem")); }
   void SetOpenAgain(bool Enabled) override { SetRule(QStringLiteral("OpenAgainItem"), Enabled); }
+  void SetFileCheck(bool Check) override { FileCheck = Check; }
+  void FileRenamed(const QString& NewPath) override;
+  void MainKeyDown(int Key, Qt::KeyboardModifiers Shift) override { FormKeyDown(Key, Shift); }
+  void MainWheel(QWheelEvent* E) override { FormMouseWheel(E); }
+  bool FullScreenShown() const override { return FullScreenShowing(); }
+  void OpenCommand() override { OpenItemClick(); }
+  void ListShown(bool Shown) override;
 
   // Menu items by their names.
   QAction* Item(const QString& Name) const;
@@ -119,6 +135,23 @@ public:
   void SignItemClick();
   void PrintItemClick();
   void QuitItemClick();
+  // Show or hide the side windows.
+  void ListItemClick();
+  void InfoItemClick();
+  // The info window follows the image, its resolution and pixel format, and
+  // the file's name; while it is hidden this does nothing, it fills on show.
+  void UpdateInfo();
+  void KeepFileFacts(const TImageRead& Read, bool Gray);
+  void KeepBufferFacts();
+  // After saving Name as the shown file: its facts as the file now has them.
+  void KeepSavedFileFacts(const QString& Name, const QString& FormatText);
+  // The pixel under Pos of the image view in the info window; null clears it.
+  void ShowPixelAt(const QPoint* Pos);
+  // The image pixel under Pos of the image view; none outside the image.
+  std::optional<QPoint> ImagePixelAt(const QPoint& Pos) const;
+  // Pointer moves over a widget above the image view (the crop frame) are
+  // read out as moves over the view.
+  void RelayPointer(QWidget* Over);
   void InvertItemClick();
   void MirrorUpDownItemClick();
   void MirrorLeftRightItemClick();
@@ -149,6 +182,45 @@ public:
   void TwainAquireItemClick();
   void TwainStart();
   void TwainEnd();
+  // Launching: the sibling browser, the three programs of the settings and
+  // the file manager, with the shown file (when it came from a file) or
+  // without; the items, and the keys with Ctrl (Which 0 the browser, 1 to 3
+  // the programs, 4 the folder).
+  void CaptionLaunchItems();
+  void LaunchFennick(bool WithFile);
+  void LaunchProgram(int Slot, bool WithFile);
+  void ExploreFolder(bool WithFile);
+  // Tag 0 the browser, 1 to 3 the programs.
+  void LaunchItemClick(int Tag);
+  void ExplorerItemClick();
+  void LaunchWithoutFile(int Which);
+  // Help: the files beside the program, and the about window's library.
+  void OpenDocFile(const QString& RelativeName);
+  void HelpGeneralItemClick();
+  void HelpShortcutsItemClick();
+  void DocItemClick();
+  void AboutItemClick();
+  // The configuration dialog; on OK its choices are written to the settings
+  // file and take effect at once (Before: the settings as they were).
+  void ConfigItemClick();
+  void ApplyConfiguration(const TSettings& Before);
+
+  // Watches the shown file's folder; FolderChanged is its callback, run on
+  // this thread.
+  std::unique_ptr<TDirWatch> DirWatch;
+  void FolderChanged();
+  // Cleared by a failed rename: the notice it causes asks nothing.
+  bool FileCheck = true;
+  // Offers to read the shown file again when its time stamp moved; asks
+  // later when it cannot ask now.
+  void AskToReload();
+  bool ReloadQuestionAllowed() const;
+  // The file and time stamp last asked about: not asked again.
+  QString AskedFile;
+  std::filesystem::file_time_type AskedDate{};
+  bool InFolderChanged = false;
+  bool AskingReload = false;
+  bool ReloadRetryPending = false;
 
   // The undo history of the shown image.
   TUndoHistory UndoStream;
@@ -296,6 +368,7 @@ private:
   void NewImageShown();
   // Points the full-screen window's callbacks at this window.
   void BindScreenForm();
+  void BindInfoForm();
   void StepHistory(const std::function<std::optional<TUndoState>()>& Step);
   void RestoreSnapshot(TUndoState State);
   void UpdateUndoItems();

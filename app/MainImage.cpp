@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "DirWatch.h"
 #include "DsPaintBox.h"
 #include "FullScreen.h"
 #include "ImgFormats.h"
@@ -86,9 +87,12 @@ void TPelorinMain::AdoptImage(std::unique_ptr<TDib> NewImage, const QString& Cap
   PaintEnabled = false;
   PlaceImage(std::move(NewImage), 0, Caption);
   Image->DetectGray();
+  KeepBufferFacts();
   DrawImage(ImgBox->rect());
   if (ListForm)
     ListForm->RefreshList(QString(), false);
+  if (DirWatch)
+    DirWatch->SetFolder(QString());
   MetaTitle.clear();
   MetaAuthor.clear();
   MetaRights.clear();
@@ -101,6 +105,7 @@ void TPelorinMain::NewImageShown() {
   // Commands follow the image at once, not only when a popup opens.
   MainPopupPopup();
   WorkPopupPopup();
+  UpdateInfo();
   if (Image && FullScreenShowing()) {
     Image->Canvas = ScreenForm->Canvas();
     ScreenForm->update();
@@ -112,6 +117,7 @@ void TPelorinMain::NewImageShown() {
 void TPelorinMain::SetFileName(const QString& Name) {
   FileName = Name;
   UpdateCaption();
+  UpdateInfo();
 }
 
 void TPelorinMain::UpdateCaption() {

@@ -90,6 +90,7 @@ void TPelorinMain::BuildMenus() {
   // Nothing to open again before a file is shown.
   UpdateItems({crOpenAgain});
   UpdateUndoItems();
+  CaptionLaunchItems();
 }
 
 // Builds Rows into Menu, under the twin names when Twins.

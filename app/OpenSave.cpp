@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <new>
 
+#include "DirWatch.h"
 #include "DsPaintBox.h"
 #include "FullScreen.h"
 #include "ImgFormats.h"
@@ -134,6 +135,7 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
     MetaRights = QString::fromStdString(Header.Texts.Rights);
     FileSize = Header.Facts.FileSize;
     FileDate = Header.Facts.FileDate;
+    KeepFileFacts(Header, Header.Facts.IsGray);
     PlaceImage(std::move(Buffer), 1, Name);
     AlphaShown = Settings.ApplyAlpha;
     HasTransparency = Header.Facts.HasAlpha;
@@ -170,10 +172,13 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
     SetRule("OpenAgainItem", true);
   UpdateConvertItems();
   OpenDialog.InitialDir = FolderOf(Name);
+  if (DirWatch)
+    DirWatch->SetFolder(FolderOf(Name));
   if (Read.Transparency)
     Transparency = *Read.Transparency;
   if (Transparency.TransparentIndex < 0)
     Image->DetectGray();
+  KeepFileFacts(Read, Image->IsGray);
   Done = true;
   NewImageShown();
   Wait.Release();
@@ -301,17 +306,28 @@ void TPelorinMain::SaveImageAs(const QString& ChosenName, int FilterIndex, bool 
     if (!Writer.OK)
       throw EInvalidGraphicOperation(Writer.FormatMessage(ImgMsg::FileWrite));
   });
+  // The info window describes the shown file, which this may have replaced.
+  const bool ShownFile = SourceKind == 1 && QFileInfo(Name) == QFileInfo(FileName);
   if (SourceKind <= 0) {
     SourceKind = 1;
     SetFileName(Name);
+    if (DirWatch)
+      DirWatch->SetFolder(FolderOf(Name));
     std::error_code Ec;
     FileSize = int64_t(std::filesystem::file_size(Path, Ec));
     FileDate = std::filesystem::last_write_time(Path, Ec);
+    KeepSavedFileFacts(Name, QString::fromStdString(Choice.FormatText));
     if (ListForm)
       ListForm->RefreshList(Name, false);
     else
       SetRule("OpenAgainItem", true);
     NewImageShown();
+  } else if (ShownFile) {
+    // Our own write is no change to ask the user about.
+    std::error_code Ec;
+    FileSize = int64_t(std::filesystem::file_size(Path, Ec));
+    FileDate = std::filesystem::last_write_time(Path, Ec);
+    KeepSavedFileFacts(Name, QString::fromStdString(Choice.FormatText));
   }
   Wait.Release();
   // Texts the format could not hold whole.

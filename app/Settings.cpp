@@ -209,6 +209,13 @@ bool WriteSettingsFile(const fs::path& File, const TSettings& S) {
   return true;
 }
 
+bool WriteCascaded(const fs::path& File) {
+  TSettings Cascaded = Settings;
+  Cascaded.MainLeft += 16;
+  Cascaded.MainTop += 16;
+  return WriteSettingsFile(File, Cascaded);
+}
+
 } // namespace
 
 void SetDefaultSettings(TSettings& S) {
@@ -437,12 +444,13 @@ void LoadSettings() {
   if (File.empty() || !ReadSettingsFile(File, Loaded))
     SetDefaultSettings(Loaded);
   Settings = Loaded;
-  if (File.empty())
-    return;
-  TSettings Cascaded = Settings;
-  Cascaded.MainLeft += 16;
-  Cascaded.MainTop += 16;
-  WriteSettingsFile(File, Cascaded);
+  if (!File.empty())
+    WriteCascaded(File);
+}
+
+bool SaveSettingsNow() {
+  const fs::path File = SettingsFileName();
+  return !File.empty() && WriteCascaded(File);
 }
 
 void SaveSettings() {

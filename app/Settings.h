@@ -256,6 +256,12 @@ void LoadSettings();
 // Writes Settings to the settings file. Failures are silent.
 void SaveSettings();
 
+// Writes Settings while the program runs, as the start does (the main
+// window 16 pixels right and down, so that a copy started later still
+// cascades), for choices that must outlive a crash. False when the file
+// could not be written.
+bool SaveSettingsNow();
+
 // Takes a record from untrusted bytes: false (S untouched) unless Size is
 // exactly SettingsSize and the version mark matches; fields beyond their
 // ranges are clamped.

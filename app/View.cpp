@@ -147,6 +147,7 @@ void TPelorinMain::FormKeyDown(int Key, Qt::KeyboardModifiers Shift) {
       ShowPopup(Shift, (FullScreenShowing() ? static_cast<QWidget*>(ScreenForm) : this)->mapToGlobal(QPoint(0, 0)));
     return;
   case kaBackground: ChooseBackground(); return;
+  case kaLaunch: LaunchWithoutFile(B.Dx); return;
   case kaScrollPage: ScrollBy(B.Dx * ClientWidth(), B.Dy * ClientHeight()); return;
   case kaScrollLine: ScrollBy(B.Dx * HorzScrollBar->singleStep(), B.Dy * VertScrollBar->singleStep()); return;
   case kaScrollStep: {
@@ -172,19 +173,22 @@ void TPelorinMain::CycleFocus() {
   }
 }
 
+bool ChooseColor(QWidget* Parent, TColor& C) {
+  if (ChooseColorHook)
+    return ChooseColorHook(C);
+  const QColor Chosen = QColorDialog::getColor(QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF), Parent);
+  if (!Chosen.isValid())
+    return false;
+  C = TColor(Chosen.red() | Chosen.green() << 8 | Chosen.blue() << 16);
+  return true;
+}
+
 void TPelorinMain::ChooseBackground() {
   if (ModalLock && !ColorTblShowing)
     return;
   TColor C = Settings.BackColor;
-  if (ChooseColorHook) {
-    if (!ChooseColorHook(C))
-      return;
-  } else {
-    const QColor Chosen = QColorDialog::getColor(QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF), this);
-    if (!Chosen.isValid())
-      return;
-    C = TColor(Chosen.red() | Chosen.green() << 8 | Chosen.blue() << 16);
-  }
+  if (!ChooseColor(this, C))
+    return;
   Settings.BackColor = C;
   if (ColorTblShowing && ColorTblForm)
     ColorTblForm->RefreshBackground();

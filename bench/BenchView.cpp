@@ -16,6 +16,7 @@
 #include "List.h"
 #include "Main.h"
 #include "PainterSurface.h"
+#include "QtBenchMain.h"
 #include "Settings.h"
 #include "XBmp.h"
 #include "XImageRead.h"
@@ -135,27 +136,4 @@ BENCHMARK(BM_Repaint)
 BENCHMARK(BM_DecodeBmp)->Name("view.step-next@decode-bmp")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepNext)->Name("view.step-next")->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  char Template[] = "/tmp/pelorin-bench-view-XXXXXX";
-  if (!mkdtemp(Template))
-    return 2;
-  Work = Template;
-  setenv("XDG_RUNTIME_DIR", Template, 1);
-  setenv("TMPDIR", Template, 1);
-  std::filesystem::create_directories(Work / "program");
-  SetSettingsFolders(Work / "program", Work / "config");
-  int Result = 0;
-  {
-    QApplication App(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-      Result = 1;
-    else
-      benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-  }
-  std::error_code Ec;
-  std::filesystem::remove_all(Work, Ec);
-  return Result;
-}
+int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv, "view", Work); }

@@ -227,6 +227,7 @@ const TFormatRow Rows[] = {
      .Text = "Portable Map Image",
      .OpenCaption = "Portable Map Image",
      .SaveCaption = "MAP (*.pnm)",
+     .ShowsReaderVariant = true,
      .NewReader = Make<TPmgReader>,
      .NewWriter = NewPnmWriter,
      .AdjustSaveKind = PnmSaveKind},

@@ -66,16 +66,32 @@ TImageRead ReadOpened(TImgReader& R, int32_t Format, const std::string& Text, co
   return Read;
 }
 
+std::unique_ptr<TImgReader> OpenReader(const std::filesystem::path& Name, int32_t Format, const TReadOptions& O) {
+  std::unique_ptr<TImgReader> R = NewReader(Format, O);
+  if (!R)
+    throw std::runtime_error(std::string(NotSupportedText) + ":\n" + Name.string());
+  R->Open(Name);
+  return R;
+}
+
 } // namespace
 
 TImageRead ReadImageFile(const std::filesystem::path& Name, const TReadOptions& O, const TBufferEvent& OnBuffer) {
   const std::string Path = Name.string();
   const int32_t Format = FormatOfFile(Path);
-  std::unique_ptr<TImgReader> R = NewReader(Format, O);
-  if (!R)
-    throw std::runtime_error(std::string(NotSupportedText) + ":\n" + Path);
-  R->Open(Name);
+  const std::unique_ptr<TImgReader> R = OpenReader(Name, Format, O);
   return ReadOpened(*R, Format, DetailedFormatText(Format, *R, Path), O, OnBuffer);
+}
+
+TImageRead ReadImageHeader(const std::filesystem::path& Name, const TReadOptions& O) {
+  const std::string Path = Name.string();
+  const int32_t Format = FormatOfFile(Path);
+  const std::unique_ptr<TImgReader> R = OpenReader(Name, Format, O);
+  TImageRead Read;
+  Read.Format = Format;
+  Read.FormatText = DetailedFormatText(Format, *R, Path);
+  Collect(Read, *R);
+  return Read;
 }
 
 TImageRead ReadImageWith(TImgReader& Reader, const std::filesystem::path& Name, const TReadOptions& O) {

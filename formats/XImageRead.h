@@ -61,6 +61,10 @@ using TBufferEvent = std::function<void(std::unique_ptr<TDib>& Buffer, const TIm
 // header is broken; later failures are kept in Failure.
 TImageRead ReadImageFile(const std::filesystem::path& Name, const TReadOptions& O, const TBufferEvent& OnBuffer = {});
 
+// Only opens the file and reads its header: the format, texts and facts of
+// a file just written, without making a buffer or reading rows.
+TImageRead ReadImageHeader(const std::filesystem::path& Name, const TReadOptions& O);
+
 // The same sequence on a reader the caller made and set up; Resolution and
 // Background of O are left to the caller.
 TImageRead ReadImageWith(TImgReader& Reader, const std::filesystem::path& Name, const TReadOptions& O = {});

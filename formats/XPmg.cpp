@@ -50,6 +50,18 @@ std::string OneLine(std::string S) {
 
 TPmgReader::TPmgReader() { FormatName = "PMG"; }
 
+std::string TPmgReader::FormatVariant() const {
+  switch (Magic) {
+  case '1':
+  case '4': return "Portable Bitmap Image";
+  case '2':
+  case '5': return "Portable Graymap Image";
+  case '3':
+  case '6': return "Portable Pixelmap Image";
+  default: return {};
+  }
+}
+
 void TPmgReader::Restart(int64_t Position) {
   FBufStart = Position;
   FBufPos = FBufCount = 0;

@@ -20,6 +20,9 @@ public:
   char Magic = 0;
   int32_t MaxVal = 1;
 
+  // The map kind, plain and raw alike.
+  std::string FormatVariant() const override;
+
 protected:
   void ReadHeader() override;
   void ReadPalette() override {}

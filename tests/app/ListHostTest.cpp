@@ -31,6 +31,7 @@ public:
 class ListHost : public ::testing::Test {
 protected:
   void SetUp() override {
+    SetDefaultSettings(Settings);
     MessageKindHook = [this](const QString& Text, int) {
       Messages << Text;
       return 0;

@@ -14,7 +14,8 @@
 # top-left corner opens the main popup, and Escape brings the main window
 # back where it was. The workbench cases (tune, filter, convert, crop, colortable) are
 # in WorkbenchCases.sh, the save case in SaveCases.sh, the print case in PrintCases.sh,
-# the scan case in ScanCases.sh.
+# the scan case in ScanCases.sh, the list case in ListCases.sh, the info case
+# in InfoCases.sh, the config case in ConfigCases.sh.
 set -euo pipefail
 case_name=$1 pelorin=$2 sender=$3
 
@@ -522,6 +523,18 @@ print)
 scan)
   # shellcheck source=ScanCases.sh
   source "$(dirname "$0")/ScanCases.sh"
+  ;;
+list)
+  # shellcheck source=ListCases.sh
+  source "$(dirname "$0")/ListCases.sh"
+  ;;
+info)
+  # shellcheck source=InfoCases.sh
+  source "$(dirname "$0")/InfoCases.sh"
+  ;;
+config)
+  # shellcheck source=ConfigCases.sh
+  source "$(dirname "$0")/ConfigCases.sh"
   ;;
 *) fail "unknown case $case_name" ;;
 esac

@@ -1,0 +1,7 @@
+#include <filesystem>
+
+#include "QtTestMain.h"
+
+std::filesystem::path TestFolder;
+
+int main(int argc, char** argv) { return RunQtTests(argc, argv, "pelorin-about-tests", TestFolder); }
