@@ -25,8 +25,11 @@ void TPelorinMain::FolderChanged() {
     DirWatch->SetBusy(true);
   Guarded([this] {
     // A load under way lists the folder itself when its rows are in.
-    if (ListForm && SourceKind == 1 && !Loading)
+    if (ListForm && SourceKind == 1 && !Loading) {
       ListForm->RefreshList(FileName, true);
+      // The neighbours may be others now; a changed one is read again.
+      PrefetchNeighbours();
+    }
     if (FileCheck)
       AskToReload();
   });

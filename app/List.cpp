@@ -64,8 +64,10 @@ TListForm::TListForm(QWidget* Parent) : TQuennaForm(Parent) {
           SelectPending = false;
           // By name: the folder may have been listed anew meanwhile.
           const int32_t Row = Files.Find(PendingName);
-          if (Row >= 0)
+          if (Row >= 0) {
+            StepDirection = Row < CurrentItem ? -1 : 1;
             Guarded([this, Row] { ListViewSelectItem(Row); });
+          }
           ShowCurrent();
         },
         Qt::QueuedConnection);
@@ -263,10 +265,33 @@ void TListForm::ListViewSelectItem(int32_t I) {
   }
 }
 
-void TListForm::NextFile() { SelectIndex(Files.NextIndex(CurrentItem)); }
-void TListForm::PreviousFile() { SelectIndex(Files.PreviousIndex(CurrentItem)); }
-void TListForm::FirstFile() { SelectIndex(Files.FirstIndex(CurrentItem)); }
-void TListForm::LastFile() { SelectIndex(Files.LastIndex(CurrentItem)); }
+void TListForm::NextFile() {
+  StepDirection = 1;
+  SelectIndex(Files.NextIndex(CurrentItem));
+}
+void TListForm::PreviousFile() {
+  StepDirection = -1;
+  SelectIndex(Files.PreviousIndex(CurrentItem));
+}
+void TListForm::FirstFile() {
+  StepDirection = 1;
+  SelectIndex(Files.FirstIndex(CurrentItem));
+}
+void TListForm::LastFile() {
+  StepDirection = -1;
+  SelectIndex(Files.LastIndex(CurrentItem));
+}
+
+QStringList TListForm::NeighbourPaths() const {
+  if (CurrentItem < 0 || ListFolder.isEmpty())
+    return {};
+  const int32_t Next = Files.NextIndex(CurrentItem), Previous = Files.PreviousIndex(CurrentItem);
+  QStringList Paths;
+  for (const int32_t I : StepDirection < 0 ? std::array{Previous, Next} : std::array{Next, Previous})
+    if (I >= 0)
+      Paths << ListFolder + Files[I].Name;
+  return Paths;
+}
 
 void TListForm::SortBy(int32_t Column, bool Toggle) {
   if (Column < lcName || Column > lcDate)

@@ -37,6 +37,12 @@ public:
   void LastFile();
   // The list's selection event: entry I became selected.
   void ListViewSelectItem(int32_t I);
+  // The files next to the current entry worth reading ahead: first the one
+  // in the direction of the last step (forward after Next and First,
+  // backward after Previous and Last), then the other; failed entries are
+  // passed over.
+  QStringList NeighbourPaths() const;
+  int32_t StepDirection = 1;
 
   // With Toggle (the Sort menu): the stored column in the reverse of its
   // stored direction, another column ascending. Without: the column in its

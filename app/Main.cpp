@@ -32,6 +32,7 @@
 #include "Info.h"
 #include "KeyMap.h"
 #include "List.h"
+#include "Prefetch.h"
 #include "Progress.h"
 #include "StdConvert.h"
 #include "WorkerProgress.h"
@@ -153,12 +154,14 @@ TPelorinMain::TPelorinMain(QWidget* Parent) : QWidget(Parent) {
   MetaAuthor.clear();
   MetaRights.clear();
   DirWatch = std::make_unique<TDirWatch>(this, [this] { FolderChanged(); });
+  Prefetcher = std::make_unique<TPrefetcher>();
   StartOpenFileServer();
 }
 
 TPelorinMain::~TPelorinMain() {
   // Before anything its notice could reach goes away.
   DirWatch.reset();
+  Prefetcher.reset();
   if (PelorinMain == this)
     PelorinMain = nullptr;
 }
@@ -432,6 +435,8 @@ void TPelorinMain::FormClose() {
   Closed = true;
   if (DirWatch)
     DirWatch->Stop();
+  // Its kept images are of no use any more, nor is a read under way.
+  Prefetcher.reset();
   TwainEnd();
   const bool WasFullScreen = FullScreenShowing();
   ClearUndo();

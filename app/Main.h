@@ -36,6 +36,7 @@ class TDsPaintBox;
 class TInfoForm;
 class TListForm;
 class TLuvCtrlForm;
+class TPrefetcher;
 class TProgressForm;
 class TScreenForm;
 class TStdConvertForm;
@@ -233,6 +234,12 @@ public:
   void ApplyUndoSetting();
 
   void LoadImage(const QString& Name, bool Reload);
+  // Reads the shown file's neighbours in the list ahead, the one in the
+  // direction of the last step first; stepping to one takes it unread.
+  std::unique_ptr<TPrefetcher> Prefetcher;
+  void PrefetchNeighbours();
+  // Files LoadImage decoded itself, and those it took read ahead.
+  int32_t FilesRead = 0, FilesPrefetched = 0;
   // Mirror 1 up/down, 2 left/right, 0 none; then Angle degrees clockwise.
   void ApplyOrientation(int32_t Mirror, int32_t Angle);
   // The LogLuv brightness window of the shown image, while it is up.

@@ -10,6 +10,7 @@
 #include "ImgFormats.h"
 #include "List.h"
 #include "Main.h"
+#include "Prefetch.h"
 #include "Settings.h"
 #include "XImageRead.h"
 
@@ -93,6 +94,9 @@ void TPelorinMain::AdoptImage(std::unique_ptr<TDib> NewImage, const QString& Cap
     ListForm->RefreshList(QString(), false);
   if (DirWatch)
     DirWatch->SetFolder(QString());
+  // No folder to step through any more.
+  if (Prefetcher)
+    Prefetcher->Cancel();
   MetaTitle.clear();
   MetaAuthor.clear();
   MetaRights.clear();

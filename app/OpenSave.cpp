@@ -15,6 +15,7 @@
 #include "List.h"
 #include "LuvCtrl.h"
 #include "Main.h"
+#include "Prefetch.h"
 #include "Progress.h"
 #include "SafeFile.h"
 #include "SaveOptions.h"
@@ -124,6 +125,16 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
       if (LuvRows)
         LuvRows->AddRow(Row);
     };
+  // A neighbour read ahead is taken when the file is as it was then; what
+  // else was being read ahead is not wanted any more.
+  std::optional<TPrefetched> Ahead;
+  if (Prefetcher) {
+    Ahead = Prefetcher->Take(Path, Options);
+    Prefetcher->Cancel();
+    // The brightness window needs the LogLuv rows as stored.
+    if (Ahead && LuvWanted && (Ahead->Read.Facts.ColorFormat == cfLogLuv || Ahead->Read.Facts.ColorFormat == cfLogL))
+      Ahead.reset();
+  }
   // The window takes the new buffer before its rows arrive, so that they can
   // be drawn as they come.
   bool DrawAtEnd = true;
@@ -149,7 +160,16 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
     }
     Loading = true;
   };
-  const TImageRead Read = ReadImageFile(Path, Options, ShowBuffer);
+  TImageRead Read;
+  if (Ahead) {
+    ++FilesPrefetched;
+    ShowBuffer(Ahead->Read.Dib, Ahead->Header);
+    DrawAtEnd = true;
+    Read = std::move(Ahead->Read);
+  } else {
+    ++FilesRead;
+    Read = ReadImageFile(Path, Options, ShowBuffer);
+  }
   // Without a buffer the shown image stays, as if the file could not be opened.
   if (!Shown)
     Read.ThrowFailure();
@@ -181,6 +201,7 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
   KeepFileFacts(Read, Image->IsGray);
   Done = true;
   NewImageShown();
+  PrefetchNeighbours();
   Wait.Release();
   if (Settings.ShowWarnings && !Read.Warning.empty())
     ShowMessageKind(QString::fromStdString(Read.Warning), mkWarning);
@@ -192,6 +213,18 @@ void TPelorinMain::LoadImage(const QString& Name, bool Reload) {
         *this, std::move(LuvRows), [this] { return Image.get(); }, Turn, this);
     LuvForm->ShowBeside(*this);
   }
+}
+
+void TPelorinMain::PrefetchNeighbours() {
+  if (!Prefetcher || Closed || !ListForm || SourceKind != 1)
+    return;
+  std::vector<std::filesystem::path> Paths;
+  for (const QString& P : ListForm->NeighbourPaths())
+    Paths.emplace_back(P.toStdString());
+  if (Paths.empty())
+    Prefetcher->Cancel();
+  else
+    Prefetcher->Request(Paths, ReadOptionsOf(Settings));
 }
 
 void TPelorinMain::WaitUntilExposed() {

@@ -1,19 +1,28 @@
 #include <benchmark/benchmark.h>
+#include <libdeflate.h>
 #include <png.h>
+#include <zlib.h>
+#ifdef PELORIN_HAVE_SPNG
+#include <spng.h>
+#endif
 
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "BenchCodec.h"
 #include "XPng.h"
 #include "XImageRead.h"
+#include "XZlib.h"
 
 // Decode and encode of a photo-like RGB image and a palette image, each beside
-// libpng in the same run. Encoders use zlib level 6 and every filter; the
-// "bytes" counters compare file sizes, "libpng default" being libpng's output
-// with its own filter choice.
+// libpng in the same run (decodes beside libspng too, where it is installed).
+// Encoders use level 6 and every filter; the "bytes" counters compare file
+// sizes, "libpng default" being libpng's output with its own filter choice,
+// "@zlib" our writer through the zlib stream instead of the one-call deflate.
+// The CRC-32 rows show which library the chunk checks are taken from.
 
 namespace {
 
@@ -46,11 +55,13 @@ const TDib& Palette() {
   return *D;
 }
 
-TBytes PelorinEncode(const TDib& Dib, uint8_t Filters = pngAllFilters) {
+TBytes PelorinEncode(const TDib& Dib, uint8_t Filters = pngAllFilters, bool Streamed = false) {
   TMemoryStream S;
   TPngWriter W;
   W.CompressionLevel = Level;
   W.Filters = Filters;
+  if (Streamed)
+    W.WholeDeflateLimit = 0;
   W.CreateStream(S);
   W.Write(Dib);
   const auto B = S.Bytes();
@@ -133,6 +144,24 @@ size_t LibpngDecode(const TBytes& File) {
   return RowBytes * H;
 }
 
+#ifdef PELORIN_HAVE_SPNG
+// libspng's rows in the file's own layout, as libpng gives them above.
+size_t SpngDecode(const TBytes& File) {
+  spng_ctx* Ctx = spng_ctx_new(0);
+  size_t Size = 0;
+  std::unique_ptr<uint8_t[]> Pixels;
+  if (spng_set_png_buffer(Ctx, File.data(), File.size()) == 0 &&
+      spng_decoded_image_size(Ctx, SPNG_FMT_PNG, &Size) == 0) {
+    Pixels = std::make_unique_for_overwrite<uint8_t[]>(Size);
+    if (spng_decode_image(Ctx, Pixels.get(), Size, SPNG_FMT_PNG, 0) != 0)
+      Size = 0;
+  }
+  spng_ctx_free(Ctx);
+  benchmark::DoNotOptimize(Pixels.get());
+  return Size;
+}
+#endif
+
 void PelorinDecode(const TBytes& File) {
   TPngReader R;
   const TImageRead Read = ReadImageWith(R, File);
@@ -172,6 +201,21 @@ void BM_EncodePelorinPaletteUnfiltered(benchmark::State& S) {
   SetSizes(S, 1);
 }
 
+void BM_EncodeZlib(benchmark::State& S) {
+  const int Kind = int(S.range(0));
+  size_t Bytes = 0;
+  for (auto _ : S)
+    Bytes = PelorinEncode(Source(Kind), pngAllFilters, true).size();
+  S.counters["bytes"] = double(Bytes);
+}
+
+void BM_EncodeZlibPaletteUnfiltered(benchmark::State& S) {
+  size_t Bytes = 0;
+  for (auto _ : S)
+    Bytes = PelorinEncode(Palette(), pngFilterNone, true).size();
+  S.counters["bytes"] = double(Bytes);
+}
+
 void BM_EncodeLibpngPaletteDefault(benchmark::State& S) {
   size_t Bytes = 0;
   for (auto _ : S)
@@ -199,15 +243,56 @@ void BM_DecodeLibpng(benchmark::State& S) {
     LibpngDecode(File);
 }
 
+#ifdef PELORIN_HAVE_SPNG
+void BM_DecodeSpng(benchmark::State& S) {
+  const TBytes& File = LibpngFile(int(S.range(0)));
+  for (auto _ : S)
+    if (SpngDecode(File) == 0)
+      S.SkipWithError("libspng refused the file");
+}
+#endif
+
+// The photo's pixels, 72 MB.
+std::span<const uint8_t> CrcData() { return {Photo().Bits(), size_t(Photo().ImageSize())}; }
+
+void BM_Crc(benchmark::State& S) {
+  for (auto _ : S)
+    benchmark::DoNotOptimize(Crc32(0, CrcData().data(), CrcData().size()));
+  S.SetBytesProcessed(S.iterations() * int64_t(CrcData().size()));
+}
+
+void BM_CrcZlib(benchmark::State& S) {
+  for (auto _ : S)
+    benchmark::DoNotOptimize(crc32_z(0, CrcData().data(), CrcData().size()));
+  S.SetBytesProcessed(S.iterations() * int64_t(CrcData().size()));
+}
+
+void BM_CrcLibdeflate(benchmark::State& S) {
+  for (auto _ : S)
+    benchmark::DoNotOptimize(libdeflate_crc32(0, CrcData().data(), CrcData().size()));
+  S.SetBytesProcessed(S.iterations() * int64_t(CrcData().size()));
+}
+
 } // namespace
 
 // Argument 0: the 6000 x 4000 RGB photo; 1: the 4000 x 4000 palette image.
 BENCHMARK(BM_DecodeLibpng)->Name("png.decode@libpng")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
+#ifdef PELORIN_HAVE_SPNG
+BENCHMARK(BM_DecodeSpng)->Name("png.decode@libspng")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
+#endif
 BENCHMARK(BM_DecodePelorin)->Name("png.decode")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_EncodeLibpng)->Name("png.encode@libpng")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_EncodeZlib)->Name("png.encode@zlib")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_EncodePelorin)->Name("png.encode")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_EncodeLibpngPaletteDefault)
     ->Name("png.encode-palette@libpng")
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2);
 BENCHMARK(BM_EncodePelorinPaletteUnfiltered)->Name("png.encode-palette")->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_EncodeZlibPaletteUnfiltered)
+    ->Name("png.encode-palette@zlib")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+BENCHMARK(BM_CrcZlib)->Name("png.crc32@zlib")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CrcLibdeflate)->Name("png.crc32@libdeflate")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Crc)->Name("png.crc32")->Unit(benchmark::kMillisecond);

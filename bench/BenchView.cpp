@@ -1,6 +1,7 @@
 // The image view: repainting the visible window of a 6000 x 4000 image at
 // 1:1, 1/8 and 8:1, beside a plain blit of a window-sized picture; and
-// stepping to the next image of a folder of such files, beside decoding one.
+// stepping to the next image of a folder of such files, beside decoding one,
+// and stepping through such JPEGs with and without reading ahead.
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
@@ -15,10 +16,12 @@
 #include "Info.h"
 #include "List.h"
 #include "Main.h"
+#include "Prefetch.h"
 #include "PainterSurface.h"
 #include "QtBenchMain.h"
 #include "Settings.h"
 #include "XBmp.h"
+#include "XFormats.h"
 #include "XImageRead.h"
 
 namespace {
@@ -125,6 +128,50 @@ void BM_StepNext(benchmark::State& State) {
     State.SkipWithError("folder not listed");
 }
 
+std::filesystem::path JpegFile(int I) { return Work / "jpegs" / ("img" + std::to_string(100 + I) + ".jpg"); }
+constexpr int JpegCount = 6;
+
+void MakeJpegFolder() {
+  static bool Made = false;
+  if (Made)
+    return;
+  Made = true;
+  std::filesystem::create_directories(Work / "jpegs");
+  std::unique_ptr<TImgWriter> Writer = FindFormat(fmtJPEG)->NewWriter(TWriteOptions{}, Image());
+  Writer->CreateFile(JpegFile(0));
+  Writer->Write(Image());
+  for (int I = 1; I < JpegCount; ++I)
+    std::filesystem::copy_file(JpegFile(0), JpegFile(I), std::filesystem::copy_options::overwrite_existing);
+}
+
+// Stepping to the next 6000 x 4000 JPEG, from the call to the painted
+// picture: read in the step, or read ahead while the shown one was looked
+// at (the untimed wait gives the reader time to finish).
+void BM_StepNextJpeg(benchmark::State& State) {
+  const bool Ahead = State.range(0) != 0;
+  MakeJpegFolder();
+  TPelorinMain Main;
+  Main.SetSideForms(new TInfoForm(&Main), new TListForm(&Main), new TScreenForm(&Main));
+  if (!Ahead)
+    Main.Prefetcher.reset();
+  Main.LoadImage(QString::fromStdString(JpegFile(0).string()), false);
+  for (auto _ : State) {
+    State.PauseTiming();
+    if (Main.ListForm->CurrentItem == JpegCount - 1)
+      Main.ListForm->FirstFile();
+    QCoreApplication::processEvents();
+    if (Main.Prefetcher)
+      Main.Prefetcher->WaitIdle(10000);
+    State.ResumeTiming();
+    Main.ListForm->NextFile();
+    QCoreApplication::processEvents();
+  }
+  if (Main.ListForm->ItemCount != JpegCount)
+    State.SkipWithError("folder not listed");
+  else if (Ahead && Main.FilesPrefetched == 0)
+    State.SkipWithError("nothing was read ahead");
+}
+
 } // namespace
 
 BENCHMARK(BM_BlitWindow)->Name("view.repaint@blit")->Unit(benchmark::kMillisecond);
@@ -135,5 +182,11 @@ BENCHMARK(BM_Repaint)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeBmp)->Name("view.step-next@decode-bmp")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepNext)->Name("view.step-next")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepNextJpeg)
+    ->Name("view.step-next-jpeg")
+    ->ArgNames({"prefetched"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv, "view", Work); }

@@ -23,7 +23,7 @@ mode_t NewFileMode(const std::filesystem::path& Name) {
 }
 
 [[noreturn]] void FailFile(const std::string& What, const std::filesystem::path& Name, int Error) {
-  throw EFileStreamError(What + Name.string() + ". " + std::strerror(Error));
+  throw EFileStreamError(What + Name.string() + ". " + SystemErrorText(Error));
 }
 
 // The file a name stands for: a renamed temporary file would replace a

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "XPngCommon.h"
+#include "XPngFilter.h"
 #include "XZlib.h"
 
 namespace {
@@ -46,49 +47,6 @@ constexpr double GammaThreshold = 0.05;
 
 bool GammaSignificant(double FileGamma) { return std::abs(FileGamma * DisplayGamma - 1.0) > GammaThreshold; }
 
-// Undoes the filter of one row; Bpp fixed at compile time for the common
-// pixel sizes (0: the runtime value).
-template <int BppConst>
-void UnfilterRow(uint8_t Type, uint8_t* Row, const uint8_t* Prev, size_t N, size_t RuntimeBpp) {
-  const size_t Bpp = BppConst ? size_t(BppConst) : RuntimeBpp;
-  const size_t Lead = std::min(Bpp, N);
-  switch (Type) {
-  case 1:
-    for (size_t I = Bpp; I < N; ++I)
-      Row[I] = uint8_t(Row[I] + Row[I - Bpp]);
-    break;
-  case 2:
-    for (size_t I = 0; I < N; ++I)
-      Row[I] = uint8_t(Row[I] + Prev[I]);
-    break;
-  case 3:
-    for (size_t I = 0; I < Lead; ++I)
-      Row[I] = uint8_t(Row[I] + (Prev[I] >> 1));
-    for (size_t I = Bpp; I < N; ++I)
-      Row[I] = uint8_t(Row[I] + ((uint32_t(Row[I - Bpp]) + Prev[I]) >> 1));
-    break;
-  case 4:
-    for (size_t I = 0; I < Lead; ++I)
-      Row[I] = uint8_t(Row[I] + Prev[I]);
-    for (size_t I = Bpp; I < N; ++I)
-      Row[I] = uint8_t(Row[I] + Png::PaethPredictor(Row[I - Bpp], Prev[I], Prev[I - Bpp]));
-    break;
-  default: break;
-  }
-}
-
-void Unfilter(uint8_t Type, uint8_t* Row, const uint8_t* Prev, size_t N, size_t Bpp) {
-  switch (Bpp) {
-  case 1: UnfilterRow<1>(Type, Row, Prev, N, Bpp); break;
-  case 2: UnfilterRow<2>(Type, Row, Prev, N, Bpp); break;
-  case 3: UnfilterRow<3>(Type, Row, Prev, N, Bpp); break;
-  case 4: UnfilterRow<4>(Type, Row, Prev, N, Bpp); break;
-  case 6: UnfilterRow<6>(Type, Row, Prev, N, Bpp); break;
-  case 8: UnfilterRow<8>(Type, Row, Prev, N, Bpp); break;
-  default: UnfilterRow<0>(Type, Row, Prev, N, Bpp); break;
-  }
-}
-
 // PNG texts are Latin-1; the program's strings are UTF-8.
 std::string Latin1ToUtf8(const uint8_t* P, size_t N) {
   std::string S;
@@ -107,10 +65,17 @@ std::string Latin1ToUtf8(const uint8_t* P, size_t N) {
 
 } // namespace
 
+// Where the rows come from: the whole image data inflated at once, or the
+// stream, which inflates each row into one of two buffers in turn, so that
+// the row above is still there.
 struct TPngReader::TInflate {
+  std::unique_ptr<uint8_t[]> Whole;
+  size_t WholeSize = 0, WholeAt = 0;
   TInflateStream Z;
   uint32_t ChunkLeft = 0;
   uint32_t Crc = 0;
+  std::vector<uint8_t> Rows[2];
+  bool Second = false;
 };
 
 TPngReader::TPngReader() { FormatName = "PNG"; }
@@ -234,7 +199,8 @@ void TPngReader::SetupColors() {
   PixelFormat = ColorManager.PixelFormatFor(true);
   HasAlpha = (ColorManager.SourceFlags & sfHasAlpha) != 0;
   FPixelBytes = std::max(1, (Depth + 7) / 8 * Samples);
-  FRowLength = PackedRowBytes(FWidth, int64_t(Depth) * Samples);
+  FPixelBits = Depth * Samples;
+  FRowLength = PackedRowBytes(FWidth, FPixelBits);
   RowBytes = int32_t(std::min<int64_t>(FRowLength + 1, std::numeric_limits<int32_t>::max()));
 }
 
@@ -530,17 +496,87 @@ void TPngReader::NextInput(TInflate& I) {
   }
 }
 
+// The image data from the first IDAT chunk on, as NextInput reads it, into
+// Out (Room bytes). It stops short at anything NextInput would stop or fail
+// at; when the data before that does not hold the whole image, the stream
+// meets it again.
+size_t TPngReader::GatherData(uint8_t* Out, size_t Room) {
+  size_t Size = 0;
+  for (;;) {
+    uint8_t B[8];
+    if (Position() + 8 > FileSize || ReadSome(B, sizeof B) != sizeof B)
+      break;
+    TPngChunkHeader H;
+    H.Length = GetBE32(B);
+    H.Type = GetBE32(B + 4) & TypeCaseMask;
+    if (H.Length > MaxChunkLength || H.Type == TagIEND)
+      break;
+    if (H.Type != TagIDAT) {
+      SkipChunk(H);
+      continue;
+    }
+    if (H.Length == 0 || int64_t(H.Length) + 4 > FileSize - Position() || H.Length > Room - Size)
+      break;
+    uint8_t Stored[4];
+    if (ReadSome(Out + Size, H.Length) != H.Length || ReadSome(Stored, sizeof Stored) != sizeof Stored)
+      break;
+    if (VerifyCrc && Crc32(Crc32(0, B + 4, 4), Out + Size, H.Length) != GetBE32(Stored))
+      break;
+    Size += H.Length;
+  }
+  return Size;
+}
+
+// One call of the fast inflate when all of the image data fits the limit.
+// Anything but a complete stream of exactly the image's size is left to the
+// stream, so that damaged and truncated files fail, or show their first
+// rows, as they always did.
+bool TPngReader::InflateAll(TInflate& I) {
+  const int64_t Bytes = Png::ImageDataBytes(FWidth, FHeight, FPixelBits, Interlaced);
+  if (Bytes > WholeInflateLimit || FDataBytes <= 0)
+    return false;
+  // Deflate data never needs much more room than the data it holds (stored
+  // blocks add 5 bytes in 64 KB); anything beyond that is junk the stream
+  // would never read, and the stream is left to deal with it.
+  const size_t Room = size_t(std::min(FDataBytes, Bytes + Bytes / 16 + 65536));
+  const auto Packed = std::make_unique_for_overwrite<uint8_t[]>(Room);
+  const size_t Size = GatherData(Packed.get(), Room);
+  auto Whole = std::make_unique_for_overwrite<uint8_t[]>(size_t(Bytes));
+  if (!InflateWhole({Packed.get(), Size}, {Whole.get(), size_t(Bytes)}))
+    return false;
+  I.Whole = std::move(Whole);
+  I.WholeSize = size_t(Bytes);
+  I.WholeAt = 0;
+  return true;
+}
+
+// The next row, filter byte first.
+uint8_t* TPngReader::NextRow(TInflate& I, size_t Bytes) {
+  if (I.Whole) {
+    if (Bytes > I.WholeSize - I.WholeAt)
+      Fail(ImgMsg::CompressionError);
+    uint8_t* Row = I.Whole.get() + I.WholeAt;
+    I.WholeAt += Bytes;
+    return Row;
+  }
+  I.Second = !I.Second;
+  std::vector<uint8_t>& Row = I.Rows[I.Second];
+  if (Row.size() < Bytes)
+    Row.resize(Bytes);
+  FillRow(I, {Row.data(), Bytes});
+  return Row.data();
+}
+
 void TPngReader::DecodeRows(TInflate& Z) {
   const size_t N = size_t(FRowLength);
-  std::vector<uint8_t> A(N + 1, 0), B(N + 1, 0);
-  uint8_t* Cur = A.data();
-  uint8_t* Prev = B.data();
+  const std::vector<uint8_t> Zeros(N + 1, 0);
+  const uint8_t* Prev = Zeros.data();
   for (int32_t Y = 0; Y < Height; ++Y) {
-    FillRow(Z, {Cur, N + 1});
-    Unfilter(Cur[0], Cur + 1, Prev + 1, N, size_t(FPixelBytes));
+    uint8_t* Cur = NextRow(Z, N + 1);
+    Png::Unfilter(Cur[0], Cur + 1, Prev + 1, N, size_t(FPixelBytes));
     ColorManager.ConvertRow({Cur + 1, N}, Dib->Row(Y), 0, 0, Width);
     RowDone();
-    std::swap(Cur, Prev);
+    Prev = Cur;
   }
 }
 
@@ -565,23 +601,19 @@ void TPngReader::FillBackground() {
 
 void TPngReader::DecodeInterlaced(TInflate& Z) {
   FillBackground();
-  const int64_t SourceBits = int64_t(FBitDepth) * ColorManager.SourceSamples;
   const int32_t DibBits = Dib->BitCount();
-  const size_t Full = size_t(FRowLength);
-  std::vector<uint8_t> A(Full + 1), B(Full + 1);
+  const std::vector<uint8_t> Zeros(size_t(FRowLength) + 1, 0);
   std::vector<uint8_t> Scratch(size_t(Dib->RowBytes()));
   for (int32_t P = 0; P < 7; ++P) {
     const Png::TPass& Pass = Png::Adam7[P];
     if (Pass.StartCol >= Width)
       continue;
     const int32_t PassWidth = Pass.Width(Width);
-    const size_t N = size_t(PackedRowBytes(PassWidth, SourceBits));
-    std::fill(B.begin(), B.end(), uint8_t(0));
-    uint8_t* Cur = A.data();
-    uint8_t* Prev = B.data();
+    const size_t N = size_t(PackedRowBytes(PassWidth, FPixelBits));
+    const uint8_t* Prev = Zeros.data();
     for (int32_t Y = Pass.StartRow; Y < Height; Y += Pass.RowStep) {
-      FillRow(Z, {Cur, N + 1});
-      Unfilter(Cur[0], Cur + 1, Prev + 1, N, size_t(FPixelBytes));
+      uint8_t* Cur = NextRow(Z, N + 1);
+      Png::Unfilter(Cur[0], Cur + 1, Prev + 1, N, size_t(FPixelBytes));
       if (P == 6) {
         ColorManager.ConvertRow({Cur + 1, N}, Dib->Row(Y), 0, 0, Width);
       } else {
@@ -590,7 +622,7 @@ void TPngReader::DecodeInterlaced(TInflate& Z) {
       }
       if (P >= 5)
         RowDone();
-      std::swap(Cur, Prev);
+      Prev = Cur;
     }
   }
 }
@@ -602,8 +634,11 @@ void TPngReader::ReadImage() {
     ColorManager.SetFlags(uint8_t(ColorManager.Flags | cmfLevels));
 
   TInflate Z;
-  if (!Z.Z.Start())
-    Fail(ImgMsg::CompressionError);
+  if (!InflateAll(Z)) {
+    Seek(DataOffset);
+    if (!Z.Z.Start())
+      Fail(ImgMsg::CompressionError);
+  }
   if (Interlaced)
     DecodeInterlaced(Z);
   else

@@ -1,14 +1,14 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "Transparency.h"
 #include "XImg.h"
-
-class TDeflateStream;
 
 // Filter set bits of TPngWriter::Filters.
 inline constexpr uint8_t pngFilterNone = 1;
@@ -48,6 +48,11 @@ public:
 
   const TTransparencyInfo* TransparencyRecord() const override { return &Transparency; }
 
+  // Image data (filter bytes included) up to this many bytes is inflated in
+  // one call, all of it held at once; larger images stream through zlib row
+  // by row. Tests set 0 to read through the stream.
+  int64_t WholeInflateLimit = int64_t(512) << 20;
+
 protected:
   void ReadHeader() override;
   void ReadPalette() override;
@@ -66,6 +71,9 @@ private:
   void ReadTrns(const TPngChunkHeader& H);
   void ReadText();
   void FinishPalette();
+  size_t GatherData(uint8_t* Out, size_t Room);
+  bool InflateAll(TInflate& Z);
+  uint8_t* NextRow(TInflate& Z, size_t Bytes);
   void FillRow(TInflate& Z, std::span<uint8_t> Row);
   void NextInput(TInflate& Z);
   void DecodeRows(TInflate& Z);
@@ -81,6 +89,7 @@ private:
   int32_t FBkgdIndex = -1;
   bool FGamma = false;
   int32_t FPixelBytes = 1;
+  int32_t FPixelBits = 1;
   int64_t FRowLength = 0; // bytes of one full row without the filter byte
   int64_t FDataBytes = 0; // sum of all IDAT lengths
 };
@@ -95,18 +104,26 @@ public:
   bool OptimizePalette = false;
   uint8_t PaletteOrder = pngKeepOrder;
   TTransparencyInfo Transparency;
+  // Filtered image data up to this many bytes is deflated in one call
+  // (libdeflate), all of it held at once; larger images, and level 0, stream
+  // through zlib.
+  int64_t WholeDeflateLimit = int64_t(512) << 20;
 
 protected:
   void WriteHeader() override;
   void WriteImage() override;
 
 private:
+  using TRowSink = std::function<void(std::span<const uint8_t>)>;
+
   void WriteChunk(const char* Type, std::span<const uint8_t> Data);
   void WriteTexts();
   void WritePalette();
   void BuildPngRow(int32_t Y, std::span<uint8_t> Out);
-  void WriteRows(TDeflateStream& Z);
-  void PutRow(TDeflateStream& Z, std::span<uint8_t> Raw, std::span<uint8_t> Previous);
+  void WriteRows(const TRowSink& Put);
+  void PutRow(const TRowSink& Put, std::span<uint8_t> Raw, std::span<uint8_t> Previous);
+  void DeflateAll(size_t Bytes);
+  void DeflateStreamed();
 
   uint8_t FBitDepth = 8, FColorType = 0;
   int32_t FSamples = 1;

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "PixelLayout.h"
+
 // What the PNG reader and writer share: the signature, the interlace passes,
 // the Paeth predictor and the pixel copies between passes and full rows.
 namespace Png {
@@ -25,11 +27,30 @@ struct TPass {
 inline constexpr TPass Adam7[7] = {{0, 8, 0, 8}, {0, 8, 4, 8}, {4, 8, 0, 4}, {0, 4, 2, 4},
                                    {2, 4, 0, 2}, {0, 2, 1, 2}, {1, 2, 0, 1}};
 
+// Selects instead of branches: on image data the branches are taken at
+// random, while selects become conditional moves, or blends where the
+// writer's loops are vectorized.
 inline uint8_t PaethPredictor(int32_t A, int32_t B, int32_t C) {
   const int32_t Pa = std::abs(B - C), Pb = std::abs(A - C), Pc = std::abs(A + B - 2 * C);
-  if (Pa <= Pb && Pa <= Pc)
-    return uint8_t(A);
-  return uint8_t(Pb <= Pc ? B : C);
+  const int32_t BOrC = Pb <= Pc ? B : C;
+  return uint8_t(((Pa <= Pb) & (Pa <= Pc)) ? A : BOrC);
+}
+
+// Bytes of the filtered image data, filter bytes included, of an image of
+// the given size and bits per pixel; interlaced images hold the seven passes
+// one after the other, each with rows of its own width.
+inline int64_t ImageDataBytes(int64_t Width, int64_t Height, int64_t PixelBits, bool Interlaced) {
+  auto RowBytes = [PixelBits](int64_t W) { return PackedRowBytes(W, PixelBits) + 1; };
+  if (!Interlaced)
+    return Height * RowBytes(Width);
+  int64_t Total = 0;
+  for (const TPass& P : Adam7) {
+    if (P.StartCol >= Width || P.StartRow >= Height)
+      continue;
+    const int64_t Rows = (Height - P.StartRow + P.RowStep - 1) / P.RowStep;
+    Total += Rows * RowBytes(P.Width(int32_t(Width)));
+  }
+  return Total;
 }
 
 // Copies Count pixels of PixelBits bits each (most significant bits first

@@ -270,7 +270,7 @@ void TPngWriter::BuildPngRow(int32_t Y, std::span<uint8_t> Out) {
   }
 }
 
-void TPngWriter::PutRow(TDeflateStream& D, std::span<uint8_t> RawWithType, std::span<uint8_t> PrevWithType) {
+void TPngWriter::PutRow(const TRowSink& Put, std::span<uint8_t> RawWithType, std::span<uint8_t> PrevWithType) {
   const size_t N = RawWithType.size() - 1;
   const uint8_t* Raw = RawWithType.data() + 1;
   const uint8_t* Up = PrevWithType.data() + 1;
@@ -299,11 +299,10 @@ void TPngWriter::PutRow(TDeflateStream& D, std::span<uint8_t> RawWithType, std::
       }
     }
   }
-  if (!D.Write({Best, N + 1}))
-    Fail(ImgMsg::CompressionError);
+  Put({Best, N + 1});
 }
 
-void TPngWriter::WriteRows(TDeflateStream& D) {
+void TPngWriter::WriteRows(const TRowSink& Put) {
   const size_t Full = size_t(FRowLength);
   std::vector<uint8_t> A(Full + 1, 0), B(Full + 1, 0);
   if (!Interlaced) {
@@ -311,7 +310,7 @@ void TPngWriter::WriteRows(TDeflateStream& D) {
     uint8_t* Prev = B.data();
     for (int32_t Y = 0; Y < Height; ++Y) {
       BuildPngRow(Y, {Cur + 1, Full});
-      PutRow(D, {Cur, Full + 1}, {Prev, Full + 1});
+      PutRow(Put, {Cur, Full + 1}, {Prev, Full + 1});
       std::swap(Cur, Prev);
       RowDone();
     }
@@ -333,7 +332,7 @@ void TPngWriter::WriteRows(TDeflateStream& D) {
       BuildPngRow(Y, Line);
       std::fill(Cur, Cur + N + 1, uint8_t(0));
       Png::CopyPixels(Line.data(), Pass.StartCol, Pass.ColStep, Cur + 1, 0, 1, PassWidth, PixelBits);
-      PutRow(D, {Cur, N + 1}, {Prev, N + 1});
+      PutRow(Put, {Cur, N + 1}, {Prev, N + 1});
       std::swap(Cur, Prev);
       if (P >= 5)
         RowDone();
@@ -359,15 +358,40 @@ void TPngWriter::WriteImage() {
     WriteChunk("pHYs", Phys);
   }
 
+  const int64_t Bytes = Png::ImageDataBytes(Width, Height, int64_t(FBitDepth) * FSamples, Interlaced);
+  if (CompressionLevel > 0 && Bytes <= WholeDeflateLimit)
+    DeflateAll(size_t(Bytes));
+  else
+    DeflateStreamed();
+  WriteChunk("IEND", {});
+  for (auto& C : FCandidates)
+    C = std::vector<uint8_t>();
+}
+
+// All filtered rows in one block, deflated in one call and cut into chunks of
+// the size the stream writes.
+void TPngWriter::DeflateAll(size_t Bytes) {
+  std::vector<uint8_t> Data;
+  Data.reserve(Bytes);
+  WriteRows([&Data](std::span<const uint8_t> Row) { Data.insert(Data.end(), Row.begin(), Row.end()); });
+  std::vector<uint8_t> Packed;
+  if (!DeflateWhole(CompressionLevel, Data, Packed))
+    Fail(ImgMsg::CompressionError);
+  Data = std::vector<uint8_t>();
+  for (size_t At = 0; At < Packed.size(); At += OutputBufferSize)
+    WriteChunk("IDAT", {Packed.data() + At, std::min(OutputBufferSize, Packed.size() - At)});
+}
+
+void TPngWriter::DeflateStreamed() {
   // Palette indexes gain nothing from the tuning for filtered rows.
   TDeflateStream D;
   if (!D.Start(CompressionLevel, FColorType != 3, OutputBufferSize,
                [this](std::span<const uint8_t> Data) { WriteChunk("IDAT", Data); }))
     Fail(ImgMsg::CompressionError);
-  WriteRows(D);
+  WriteRows([&D, this](std::span<const uint8_t> Row) {
+    if (!D.Write(Row))
+      Fail(ImgMsg::CompressionError);
+  });
   if (!D.Finish())
     Fail(ImgMsg::CompressionError);
-  WriteChunk("IEND", {});
-  for (auto& C : FCandidates)
-    C = std::vector<uint8_t>();
 }

@@ -14,14 +14,14 @@ TFileStream::TFileStream(const std::filesystem::path& Name, TFileMode Mode) {
   FFd = ::open(Name.c_str(), Flags | O_CLOEXEC, 0666);
   if (FFd < 0) {
     const char* What = Mode == TFileMode::Read ? "Cannot open file " : "Cannot create file ";
-    throw EFileStreamError(What + Name.string() + ". " + std::strerror(errno));
+    throw EFileStreamError(What + Name.string() + ". " + SystemErrorText(errno));
   }
   if (Mode == TFileMode::Read) {
     struct stat St;
     if (::fstat(FFd, &St) == 0 && S_ISDIR(St.st_mode)) {
       ::close(FFd);
       FFd = -1;
-      throw EFileStreamError("Cannot open file " + Name.string() + ". " + std::strerror(EISDIR));
+      throw EFileStreamError("Cannot open file " + Name.string() + ". " + SystemErrorText(EISDIR));
     }
   }
 }

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <vector>
 
 // Deflate streams through zlib for every codec that stores deflated data.
 // Streams are fed and drained in pieces, so no codec needs its whole data in
@@ -16,6 +17,17 @@ enum class TZlibFraming : uint8_t { Zlib, Raw };
 
 // CRC-32 as PNG chunks and archives use it; start with Crc 0.
 uint32_t Crc32(uint32_t Crc, const uint8_t* Data, size_t Size);
+
+// Whole-buffer coding through libdeflate, for data that is at hand in one
+// piece: several times faster than the streams, at the cost of holding all of
+// it at once.
+
+// Inflates the zlib stream at the start of In into Out; true only when the
+// stream is complete, its check value right and its data fills Out exactly.
+bool InflateWhole(std::span<const uint8_t> In, std::span<uint8_t> Out);
+// Deflates Data into one zlib stream in Out. Level is zlib's 1 to 9, which
+// libdeflate's levels follow; false when the compressor cannot be made.
+bool DeflateWhole(int Level, std::span<const uint8_t> Data, std::vector<uint8_t>& Out);
 
 class TInflateStream {
 public:

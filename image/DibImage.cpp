@@ -1,5 +1,6 @@
 #include "DibImage.h"
 #include "ByteOrder.h"
+#include "DibRotate.h"
 
 #include <algorithm>
 #include <bit>
@@ -454,76 +455,19 @@ void TDib::Rotate(int32_t Angle) {
     RotateQuarter(false);
 }
 
-namespace {
-// One source column of a tile into one destination row: Count pixels read
-// Step bytes apart. Three-byte pixels move as four-byte words, each word's
-// spare byte overwritten by the next pixel; Wide says the source pixels have
-// a byte after them to read.
-template <int N>
-void CopyColumn(uint8_t* Out, const uint8_t* In, ptrdiff_t Step, int32_t Count, bool Wide) {
-  if (N == 3 && Wide) {
-    for (; Count > 1; --Count, Out += 3, In += Step) {
-      uint32_t V;
-      std::memcpy(&V, In, 4);
-      std::memcpy(Out, &V, 4);
-    }
-  }
-  for (; Count > 0; --Count, Out += N, In += Step)
-    CopyPixel<N>(Out, In);
-}
-
-// Square tiles, so that the rows a tile reads and writes stay in cache and
-// in the TLB; walking whole columns of a large image touches a page per row.
-template <int N>
-void RotateBlocked(const TDib& Src, TDib& Dst, bool Clockwise) {
-  constexpr int32_t Tile = 64;
-  const int32_t W = Src.Width(), H = Src.Height();
-  const ptrdiff_t SrcStep = H > 1 ? Src.ScanLine(1) - Src.ScanLine(0) : 0;
-  for (int32_t R0 = 0; R0 < H; R0 += Tile) {
-    const int32_t Rows = std::min(H - R0, Tile);
-    for (int32_t Y0 = 0; Y0 < W; Y0 += Tile) {
-      const int32_t Y1 = std::min(W, Y0 + Tile);
-      for (int32_t Y = Y0; Y < Y1; ++Y) {
-        if (Clockwise) {
-          // Source row R lands in column H-1-R: the run starts at the tile's last row.
-          CopyColumn<N>(Dst.ScanLine(Y) + size_t(H - R0 - Rows) * N, Src.ScanLine(R0 + Rows - 1) + size_t(Y) * N,
-                        -SrcStep, Rows, Y + 1 < W);
-        } else {
-          CopyColumn<N>(Dst.ScanLine(Y) + size_t(R0) * N, Src.ScanLine(R0) + size_t(W - 1 - Y) * N, SrcStep, Rows,
-                        Y > 0);
-        }
-      }
-    }
-  }
-}
-} // namespace
-
 void TDib::RotateQuarter(bool Clockwise) {
-  // Square images turn into a new buffer as well: blocked copying beats the
-  // in-place ring exchange, which walks columns pixel by pixel.
+  // Square images turn into a new buffer as well: a blocked transpose beats
+  // the in-place ring exchange, which walks columns pixel by pixel.
   auto D = CreateLike(FHeight, FWidth, *this);
-  switch (FPixelFormat) {
-  case pf1bit:
-  case pf4bit: {
-    const bool One = FPixelFormat == pf1bit;
-    for (int32_t Y = 0; Y < FWidth; ++Y) {
-      uint8_t* Out = D->ScanLine(Y);
-      const int32_t SrcX = Clockwise ? Y : FWidth - 1 - Y;
-      for (int32_t I = 0; I < FHeight; ++I) {
-        const uint8_t* S = ScanLine(Clockwise ? FHeight - 1 - I : I);
-        if (One)
-          Set1(Out, I, Get1(S, SrcX));
-        else
-          Set4(Out, I, Get4(S, SrcX));
-      }
-    }
-    break;
-  }
-  case pf8bit: RotateBlocked<1>(*this, *D, Clockwise); break;
-  case pf15bit:
-  case pf16bit: RotateBlocked<2>(*this, *D, Clockwise); break;
-  case pf24bit: RotateBlocked<3>(*this, *D, Clockwise); break;
-  case pf32bit: RotateBlocked<4>(*this, *D, Clockwise); break;
+  if (FWidth > 0 && FHeight > 0) {
+    const ptrdiff_t Step = FRowBytes, Out = D->RowBytes();
+    // Clockwise, the bottom row becomes the first column: the source is read
+    // bottom up. Counter-clockwise, the last column becomes the first row:
+    // the destination is written bottom up.
+    if (Clockwise)
+      TransposePixels(ScanLine(FHeight - 1), -Step, D->Bits(), Out, FHeight, FWidth, BitCount());
+    else
+      TransposePixels(Bits(), Step, D->ScanLine(FWidth - 1), -Out, FHeight, FWidth, BitCount());
   }
   ReplaceWith(std::move(D));
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -21,3 +22,16 @@ class EFileStreamError : public std::runtime_error {
 public:
   explicit EFileStreamError(const std::string& Msg) : std::runtime_error(Msg) {}
 };
+
+namespace ErrorsDetail {
+// strerror_r comes as the GNU call (a text) or the POSIX one (a status).
+inline const char* TextOf(const char* Result, const char*) { return Result; }
+inline const char* TextOf(int Result, const char* Buffer) { return Result == 0 ? Buffer : "Unknown error"; }
+} // namespace ErrorsDetail
+
+// The system's text for an errno value. strerror may share one buffer
+// between threads, and files are read in more than one.
+inline std::string SystemErrorText(int Error) {
+  char Buffer[256] = {};
+  return ErrorsDetail::TextOf(strerror_r(Error, Buffer, sizeof Buffer), Buffer);
+}

@@ -11,7 +11,7 @@
 #include "Errors.h"
 #include "XLuv.h"
 
-double LuvExposure = 1.0;
+std::atomic<double> LuvExposure{1.0};
 
 namespace {
 
@@ -582,7 +582,7 @@ struct TColorRoutines {
     ApplyLevels(CM, Q0, N);
   }
 
-  static double ExposureFactor(const TCM& CM) { return CM.ExposureOn ? LuvExposure : 1.0; }
+  static double ExposureFactor(const TCM& CM) { return CM.ExposureOn ? CM.Exposure : 1.0; }
 
   static void LogLuv32(TCM& CM, const uint8_t* S, uint8_t* D, int32_t DI, int32_t SI, int32_t N) {
     const int32_t SS = CM.FSourceStep;
@@ -620,6 +620,7 @@ struct TColorRoutines {
 };
 
 TColorManager::TColorManager() : FConvertRow(&TColorRoutines::InternalError) {
+  Exposure = LuvExposure;
   for (int32_t I = 0; I < 256; ++I)
     LevelTable[I] = uint8_t(I);
 }

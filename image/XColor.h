@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <span>
 
@@ -39,9 +40,11 @@ inline constexpr uint8_t cmfComposite = 2;   // composite alpha onto BackR/G/B
 inline constexpr uint8_t cmfLevels = 4;      // apply LevelTable
 inline constexpr uint8_t cmfKeepValues = 64; // unpacked low-bit values keep their value
 
-// Program-wide LogLuv brightness factor, read by the LogLuv routines and the
-// brightness window.
-extern double LuvExposure;
+// Program-wide LogLuv brightness factor: the last exposure set, which a new
+// color manager starts from and the brightness window shows. The routines
+// read their manager's own Exposure, so that readers in other threads
+// neither race on it nor change each other's rows.
+extern std::atomic<double> LuvExposure;
 
 // Turns decoded sample rows of any color model into TDib rows. Every reader
 // owns one; it is told the source layout once and picks one row routine.
