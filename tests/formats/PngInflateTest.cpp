@@ -44,7 +44,6 @@ struct TOutcome {
   std::string Error, Warning;
   TBytes Pixels;
   std::vector<std::tuple<int32_t, int32_t, int32_t, int32_t>> Progress;
-  friend bool operator==(const TOutcome&, const TOutcome&) = default;
 };
 
 TOutcome ReadThrough(const TBytes& File, bool Whole, bool Alpha = true) {

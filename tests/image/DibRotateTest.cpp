@@ -78,7 +78,8 @@ TEST(DibRotate, QuarterTurnsMatchPixelByPixel) {
 
 TEST(DibRotate, TurnsComposeToTheOriginal) {
   for (TPixelFormat Pf : Formats)
-    for (auto [W, H] : {std::pair{65, 63}, std::pair{257, 17}, std::pair{5, 81}}) {
+    for (const auto& Size : {std::pair{65, 63}, std::pair{257, 17}, std::pair{5, 81}}) {
+      const int W = Size.first, H = Size.second;
       auto Src = Patterned(W, H, Pf);
       const auto Same = [&](const TDib& D) {
         return D.Width() == W && D.Height() == H && std::memcmp(D.Bits(), Src->Bits(), size_t(Src->ImageSize())) == 0;
