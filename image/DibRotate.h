@@ -8,7 +8,8 @@
 // is one transpose with the source rows read bottom up (clockwise) or the
 // destination rows written bottom up (counter-clockwise). The bits after the
 // last sub-byte pixel of a destination row are left as they are.
-// Three-byte pixels are read as four-byte words everywhere but in the last
-// column, so the byte after every other pixel must be readable.
+// Without SSSE3, three-byte pixels are read as four-byte words everywhere
+// but in the last column, so the byte after every other pixel must be
+// readable.
 void TransposePixels(const uint8_t* Src, ptrdiff_t SrcStep, uint8_t* Dst, ptrdiff_t DstStep, int32_t Rows, int32_t Cols,
                      int32_t Bits);

@@ -6,6 +6,7 @@
 
 #include "DibImage.h"
 #include "DibRotate.h"
+#include "DibRotateSimd.h"
 
 namespace {
 
@@ -143,4 +144,21 @@ TEST(DibRotate, TransposeStaysInsideItsBlock) {
               << Bits << " bits, " << Rows << "x" << Cols << " row " << J << " bit " << B;
         }
     }
+}
+
+// Processors without SSSE3 take the word kernel of three-byte pixels; it must
+// write what the one checked above writes, edges and margins included.
+TEST(DibRotate, BaselineThreeByteKernelAgrees) {
+  for (const auto& Size : Sizes) {
+    const int32_t Rows = Size.first, Cols = Size.second, Margin = 8;
+    const ptrdiff_t SrcStep = Margin * 2 + Cols * 3, DstStep = Margin * 2 + Rows * 3;
+    std::vector<uint8_t> Src(size_t(SrcStep * Rows));
+    for (size_t I = 0; I < Src.size(); ++I)
+      Src[I] = uint8_t(I * 97 + (I >> 7));
+    std::vector<uint8_t> Checked(size_t(DstStep * Cols), 0x5A), Baseline = Checked;
+    const uint8_t* From = Src.data() + (Rows - 1) * SrcStep + Margin;
+    TransposePixels(From, -SrcStep, Checked.data() + Margin, DstStep, Rows, Cols, 24);
+    TransposeTiled24Plain(From, -SrcStep, Baseline.data() + Margin, DstStep, Rows, Cols);
+    EXPECT_EQ(Checked, Baseline) << Rows << "x" << Cols;
+  }
 }
