@@ -187,6 +187,10 @@ TDib::TDib(int32_t AWidth, int32_t AHeight, TPixelFormat APixelFormat) {
 
 void TPixelDeleter::operator()(uint8_t* P) const { FreePixels(P, Size); }
 
+std::unique_ptr<uint8_t, TPixelDeleter> AllocPixelBlock(size_t Size) {
+  return std::unique_ptr<uint8_t, TPixelDeleter>(AllocPixels(Size), TPixelDeleter{Size});
+}
+
 TDib::TDib(TDib&&) noexcept = default;
 TDib& TDib::operator=(TDib&&) noexcept = default;
 TDib::~TDib() = default;

@@ -19,6 +19,10 @@ struct TPixelDeleter {
   void operator()(uint8_t* P) const;
 };
 
+// A zeroed block of Size bytes allocated as pixel buffers are, for work
+// buffers as large as an image; null when the memory is not there.
+std::unique_ptr<uint8_t, TPixelDeleter> AllocPixelBlock(size_t Size);
+
 // The one in-memory image: a device-independent bitmap with header, palette
 // and top-down rows padded to four bytes, so it can be drawn, printed and put
 // on the clipboard without conversion.

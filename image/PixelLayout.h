@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "ByteOrder.h"
+
 // How pixels lie in memory: the pixel formats of the buffer, their bit
 // counts, row lengths, sub-byte pixel access and resolution units. Codecs,
 // the pixel buffer and the undo history share these so that they never
@@ -98,6 +100,31 @@ constexpr void SwapRedBlue(uint8_t* Row, int32_t Width, int32_t Step) {
     const uint8_t T = Row[0];
     Row[0] = Row[2];
     Row[2] = T;
+  }
+}
+
+// Width three-byte pixels from S to D with their first and third byte
+// swapped, a word load and store per pixel. Each load takes the next pixel
+// before the store that runs over its first byte, so D may be S.
+inline void CopySwapRedBlue3(const uint8_t* S, uint8_t* D, int32_t Width) {
+  int32_t X = 0;
+  if (Width >= 3) {
+    uint32_t W = GetLE32(S);
+    for (; X + 2 < Width; ++X) {
+      const uint32_t Next = GetLE32(S + 3 * X + 3);
+      PutLE32(D + 3 * X, __builtin_bswap32(W) >> 8);
+      W = Next;
+    }
+    D[3 * X] = uint8_t(W >> 16);
+    D[3 * X + 1] = uint8_t(W >> 8);
+    D[3 * X + 2] = uint8_t(W);
+    ++X;
+  }
+  for (; X < Width; ++X) {
+    const uint8_t First = S[3 * X];
+    D[3 * X] = S[3 * X + 2];
+    D[3 * X + 1] = S[3 * X + 1];
+    D[3 * X + 2] = First;
   }
 }
 

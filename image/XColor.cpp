@@ -9,6 +9,7 @@
 
 #include "ByteOrder.h"
 #include "Errors.h"
+#include "PixelLayout.h"
 #include "XLuv.h"
 
 std::atomic<double> LuvExposure{1.0};
@@ -363,6 +364,8 @@ struct TColorRoutines {
     uint8_t* const Q0 = D + size_t(DI) * size_t(DS);
     if (SS == 3 && DS == 3 && !CM.SwapRB) {
       std::memmove(Q0, P0, size_t(N) * 3);
+    } else if (SS == 3 && DS == 3 && (Q0 <= P0 || Q0 >= P0 + size_t(N) * 3)) {
+      CopySwapRedBlue3(P0, Q0, N);
     } else {
       DispatchRgb(SS, DS, CM.SwapRB, [&]<int SStep, int DStep, bool Swap>() {
         const size_t Step = SStep ? size_t(SStep) : size_t(SS);

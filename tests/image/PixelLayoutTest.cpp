@@ -111,3 +111,22 @@ TEST(PixelLayout, CopyRowBitsMatchesPixelByPixel) {
         }
     }
 }
+
+// The word stores run a byte past each pixel: in place or into another row,
+// every width must give swapped pixels and leave the byte after the row.
+TEST(PixelLayout, CopySwapRedBlue3InPlaceAndApart) {
+  for (int32_t Width = 0; Width <= 9; ++Width) {
+    std::vector<uint8_t> Src(size_t(Width) * 3 + 1), Want(Src.size());
+    for (size_t I = 0; I < Src.size(); ++I)
+      Src[I] = uint8_t(I * 37 + 11);
+    Want = Src;
+    for (int32_t X = 0; X < Width; ++X)
+      std::swap(Want[size_t(X) * 3], Want[size_t(X) * 3 + 2]);
+    std::vector<uint8_t> Apart(Src.size(), 0xEE);
+    Apart.back() = Src.back();
+    CopySwapRedBlue3(Src.data(), Apart.data(), Width);
+    EXPECT_EQ(Apart, Want) << "apart, width " << Width;
+    CopySwapRedBlue3(Src.data(), Src.data(), Width);
+    EXPECT_EQ(Src, Want) << "in place, width " << Width;
+  }
+}
