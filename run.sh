@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 
 source tools/install-missing.sh
 
-install_missing build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev zlib1g-dev libdeflate-dev libcairo2-dev \
+install_missing build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev zlib1g-dev libdeflate-dev libcairo2-dev liblcms2-dev \
   fonts-dejavu-core fonts-liberation libgtest-dev libsane1 sane-utils
 
 build=${PELORIN_BUILD_DIR:-build}

@@ -8,10 +8,11 @@ top=$PWD
 
 source tools/install-missing.sh
 install_missing build-essential cmake ninja-build pkg-config qt6-base-dev libgtest-dev \
-  libjpeg62-turbo-dev zlib1g-dev libdeflate-dev libcairo2-dev fonts-dejavu-core fonts-liberation \
+  libjpeg62-turbo-dev zlib1g-dev libdeflate-dev libcairo2-dev liblcms2-dev fonts-dejavu-core fonts-liberation \
   clang-14 libclang-rt-14-dev \
   xvfb xauth x11-utils imagemagick xdotool xclip poppler-utils cups-daemon cups-client printer-driver-cups-pdf \
-  python3-pil netpbm pngcheck libtiff-tools giflib-tools libwmf-bin libjpeg-turbo-progs libpng-dev libsane1 sane-utils
+  python3-pil netpbm pngcheck libtiff-tools giflib-tools libwmf-bin libjpeg-turbo-progs libpng-dev libsane1 sane-utils \
+  icc-profiles-free libgs-common libimage-exiftool-perl
 
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=$(mktemp -d /tmp/pelorin-runtime.XXXXXX)

@@ -60,15 +60,6 @@ QLabel* AddNote(QWidget* Group, const QString& Text, const QRect& Place) {
   return Note;
 }
 
-TPeSpinEdit* AddSpin(QWidget* Group, const char* Name, int Min, int Max, int Left, int Top) {
-  auto* Spin = new TPeSpinEdit(Group);
-  Spin->setObjectName(QLatin1String(Name));
-  Spin->SetMinValue(Min);
-  Spin->SetMaxValue(Max);
-  Spin->setGeometry(Left, Top, SpinWidth, SpinHeight);
-  return Spin;
-}
-
 QLabel* AddLabel(QWidget* Group, const QString& Caption, const QRect& Place, QWidget* Buddy = nullptr) {
   auto* Label = new QLabel(Caption, Group);
   Label->setGeometry(Place);
@@ -260,11 +251,14 @@ void TCfgForm::CreateImagePage() {
   BackColBtn =
       AddBox<TPeColorButton>(Alpha, "BackColBtn", QStringLiteral("background color (also for alpha && transp.)"), 1);
   BackColBtn->setFixedHeight(BoxHeight + 2);
-  TPeGroupBox* Zoom = AddGroup(Page, QStringLiteral("Zoom"), 82, 46);
-  ZA_Check = AddBox<TPeCheckBox>(Zoom, "ZA_Check", QStringLiteral("auto fit when opening image"), 0);
-  TPeGroupBox* Load = AddGroup(Page, QStringLiteral("Load"), 136, 66);
-  Ds_Check = AddBox<TPeCheckBox>(Load, "Ds_Check", QStringLiteral("progress view (slows down loading time a bit)"), 0);
-  SW_Check = AddBox<TPeCheckBox>(Load, "SW_Check", QStringLiteral("show  warnings"), 1);
+  // Zooming on opening is a load option too, and the page has room for
+  // five rows only in one group.
+  TPeGroupBox* Load = AddGroup(Page, QStringLiteral("Load"), 82, 126);
+  ZA_Check = AddBox<TPeCheckBox>(Load, "ZA_Check", QStringLiteral("auto fit when opening image"), 0);
+  Ds_Check = AddBox<TPeCheckBox>(Load, "Ds_Check", QStringLiteral("progress view (slows down loading time a bit)"), 1);
+  SW_Check = AddBox<TPeCheckBox>(Load, "SW_Check", QStringLiteral("show  warnings"), 2);
+  OrientBox = AddBox<TPeCheckBox>(Load, "OrientBox", QString::fromLatin1(OrientCaption), 3);
+  ProfileBox = AddBox<TPeCheckBox>(Load, "ProfileBox", QString::fromLatin1(ProfileCaption), 4);
 }
 
 void TCfgForm::CreateDisplayPage() {
@@ -273,7 +267,7 @@ void TCfgForm::CreateDisplayPage() {
   TileNeverRadio = AddRadio(Tiled, "TileNeverRadio", QStringLiteral("never"), 0, 0, BoxLeft, 90);
   TileAlwaysRadio = AddRadio(Tiled, "TileAlwaysRadio", QStringLiteral("always"), 2, 1, BoxLeft, 90);
   TileAutoRadio = AddRadio(Tiled, "TileAutoRadio", QStringLiteral("auto"), 1, 2, BoxLeft, 60);
-  TiledSpin = AddSpin(Tiled, "TiledSpin", MinTiled, MaxTiled, 100, RowTop(2) - 2);
+  TiledSpin = NewSpinEdit(Tiled, "TiledSpin", MinTiled, MaxTiled, {100, RowTop(2) - 2, SpinWidth, SpinHeight});
   AddLabel(Tiled, QStringLiteral(">"), {86, RowTop(2), 12, BoxHeight});
   AddLabel(Tiled, QStringLiteral("MB"), {100 + SpinWidth + 6, RowTop(2), 30, BoxHeight});
   TPeGroupBox* Resample = AddGroup(Page, QStringLiteral("Resample in full screen mode"), 102, 86);
@@ -302,8 +296,8 @@ void TCfgForm::CreateMiscPage() {
   MFMB_Check = AddBox<TPeCheckBox>(Mouse, "MFMB_Check", QStringLiteral("to browse in window mode"), 0);
   SFMB_Check = AddBox<TPeCheckBox>(Mouse, "SFMB_Check", QStringLiteral("to browse in full screen mode"), 1);
   TPeGroupBox* Dpi = AddGroup(Page, QStringLiteral("DPI settings"), 80, 70);
-  DefaultDpiSpin = AddSpin(Dpi, "DefaultDpiSpin", MinDpi, MaxDpi, BoxLeft, 20);
-  PrinterDpiSpin = AddSpin(Dpi, "PrinterDpiSpin", MinDpi, MaxDpi, BoxLeft, 46);
+  DefaultDpiSpin = NewSpinEdit(Dpi, "DefaultDpiSpin", MinDpi, MaxDpi, {BoxLeft, 20, SpinWidth, SpinHeight});
+  PrinterDpiSpin = NewSpinEdit(Dpi, "PrinterDpiSpin", MinDpi, MaxDpi, {BoxLeft, 46, SpinWidth, SpinHeight});
   const int LabelLeft = BoxLeft + SpinWidth + 8, LabelWidth = GroupWidth - LabelLeft - 8;
   AddLabel(Dpi, QStringLiteral("&default if non given in file"), {LabelLeft, 22, LabelWidth, BoxHeight},
            DefaultDpiSpin);
@@ -387,6 +381,8 @@ void TCfgForm::FormCreate() {
   ZA_Check->SetChecked(S.ZoomToFit);
   Ds_Check->SetChecked(S.ShowProgress);
   SW_Check->SetChecked(S.ShowWarnings);
+  OrientBox->SetChecked(!(S.ViewOptionsOff & voKeepStoredTurn));
+  ProfileBox->SetChecked(!(S.ViewOptionsOff & voIgnoreProfiles));
   const int32_t Tile = S.TileMode;
   (Tile == 0 ? TileNeverRadio : Tile == 1 ? TileAutoRadio : TileAlwaysRadio)->SetChecked(true);
   TiledSpin->SetValue(S.TileThreshold);
@@ -474,6 +470,13 @@ void TCfgForm::FormClose() {
   S.ZoomToFit = ZA_Check->Checked();
   S.ShowProgress = Ds_Check->Checked();
   S.ShowWarnings = SW_Check->Checked();
+  // Bits this version does not know stay as they were.
+  uint8_t Off = uint8_t(S.ViewOptionsOff & ~voKnownBits);
+  if (!OrientBox->Checked())
+    Off |= voKeepStoredTurn;
+  if (!ProfileBox->Checked())
+    Off |= voIgnoreProfiles;
+  S.ViewOptionsOff = Off;
   S.MouseBrowseWindow = MFMB_Check->Checked();
   S.MouseBrowseFullScreen = SFMB_Check->Checked();
   S.Gradients = CG_Check->Checked();

@@ -18,6 +18,10 @@ class TPeGroupBox;
 class TPeRadioBox;
 class TPeSpinEdit;
 
+// The load switches' captions, which the help texts name.
+inline constexpr const char* OrientCaption = "turn images by their stored orientation";
+inline constexpr const char* ProfileCaption = "apply embedded color profiles";
+
 // Takes the place of the program file dialog when set: answers the chosen
 // program, or nothing for Cancel.
 extern std::function<QString(QWidget* Parent, const QString& Start)> ChooseProgramHook;
@@ -89,6 +93,8 @@ public:
   TPeCheckBox* ZA_Check = nullptr;
   TPeCheckBox* Ds_Check = nullptr;
   TPeCheckBox* SW_Check = nullptr;
+  TPeCheckBox* OrientBox = nullptr;
+  TPeCheckBox* ProfileBox = nullptr;
 
   TPeRadioBox* TileNeverRadio = nullptr;
   TPeRadioBox* TileAlwaysRadio = nullptr;

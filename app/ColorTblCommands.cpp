@@ -49,20 +49,20 @@ void TPelorinMain::ColorTblItemClick() {
   ColorTblForm->ShowBeside(*this);
 }
 
-int32_t TPelorinMain::PaletteIndexAt(const QPoint& Pos) const {
+int32_t TPelorinMain::PaletteIndexAt(const QPointF& Pos) const {
   if (!Image || Image->PaletteSize() == 0)
     return -1;
   const std::optional<QPoint> P = ImagePixelAt(Pos);
   return P ? int32_t(Image->GetPixelValue(P->x(), P->y())) : -1;
 }
 
-void TPelorinMain::PickColorEntry(const QPoint& Pos) {
+void TPelorinMain::PickColorEntry(const QPointF& Pos) {
   const int32_t I = PaletteIndexAt(Pos);
   if (ColorTblForm && I >= 0)
     ColorTblForm->SelectEntry(I);
 }
 
-void TPelorinMain::MarkColorEntry(const QPoint* Pos) {
+void TPelorinMain::MarkColorEntry(const QPointF* Pos) {
   if (ColorTblForm)
     ColorTblForm->HoverEntry(Pos ? PaletteIndexAt(*Pos) : -1);
 }

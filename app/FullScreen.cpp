@@ -12,6 +12,7 @@
 #include <exception>
 
 #include "DibResample.h"
+#include "DsPaintBox.h"
 #include "Settings.h"
 #include "WaitCursor.h"
 
@@ -106,7 +107,8 @@ void TScreenForm::PrepareScaled() {
   Stale = false;
   const TDib* Img = Image();
   const int32_t Setting = Settings.FullScreenResample;
-  const QSize S = AreaSize();
+  const QSize S = DeviceAreaSize();
+  PreparedFor = S;
   const TScreenFit Fit = Img ? FitToArea(Img->Width(), Img->Height(), S.width(), S.height()) : TScreenFit{};
   // Freed before the new one is made: the old copy is of no use any more,
   // and the two need not fit in memory together.
@@ -122,7 +124,23 @@ void TScreenForm::PrepareScaled() {
 
 void TScreenForm::ImageChanged() { Stale = true; }
 
+double TScreenForm::AreaRatio() const {
+  if (const QScreen* S = QGuiApplication::screenAt(Area.center()))
+    return S->devicePixelRatio();
+  return devicePixelRatioF();
+}
+
+QSize TScreenForm::DeviceAreaSize() const {
+  const double R = AreaRatio();
+  return {int(std::lround(Area.width() * R)), int(std::lround(Area.height() * R))};
+}
+
 bool TScreenForm::event(QEvent* E) {
+  // On a screen of another scale the copy, or its absence, no longer fits.
+  if (E->type() == QEvent::ScreenChangeInternal && DeviceAreaSize() != PreparedFor) {
+    ImageChanged();
+    update();
+  }
   // Tab cycles the windows, through the main window's keys, instead of the focus.
   if (E->type() == QEvent::KeyPress) {
     auto* K = static_cast<QKeyEvent*>(E);
@@ -136,7 +154,12 @@ bool TScreenForm::event(QEvent* E) {
 
 void TScreenForm::paintEvent(QPaintEvent* E) {
   QPainter P(this);
-  P.fillRect(rect(), palette().color(QPalette::Window));
+  // In device pixels: an image that fits shows pixel for pixel, and one
+  // that does not is shrunk to the screen's own pixels, not stretched again.
+  const double R = devicePixelRatioF();
+  P.scale(1 / R, 1 / R);
+  const QRect Dev = DeviceRect(rect(), R);
+  P.fillRect(Dev, palette().color(QPalette::Window));
   TDib* Img = Image();
   if (!Img)
     return;
@@ -150,14 +173,14 @@ void TScreenForm::paintEvent(QPaintEvent* E) {
   }
   // The linear setting stretches at every paint, with the system's smoothing.
   P.setRenderHint(QPainter::SmoothPixmapTransform);
-  const QRect R = E->rect();
-  Surface.Begin(&P, {R.left(), R.top(), R.right() + 1, R.bottom() + 1});
-  DrawImage(*Img);
+  const QRect Clip = DeviceRect(E->rect(), R);
+  Surface.Begin(&P, {Clip.left(), Clip.top(), Clip.right() + 1, Clip.bottom() + 1});
+  DrawImage(*Img, Dev.size());
   Surface.End();
 }
 
-void TScreenForm::DrawImage(TDib& Img) {
-  const int32_t Cw = width(), Ch = height();
+void TScreenForm::DrawImage(TDib& Img, QSize Device) {
+  const int32_t Cw = Device.width(), Ch = Device.height();
   const TScreenFit Fit = FitToArea(Img.Width(), Img.Height(), Cw, Ch);
   Img.Canvas = &Surface;
   if (Fit.Fits) {

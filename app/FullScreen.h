@@ -53,8 +53,10 @@ public:
   // Shows the form over Area, asking the window manager for full screen
   // when Area is a whole screen.
   void Cover(const QRect& Area);
-  // The area PrepareScaled fits to: the one last covered.
+  // The area last covered, in logical pixels.
   QSize AreaSize() const { return Area.size(); }
+  // The same in the screen's device pixels, which PrepareScaled fits to.
+  QSize DeviceAreaSize() const;
   void SetArea(const QRect& AArea) { Area = AArea; }
 
   // Makes the resampled copy when the setting asks for one and the image is
@@ -78,10 +80,14 @@ protected:
 private:
   TDib* Image() const { return OnImage ? OnImage() : nullptr; }
   void FormMouseDown(QMouseEvent* E);
-  void DrawImage(TDib& Img);
+  // Device: the window's size in device pixels, which the painter counts.
+  void DrawImage(TDib& Img, QSize Device);
+  double AreaRatio() const;
 
   TPainterSurface Surface;
   QRect Area;
+  // The device size the copy was last made, or found needless, for.
+  QSize PreparedFor;
   // The copy was made from an image that has changed since.
   bool Stale = false;
   bool InCorner = false;

@@ -14,6 +14,8 @@ TReadOptions ReadOptionsOf(const TSettings& S) {
   O.AlphaEnabled = S.ApplyAlpha;
   O.PcdResolution = S.PcdResolution;
   O.LuvStonits = S.LuvStonits;
+  O.ApplyOrientation = !(S.ViewOptionsOff & voKeepStoredTurn);
+  O.ApplyProfile = !(S.ViewOptionsOff & voIgnoreProfiles);
   return O;
 }
 

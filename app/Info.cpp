@@ -19,7 +19,18 @@ namespace {
 
 constexpr int FormWidth = 273, FormHeight = 369;
 // Lines of the groups: the first under the caption bar, then one a pitch.
-constexpr int FirstLine = 19, Pitch = 17, LineHeight = 15;
+// Fifteen lines share the window's fixed height, a line each.
+constexpr int FirstLine = 19, Pitch = 15, LineHeight = 15;
+// The File group's six lines, then the Image group's five and the Dib
+// group's four, each group closed 2 pixels below its last line. The File
+// and Pixel groups keep their places.
+constexpr int GroupGap = 2;
+constexpr int GroupHeight(int Lines) { return FirstLine + (Lines - 1) * Pitch + LineHeight + GroupGap; }
+constexpr int ImgTop = FirstLine + 5 * Pitch + LineHeight + GroupGap;
+constexpr int DibTop = ImgTop + GroupHeight(5) + GroupGap;
+constexpr int FileHeight = 295;
+constexpr int PixelTop = 311, PixelHeight = 48;
+static_assert(DibTop + GroupHeight(4) + GroupGap <= FileHeight);
 // Where the values start in the file group and in the two inside it.
 constexpr int ValueLeft = 88, InnerValueLeft = 84;
 constexpr int CaptionLeft = 8, InnerCaptionLeft = 7;
@@ -31,7 +42,7 @@ constexpr int IndexLeft = 192;
 constexpr int LineTop(int Line) { return FirstLine + Line * Pitch; }
 
 const char* const FileCaptions[] = {"Type:", "Name:", "Path:", "Size:", "Date/Time:", "Compression:"};
-const char* const ImgCaptions[] = {"Dimension:", "Color format:", "Data size:"};
+const char* const ImgCaptions[] = {"Dimension:", "Color format:", "Data size:", "Orientation:", "Color profile:"};
 const char* const DibCaptions[] = {"Dimension:", "Resolution", "Color format:", "Data size:"};
 
 TPeGroupBox* NewGroup(QWidget* Parent, const char* Name, const char* Caption, const QRect& Place) {
@@ -51,7 +62,7 @@ QLabel* NewValue(QWidget* Parent, const char* Name, int Left, int Line) {
 
 // Borderless and on the group's face, so that it reads like the labels but
 // lets a long name be scrolled and copied.
-QLineEdit* NewEdit(QWidget* Parent, const char* Name, int Line) {
+QLineEdit* NewEdit(QWidget* Parent, const char* Name, int Line, int Left = ValueLeft) {
   auto* Edit = new QLineEdit(QStringLiteral("none"), Parent);
   Edit->setObjectName(QLatin1String(Name));
   Edit->setReadOnly(true);
@@ -61,7 +72,7 @@ QLineEdit* NewEdit(QWidget* Parent, const char* Name, int Line) {
   QPalette Pal = Edit->palette();
   Pal.setColor(QPalette::Base, BtnFaceColor());
   Edit->setPalette(Pal);
-  Edit->setGeometry(ValueLeft - 2, LineTop(Line) - 1, Parent->width() - ValueLeft - 3, LineHeight + 2);
+  Edit->setGeometry(Left - 2, LineTop(Line), Parent->width() - Left - 3, LineHeight);
   return Edit;
 }
 
@@ -194,6 +205,40 @@ QString CompressionName(int32_t Compression, bool Interlaced) {
   return Text;
 }
 
+QString OrientationText(int32_t Orientation, bool Applied) {
+  // What the view does to stand the stored rows upright.
+  static const char* const Meanings[] = {"upright",
+                                         "mirrored left to right",
+                                         "turned 180\u00B0",
+                                         "mirrored top to bottom",
+                                         "mirrored top to bottom, turned 90\u00B0 clockwise",
+                                         "turned 90\u00B0 clockwise",
+                                         "mirrored top to bottom, turned 90\u00B0 counter-clockwise",
+                                         "turned 90\u00B0 counter-clockwise"};
+  if (Orientation < 1 || Orientation > 8)
+    return QStringLiteral("none");
+  QString Text = QStringLiteral("%1 (%2)").arg(Orientation).arg(QString::fromUtf8(Meanings[Orientation - 1]));
+  if (Orientation > 1 && !Applied)
+    Text += QStringLiteral(", not applied");
+  return Text;
+}
+
+QString ProfileText(const QString& Description, bool Applied) {
+  // The description comes from the file: line breaks and other controls
+  // would break the line.
+  QString Name = Description;
+  for (QChar& C : Name)
+    if (C.category() == QChar::Other_Control)
+      C = QLatin1Char(' ');
+  Name = Name.simplified();
+  if (Description.isEmpty())
+    return QStringLiteral("none");
+  if (Name.isEmpty())
+    Name = QStringLiteral("unnamed");
+  return Name +
+         (Applied ? QStringLiteral(", shown as sRGB; saved files carry no profile") : QStringLiteral(", not applied"));
+}
+
 QString PixelText(int32_t X, int32_t Y, int64_t Color) {
   if (Color < 0)
     return QStringLiteral("none");
@@ -215,28 +260,30 @@ TInfoForm::TInfoForm(QWidget* Parent) : TQuennaForm(Parent) {
 }
 
 void TInfoForm::CreateControls() {
-  FileGroup = NewGroup(this, "FileGroup", "File", QRect(8, 8, 257, 295));
+  FileGroup = NewGroup(this, "FileGroup", "File", QRect(8, 8, 257, FileHeight));
   TypeText = NewValue(FileGroup, "TypeText", ValueLeft, 0);
   Name = NewEdit(FileGroup, "Name", 1);
   Path = NewEdit(FileGroup, "Path", 2);
   SizeText = NewValue(FileGroup, "SizeText", ValueLeft, 3);
   TimeText = NewValue(FileGroup, "TimeText", ValueLeft, 4);
   CompText = NewValue(FileGroup, "CompText", ValueLeft, 5);
-  ImgGroup = NewGroup(FileGroup, "ImgGroup", "Image", QRect(4, 124, 249, 72));
+  ImgGroup = NewGroup(FileGroup, "ImgGroup", "Image", QRect(4, ImgTop, 249, GroupHeight(5)));
   ImgDimText = NewValue(ImgGroup, "ImgDimText", InnerValueLeft, 0);
   ImgColText = NewValue(ImgGroup, "ImgColText", InnerValueLeft, 1);
   ImgDataText = NewValue(ImgGroup, "ImgDataText", InnerValueLeft, 2);
-  DibGroup = NewGroup(FileGroup, "DibGroup", "Dib", QRect(4, 202, 249, 89));
+  ImgOrientText = NewEdit(ImgGroup, "ImgOrientText", 3, InnerValueLeft);
+  ImgProfileText = NewEdit(ImgGroup, "ImgProfileText", 4, InnerValueLeft);
+  DibGroup = NewGroup(FileGroup, "DibGroup", "Dib", QRect(4, DibTop, 249, GroupHeight(4)));
   DibDimText = NewValue(DibGroup, "DibDimText", InnerValueLeft, 0);
   DibResText = NewValue(DibGroup, "DibResText", InnerValueLeft, 1);
   DibColText = NewValue(DibGroup, "DibColText", InnerValueLeft, 2);
   DibDataText = NewValue(DibGroup, "DibDataText", InnerValueLeft, 3);
-  PeGroupBox4 = NewGroup(this, "PeGroupBox4", "Pixel", QRect(8, 311, 257, 48));
+  PeGroupBox4 = NewGroup(this, "PeGroupBox4", "Pixel", QRect(8, PixelTop, 257, PixelHeight));
   connect(FileGroup, &TDsCustomGroup::OnPaint, this, [this](TDsCustomGroup*, QPainter* P) { FileGroupPaint(*P); });
   connect(ImgGroup, &TDsCustomGroup::OnPaint, this, [this](TDsCustomGroup*, QPainter* P) { ImgGroupPaint(*P); });
   connect(DibGroup, &TDsCustomGroup::OnPaint, this, [this](TDsCustomGroup*, QPainter* P) { DibGroupPaint(*P); });
   connect(PeGroupBox4, &TDsCustomGroup::OnPaint, this, [this](TDsCustomGroup*, QPainter* P) { PixelGroupPaint(*P); });
-  for (QLineEdit* Edit : {Name, Path})
+  for (QLineEdit* Edit : {Name, Path, ImgOrientText, ImgProfileText})
     Edit->installEventFilter(this);
 }
 
@@ -275,9 +322,11 @@ void TInfoForm::ShowImageInfo(const TInfoFile& File, int32_t Resolution) {
     TimeText->setText(DateTimeText(File.FileDate));
     CompText->setText(CompressionName(File.Compression, File.Interlaced));
   }
-  // Long names show from their start.
-  Name->setCursorPosition(0);
-  Path->setCursorPosition(0);
+  ImgOrientText->setText(OrientationText(File.Orientation, File.OrientationApplied));
+  ImgProfileText->setText(ProfileText(File.Profile, File.ProfileApplied));
+  // Long texts show from their start.
+  for (QLineEdit* Edit : {Name, Path, ImgOrientText, ImgProfileText})
+    Edit->setCursorPosition(0);
   ImgDimText->setText(QStringLiteral("%1 x %2 pixel").arg(File.Width).arg(File.Height));
   ImgColText->setText(SourceColorText(File.ColorModel, File.BitsPerSample, File.PixelFormat, File.Gray));
   ImgDataText->setText(
@@ -336,7 +385,8 @@ void TInfoForm::keyPressEvent(QKeyEvent* E) { FormKeyDown(E->key(), E->modifiers
 bool TInfoForm::eventFilter(QObject* Watched, QEvent* E) {
   // Taken here, so that a key the edit ignores does not reach the window
   // a second time.
-  if (E->type() == QEvent::KeyPress && (Watched == Name || Watched == Path)) {
+  if (E->type() == QEvent::KeyPress &&
+      (Watched == Name || Watched == Path || Watched == ImgOrientText || Watched == ImgProfileText)) {
     auto* K = static_cast<QKeyEvent*>(E);
     if (K->key() == Qt::Key_Home || K->key() == Qt::Key_End)
       return false;

@@ -28,6 +28,13 @@ struct TInfoFile {
   int32_t Compression = 0;
   QDateTime FileDate;
   int64_t FileSize = 0;
+  // The stored orientation tag (0 none) and whether the image was turned by it.
+  int32_t Orientation = 0;
+  bool OrientationApplied = false;
+  // The embedded profile's description (empty none) and whether the pixels
+  // were converted by it.
+  QString Profile;
+  bool ProfileApplied = false;
 };
 
 // The texts of the window, free of it so that they can be checked alone.
@@ -45,6 +52,11 @@ int64_t BufferDataSize(int32_t Width, int32_t Height, int32_t PixelFormat);
 QString SourceColorText(int32_t Model, int32_t Bits, int32_t PixelFormat, bool Gray);
 int64_t SourceDataSize(int32_t Model, int32_t Bits, int32_t Width, int32_t Height, int32_t PixelFormat);
 QString CompressionName(int32_t Compression, bool Interlaced);
+// The tag with what it asks of the view, "6 (turned 90° clockwise)"; "none"
+// for no tag or a value outside 1 to 8.
+QString OrientationText(int32_t Orientation, bool Applied);
+// "none", or the description with what became of the profile.
+QString ProfileText(const QString& Description, bool Applied);
 // The readout of the pixel at (X, Y) with its color 0x00BBGGRR; "none"
 // for a color below 0.
 QString PixelText(int32_t X, int32_t Y, int64_t Color);
@@ -84,6 +96,8 @@ public:
   QLabel* ImgDimText = nullptr;
   QLabel* ImgColText = nullptr;
   QLabel* ImgDataText = nullptr;
+  QLineEdit* ImgOrientText = nullptr;
+  QLineEdit* ImgProfileText = nullptr;
   QLabel* DibDimText = nullptr;
   QLabel* DibResText = nullptr;
   QLabel* DibColText = nullptr;

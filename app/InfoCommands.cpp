@@ -15,7 +15,7 @@ namespace {
 // takes the view's moves while it is up; the events go on unchanged.
 class TPointerRelay : public QObject {
 public:
-  TPointerRelay(QWidget* Over, QWidget* AView, std::function<void(const QPoint*)> AReport)
+  TPointerRelay(QWidget* Over, QWidget* AView, std::function<void(const QPointF*)> AReport)
       : QObject(Over), View(AView), Report(std::move(AReport)) {
     Over->installEventFilter(this);
   }
@@ -23,7 +23,7 @@ public:
   bool eventFilter(QObject* Watched, QEvent* E) override {
     if (E->type() == QEvent::MouseMove && View) {
       auto* W = static_cast<QWidget*>(Watched);
-      const QPoint At = View->mapFromGlobal(W->mapToGlobal(static_cast<QMouseEvent*>(E)->position().toPoint()));
+      const QPointF At = View->mapFromGlobal(W->mapToGlobal(static_cast<QMouseEvent*>(E)->position()));
       Report(&At);
     } else if (E->type() == QEvent::Leave) {
       Report(nullptr);
@@ -33,7 +33,7 @@ public:
 
 private:
   QPointer<QWidget> View;
-  std::function<void(const QPoint*)> Report;
+  std::function<void(const QPointF*)> Report;
 };
 
 } // namespace
@@ -119,33 +119,21 @@ void TPelorinMain::UpdateInfo() {
   File.ColorModel = F.ColorFormat;
   File.Interlaced = F.Interlaced;
   File.Compression = F.Compression;
+  File.Orientation = F.Orientation;
+  File.OrientationApplied = F.OrientationApplied;
+  File.Profile = QString::fromStdString(F.Profile);
+  File.ProfileApplied = F.ProfileApplied;
   InfoForm->ShowImageInfo(File, F.Resolution);
   InfoForm->ShowBufferInfo(Image->Width(), Image->Height(), Image->IsGray, Image->PixelFormat(), Image->Resolution());
 }
 
-// The box shows the zoomed image from its own origin. Tiled and reduced,
-// the tiles start from the bottom row, so the rows left over by the
-// reduction are at the top.
-std::optional<QPoint> TPelorinMain::ImagePixelAt(const QPoint& Pos) const {
-  if (!Image || Pos.x() < 0 || Pos.y() < 0)
+std::optional<QPoint> TPelorinMain::ImagePixelAt(const QPointF& Pos) const {
+  if (!Image)
     return std::nullopt;
-  const int32_t Z = Image->Zoom();
-  int64_t X = Pos.x(), Y = Pos.y();
-  if (Z >= 0) {
-    X /= Z + 1;
-    Y /= Z + 1;
-  } else {
-    X *= 1 - Z;
-    Y *= 1 - Z;
-    if (Image->Tiled)
-      Y += Image->Height() - int64_t(Image->ZoomedHeight()) * (1 - Z);
-  }
-  if (X >= Image->Width() || Y < 0 || Y >= Image->Height())
-    return std::nullopt;
-  return QPoint(int(X), int(Y));
+  return ImgBox->ScaleFor(*Image).PixelAt(Pos);
 }
 
-void TPelorinMain::ShowPixelAt(const QPoint* Pos) {
+void TPelorinMain::ShowPixelAt(const QPointF* Pos) {
   // Panning moves the image under the pointer; the readout waits for it.
   if (!InfoForm || !InfoForm->isVisible() || (Pos && Dragging))
     return;
@@ -164,5 +152,5 @@ void TPelorinMain::ShowPixelAt(const QPoint* Pos) {
 
 void TPelorinMain::RelayPointer(QWidget* Over) {
   if (Over)
-    new TPointerRelay(Over, ImgBox, [this](const QPoint* Pos) { ShowPixelAt(Pos); });
+    new TPointerRelay(Over, ImgBox, [this](const QPointF* Pos) { ShowPixelAt(Pos); });
 }

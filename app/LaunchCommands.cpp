@@ -5,6 +5,7 @@
 #include "FullScreen.h"
 #include "Launch.h"
 #include "Main.h"
+#include "Paths.h"
 #include "Settings.h"
 
 namespace {
@@ -30,7 +31,7 @@ void TPelorinMain::CaptionLaunchItems() {
 void TPelorinMain::LaunchFennick(bool WithFile) {
   if (ModalLock)
     return;
-  const QString Program = ProgramDir + QLatin1String(FennickName);
+  const QString Program = FindProgramFile(ProgramDir, QLatin1String(FennickName), fkProgram);
   // The browser takes the folder, not the file.
   const QStringList Args = WithFile && SourceKind == 1 ? QStringList{FolderOf(FileName)} : QStringList{};
   const QFileInfo Info(Program);
@@ -78,7 +79,9 @@ void TPelorinMain::LaunchWithoutFile(int Which) {
     ExploreFolder(false);
 }
 
-void TPelorinMain::OpenDocFile(const QString& RelativeName) { OpenUrl(QUrl::fromLocalFile(ProgramDir + RelativeName)); }
+void TPelorinMain::OpenDocFile(const QString& RelativeName) {
+  OpenUrl(QUrl::fromLocalFile(FindProgramFile(ProgramDir, RelativeName, fkData)));
+}
 
 void TPelorinMain::HelpGeneralItemClick() { OpenDocFile(QLatin1String(HelpGeneralFile)); }
 
@@ -90,7 +93,7 @@ void TPelorinMain::AboutItemClick() {
   if (ModalLock)
     return;
   QWidget* Owner = FullScreenShowing() ? static_cast<QWidget*>(ScreenForm) : this;
-  switch (ShowAboutLibrary(ProgramDir + QLatin1String(AboutLibraryName), Owner)) {
+  switch (ShowAboutLibrary(FindProgramFile(ProgramDir, QLatin1String(AboutLibraryName), fkLibrary), Owner)) {
   case aoShown: break;
   case aoNotFound: ShowMessageKind(QStringLiteral("DLL not found: ") + QLatin1String(AboutLibraryName), mkError); break;
   case aoInvalid: ShowMessageKind(QStringLiteral("DLL invalid: ") + QLatin1String(AboutLibraryName), mkError); break;

@@ -111,11 +111,12 @@ TPelorinMain::TPelorinMain(QWidget* Parent) : QWidget(Parent) {
   BoxFont.setPointSize(9);
   ImgBox->setFont(BoxFont);
   ImgBox->setGeometry(0, 0, 0, 0);
+  ImgBox->DevicePixels = true;
   ImgBox->OnPaint = [this](QPainter& P, const QRect& R) { ImgBoxPaint(P, R); };
   ImgBox->OnMouseDown = [this](QMouseEvent* E) { ImgBoxMouseDown(E); };
   ImgBox->OnMouseMove = [this](QMouseEvent* E) {
     ImgBoxMouseMove(E);
-    const QPoint P = E->position().toPoint();
+    const QPointF P = E->position();
     ShowPixelAt(&P);
   };
   ImgBox->OnMouseUp = [this](QMouseEvent* E) { ImgBoxMouseUp(E); };
@@ -355,7 +356,8 @@ void TPelorinMain::ResetScrollRanges() {
   // The bars of the old size must not decide whether the new one needs them.
   SetScrollRanges(0, 0);
   FormResize();
-  SetScrollRanges(Image->ZoomedWidth(), Image->ZoomedHeight());
+  const QSize Box = ImgBox->ScaleFor(*Image).BoxSize();
+  SetScrollRanges(Box.width(), Box.height());
   // Centred again in the room the bars leave.
   FormResize();
 }
@@ -363,7 +365,9 @@ void TPelorinMain::ResetScrollRanges() {
 void TPelorinMain::FormResize() {
   if (!Image)
     return;
-  const int Zw = Image->ZoomedWidth(), Zh = Image->ZoomedHeight();
+  const TViewScale Scale = ImgBox->ScaleFor(*Image);
+  const int Zw = Scale.BoxSize().width(), Zh = Scale.BoxSize().height();
+  ImgBox->DeviceContent = Scale.DeviceSize();
   const int X = std::max(0, (ClientWidth() - Zw) / 2) - (HorzScrollBar->isVisible() ? HorzScrollBar->value() : 0);
   const int Y = std::max(0, (ClientHeight() - Zh) / 2) - (VertScrollBar->isVisible() ? VertScrollBar->value() : 0);
   ImgBox->setGeometry(X, Y, Zw, Zh);
@@ -381,14 +385,15 @@ void TPelorinMain::resizeEvent(QResizeEvent* E) {
 void TPelorinMain::WindowFit() {
   if (!Image)
     return;
+  const QSize Box = ImgBox->ScaleFor(*Image).BoxSize();
   if (isMaximized() || isMinimized()) {
-    SetScrollRanges(Image->ZoomedWidth(), Image->ZoomedHeight());
+    SetScrollRanges(Box.width(), Box.height());
     FormResize();
     return;
   }
   PaintEnabled = false;
   SetScrollRanges(0, 0);
-  QSize Want(Image->ZoomedWidth(), Image->ZoomedHeight());
+  QSize Want = Box;
   if (QScreen* S = screen()) {
     // The system keeps the window on the screen: the client area is at most
     // what remains of the available area beside the frame.
@@ -407,7 +412,7 @@ void TPelorinMain::WindowFit() {
   } else {
     resize(Want.expandedTo(QSize(1, 1)));
   }
-  SetScrollRanges(Image->ZoomedWidth(), Image->ZoomedHeight());
+  SetScrollRanges(Box.width(), Box.height());
   FormResize();
   PaintEnabled = true;
 }

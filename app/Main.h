@@ -147,9 +147,9 @@ public:
   // After saving Name as the shown file: its facts as the file now has them.
   void KeepSavedFileFacts(const QString& Name, const QString& FormatText);
   // The pixel under Pos of the image view in the info window; null clears it.
-  void ShowPixelAt(const QPoint* Pos);
+  void ShowPixelAt(const QPointF* Pos);
   // The image pixel under Pos of the image view; none outside the image.
-  std::optional<QPoint> ImagePixelAt(const QPoint& Pos) const;
+  std::optional<QPoint> ImagePixelAt(const QPointF& Pos) const;
   // Pointer moves over a widget above the image view (the crop frame) are
   // read out as moves over the view.
   void RelayPointer(QWidget* Over);
@@ -321,11 +321,11 @@ public:
   bool CropKeyDown(int Key, Qt::KeyboardModifiers Shift);
   // A left click on the image while the color table shows selects the
   // entry of the pixel under the pointer (Pos in the image view).
-  void PickColorEntry(const QPoint& Pos);
+  void PickColorEntry(const QPointF& Pos);
   // The entry under the pointer marked in the color table; none for null.
-  void MarkColorEntry(const QPoint* Pos);
+  void MarkColorEntry(const QPointF* Pos);
   // The palette index of the pixel at Pos in the image view, -1 outside.
-  int32_t PaletteIndexAt(const QPoint& Pos) const;
+  int32_t PaletteIndexAt(const QPointF& Pos) const;
 
 protected:
   bool event(QEvent* E) override;

@@ -10,6 +10,7 @@
 #include "ImgFormats.h"
 #include "List.h"
 #include "Main.h"
+#include "Paths.h"
 #include "Prefetch.h"
 #include "Settings.h"
 #include "XImageRead.h"
@@ -22,7 +23,7 @@ constexpr QRgb Color(TColor C) { return qRgb(C & 0xFF, (C >> 8) & 0xFF, (C >> 16
 
 void TPelorinMain::ShowSplash() {
   std::unique_ptr<TDib> Splash;
-  const QString SplashFile = ProgramDir + QStringLiteral("splash.png");
+  const QString SplashFile = FindProgramFile(ProgramDir, QStringLiteral("splash.png"), fkData);
   if (QFileInfo::exists(SplashFile)) {
     try {
       // The splash is drawn for the window's background, not blended.
@@ -55,7 +56,7 @@ void TPelorinMain::PlaceImage(std::unique_ptr<TDib> NewImage, int Source, const 
   Image->Canvas = Full ? ScreenForm->Canvas() : &Surface;
   if (Full)
     ScreenForm->ImageChanged();
-  const QSize Screen = screen() ? screen()->size() : QSize(1024, 768);
+  const QSize Screen = ScreenDeviceSize(this);
   Image->SetZoom(Settings.ZoomToFit ? FitZoom(Image->Width(), Image->Height(), Screen.width(), Screen.height()) : 0);
   ChooseTiling();
   CheckZoomItem(Image->Zoom());

@@ -246,7 +246,9 @@ void TPelorinMain::LoadProgress(TProgressStage, int32_t, const TRect& Rect, bool
   if (!Draw || !Image)
     return;
   const int32_t F = 1 - std::min(Image->Zoom(), 0);
-  DrawImage(QRect(QPoint(Rect.Left / F, Rect.Top / F), QPoint((Rect.Right + F - 1) / F, (Rect.Bottom + F - 1) / F)));
+  const QRect Rows(QPoint(Rect.Left / F, Rect.Top / F), QPoint((Rect.Right + F - 1) / F, (Rect.Bottom + F - 1) / F));
+  // The rows count the view's device pixels.
+  DrawImage(LogicalRect(Rows, ImgBox->devicePixelRatioF()));
 }
 
 void TPelorinMain::SaveItemClick() {

@@ -5,6 +5,9 @@
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <algorithm>
+#include <cmath>
+
+#include "DsPaintBox.h"
 
 namespace {
 
@@ -31,12 +34,12 @@ void DragAxis(int32_t& Pos, int32_t& Len, int32_t DPos, int32_t DLen, int32_t St
   }
 }
 
-// The outline of a W x H rectangle at (X, Y), one pixel wide.
-void AddOutline(QRegion& Region, int X, int Y, int W, int H) {
-  Region += QRect(X, Y, W, 1);
-  Region += QRect(X, Y + H - 1, W, 1);
-  Region += QRect(X, Y, 1, H);
-  Region += QRect(X + W - 1, Y, 1, H);
+// The outline of a W x H rectangle at (X, Y), Line pixels wide.
+void AddOutline(QRegion& Region, int X, int Y, int W, int H, int Line = 1) {
+  Region += QRect(X, Y, W, Line);
+  Region += QRect(X, Y + H - Line, W, Line);
+  Region += QRect(X, Y, Line, H);
+  Region += QRect(X + W - Line, Y, Line, H);
 }
 
 } // namespace
@@ -52,6 +55,15 @@ int32_t ScreenToImage(int32_t Distance, int32_t Zoom) {
 QRect FrameGeometry(const TCropRect& Rect, int32_t Zoom, const QPoint& Origin) {
   return {ImageToScreen(Rect.Left, Zoom) + Origin.x(), ImageToScreen(Rect.Top, Zoom) + Origin.y(),
           ImageToScreen(Rect.Width, Zoom) + 2 * Border, ImageToScreen(Rect.Height, Zoom) + 2 * Border};
+}
+
+TFramePlace PlaceFrame(const TCropRect& Rect, int32_t Zoom, const QPoint& ViewOrigin, double Ratio) {
+  const QRect Device(ImageToScreen(Rect.Left, Zoom), ImageToScreen(Rect.Top, Zoom), ImageToScreen(Rect.Width, Zoom),
+                     ImageToScreen(Rect.Height, Zoom));
+  const QRect Logical = LogicalRect(Device, Ratio).adjusted(-Border, -Border, Border, Border);
+  // The frame's corner in device pixels: where the desktop puts it.
+  const QPoint Corner(int(std::lround(Logical.x() * Ratio)), int(std::lround(Logical.y() * Ratio)));
+  return {Logical.translated(ViewOrigin), Device.translated(-Corner)};
 }
 
 TFrameMode HoverMode(int X, int Y, int W, int H) {
@@ -113,13 +125,19 @@ TCropRect DragRect(TCropRect Rect, TFrameMode Mode, int32_t Dx, int32_t Dy, QSiz
 }
 
 QRegion FrameOutline(int W, int H) {
+  return FrameRegion(QRect(Border, Border, W - 2 * Border, H - 2 * Border), HandleSize, 1);
+}
+
+QRegion FrameRegion(const QRect& Outline, int Handle, int Line) {
   QRegion Region;
-  AddOutline(Region, Border, Border, W - 2 * Border, H - 2 * Border);
-  const int Xs[3] = {0, W / 2 - Border, W - HandleSize}, Ys[3] = {0, H / 2 - Border, H - HandleSize};
+  AddOutline(Region, Outline.x(), Outline.y(), Outline.width(), Outline.height());
+  const int Half = Handle / 2, L = Outline.x(), T = Outline.y();
+  const int Xs[3] = {L - Half, L + Outline.width() / 2 - Half, L + Outline.width() - 1 - Half};
+  const int Ys[3] = {T - Half, T + Outline.height() / 2 - Half, T + Outline.height() - 1 - Half};
   for (int I = 0; I < 3; ++I)
     for (int J = 0; J < 3; ++J)
       if (I != 1 || J != 1)
-        AddOutline(Region, Xs[I], Ys[J], HandleSize, HandleSize);
+        AddOutline(Region, Xs[I], Ys[J], Handle, Handle, Line);
   return Region;
 }
 
@@ -144,12 +162,17 @@ void TRectBox::SetRect(const TCropRect& Rect) {
 void TRectBox::Place() {
   if (!View)
     return;
-  const QPoint Origin = View->geometry().topLeft() - QPoint(Border, Border);
-  setGeometry(FrameGeometry(Crop, Zoom(), Origin));
+  const TFramePlace P = PlaceFrame(Crop, Zoom(), View->geometry().topLeft(), Ratio());
+  Outline = P.Outline;
+  setGeometry(P.Geometry);
+  update();
 }
 
+QPointF TRectBox::InView(const QPointF& P) const { return mapToParent(P) - QPointF(View ? View->pos() : QPoint()); }
+
 bool TRectBox::eventFilter(QObject* Watched, QEvent* E) {
-  if (Watched == View && (E->type() == QEvent::Move || E->type() == QEvent::Resize))
+  if (Watched == View &&
+      (E->type() == QEvent::Move || E->type() == QEvent::Resize || E->type() == QEvent::ScreenChangeInternal))
     Place();
   return QWidget::eventFilter(Watched, E);
 }
@@ -159,20 +182,28 @@ bool TRectBox::eventFilter(QObject* Watched, QEvent* E) {
 void TRectBox::paintEvent(QPaintEvent*) {
   QPainter Painter(this);
   Painter.setCompositionMode(QPainter::CompositionMode_Difference);
-  for (const QRect& R : FrameOutline(width(), height()))
-    Painter.fillRect(R, Qt::white);
+  // The outline on the image's device pixels, the handles the size of
+  // logical ones for the hand.
+  const double R = devicePixelRatioF();
+  if (R != 1.0)
+    Painter.scale(1 / R, 1 / R);
+  const int Handle = int(std::lround(HandleSize * R)), Line = std::max(1, int(R));
+  for (const QRect& Part : FrameRegion(Outline, Handle, Line))
+    Painter.fillRect(Part, Qt::white);
 }
 
-void TRectBox::MouseDown(const QPoint& P) {
-  DragX = P.x();
-  DragY = P.y();
+void TRectBox::MouseDown(const QPointF& P) {
+  DragX = int(std::floor(P.x()));
+  DragY = int(std::floor(P.y()));
+  PressAt = InView(P);
+  PressCrop = Crop;
   StartSize = QSize(Crop.Width, Crop.Height);
   update();
 }
 
-void TRectBox::MouseMove(const QPoint& P, bool LeftHeld) {
+void TRectBox::MouseMove(const QPointF& P, bool LeftHeld) {
   if (DragX < 0 || !LeftHeld) {
-    Mode = HoverMode(P.x(), P.y(), width(), height());
+    Mode = HoverMode(int(std::floor(P.x())), int(std::floor(P.y())), width(), height());
     setCursor(ModeCursor(Mode));
     return;
   }
@@ -180,12 +211,17 @@ void TRectBox::MouseMove(const QPoint& P, bool LeftHeld) {
   AutoScroll(P);
 }
 
-void TRectBox::Drag(const QPoint& P) {
+void TRectBox::Drag(const QPointF& P) {
   if (Mode == fmNone)
     return;
   const int32_t Z = Zoom();
-  const TCropRect New =
-      DragRect(Crop, Mode, ScreenToImage(P.x() - DragX, Z), ScreenToImage(P.y() - DragY, Z), StartSize, ImageSize);
+  // The device pixels the pointer moved since the press, less those the
+  // frame moved since, which the rectangle already holds.
+  const double R = Ratio();
+  const QPointF Moved = (InView(P) - PressAt) * R;
+  const int32_t Dx = int32_t(std::lround(Moved.x())) - (ImageToScreen(Crop.Left, Z) - ImageToScreen(PressCrop.Left, Z));
+  const int32_t Dy = int32_t(std::lround(Moved.y())) - (ImageToScreen(Crop.Top, Z) - ImageToScreen(PressCrop.Top, Z));
+  const TCropRect New = DragRect(Crop, Mode, ScreenToImage(Dx, Z), ScreenToImage(Dy, Z), StartSize, ImageSize);
   if (New == Crop)
     return;
   {
@@ -197,10 +233,10 @@ void TRectBox::Drag(const QPoint& P) {
   update();
 }
 
-void TRectBox::AutoScroll(const QPoint& P) {
+void TRectBox::AutoScroll(const QPointF& P) {
   if (!ClientRect || !OnScrollKey)
     return;
-  const QPoint At = mapToParent(P);
+  const QPoint At = mapToParent(P).toPoint();
   const QRect Client = ClientRect();
   if (At.y() > Client.bottom())
     OnScrollKey(Qt::Key_2, Qt::KeypadModifier);
@@ -223,10 +259,10 @@ void TRectBox::mousePressEvent(QMouseEvent* E) {
   // Taken whatever the button, so that no press reaches the window below.
   E->accept();
   if (E->button() == Qt::LeftButton)
-    MouseDown(E->position().toPoint());
+    MouseDown(E->position());
 }
 
-void TRectBox::mouseMoveEvent(QMouseEvent* E) { MouseMove(E->position().toPoint(), E->buttons() & Qt::LeftButton); }
+void TRectBox::mouseMoveEvent(QMouseEvent* E) { MouseMove(E->position(), E->buttons() & Qt::LeftButton); }
 
 void TRectBox::mouseReleaseEvent(QMouseEvent* E) {
   if (E->button() == Qt::LeftButton)

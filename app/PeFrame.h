@@ -37,6 +37,16 @@ int32_t ScreenToImage(int32_t Distance, int32_t Zoom);
 // corner minus (3, 3).
 QRect FrameGeometry(const TCropRect& Rect, int32_t Zoom, const QPoint& Origin);
 
+// The frame at Ratio device pixels per logical one. The view counts device
+// pixels, so the rectangle at the zoom is in device pixels; the frame is the
+// smallest logical rectangle that holds them, widened by 3 on every side,
+// and the outline lies on those device pixels exactly.
+struct TFramePlace {
+  QRect Geometry; // in the parent; ViewOrigin is the view's top left corner
+  QRect Outline;  // in device pixels from the frame's top left corner
+};
+TFramePlace PlaceFrame(const TCropRect& Rect, int32_t Zoom, const QPoint& ViewOrigin, double Ratio);
+
 // What a press at (X, Y) of a frame W x H wide would drag.
 TFrameMode HoverMode(int X, int Y, int W, int H);
 Qt::CursorShape ModeCursor(TFrameMode Mode);
@@ -49,6 +59,10 @@ TCropRect DragRect(TCropRect Rect, TFrameMode Mode, int32_t Dx, int32_t Dy, QSiz
 
 // The pixels the frame inverts: the outline and the eight 7 x 7 handles.
 QRegion FrameOutline(int W, int H);
+// The same around an outline, in device pixels: handles Handle pixels on a
+// side drawn Line pixels thick, centered on its corners and the middles of
+// its sides.
+QRegion FrameRegion(const QRect& Outline, int Handle, int Line);
 
 // The crop frame over the image view: a sibling of the view placed above
 // it, which draws only its outline and handles and is dragged by them.
@@ -65,8 +79,8 @@ public:
   void Place();
 
   // The pointer, in the frame's coordinates.
-  void MouseDown(const QPoint& P);
-  void MouseMove(const QPoint& P, bool LeftHeld);
+  void MouseDown(const QPointF& P);
+  void MouseMove(const QPointF& P, bool LeftHeld);
   void MouseUp();
 
   TFrameMode Mode = fmNone;
@@ -92,11 +106,19 @@ protected:
   bool eventFilter(QObject* Watched, QEvent* E) override;
 
 private:
-  void Drag(const QPoint& P);
-  void AutoScroll(const QPoint& P);
+  void Drag(const QPointF& P);
+  void AutoScroll(const QPointF& P);
+  double Ratio() const { return View ? View->devicePixelRatioF() : 1.0; }
+  // The pointer in the view's coordinates.
+  QPointF InView(const QPointF& P) const;
 
   QPointer<QWidget> View;
   QSize ImageSize;
   std::function<int32_t()> Zoom;
   TCropRect Crop;
+  QRect Outline;
+  // Where the drag started, so that the frame follows the pointer to the
+  // device pixel whatever the logical pixels round to.
+  QPointF PressAt;
+  TCropRect PressCrop;
 };

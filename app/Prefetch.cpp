@@ -13,20 +13,8 @@ struct TPrefetchStopped {};
 
 bool SameOptions(const TReadOptions& A, const TReadOptions& B) {
   return A.Resolution == B.Resolution && A.Background == B.Background && A.AlphaEnabled == B.AlphaEnabled &&
-         A.PcdResolution == B.PcdResolution && A.LuvStonits == B.LuvStonits;
-}
-
-// The header's part of a read: everything but the buffer.
-TImageRead HeaderCopy(const TImageRead& H) {
-  TImageRead C;
-  C.Format = H.Format;
-  C.FormatText = H.FormatText;
-  C.Transparency = H.Transparency;
-  C.Warning = H.Warning;
-  C.Texts = H.Texts;
-  C.Facts = H.Facts;
-  C.Orientation = H.Orientation;
-  return C;
+         A.PcdResolution == B.PcdResolution && A.LuvStonits == B.LuvStonits &&
+         A.ApplyOrientation == B.ApplyOrientation && A.ApplyProfile == B.ApplyProfile;
 }
 
 // Without the callbacks, which belong to the caller's thread.
@@ -209,7 +197,7 @@ std::optional<TPrefetcher::TKept> TPrefetcher::ReadOne(const TJob& Job, uint64_t
       // rows are not read at all.
       if (!Buffer || uint64_t(Buffer->ImageSize()) > Room || StopCurrent)
         throw TPrefetchStopped();
-      K.Image.Header = HeaderCopy(Header);
+      K.Image.Header = Header.HeaderPart();
     });
   } catch (...) {
     return std::nullopt;

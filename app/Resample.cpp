@@ -29,18 +29,12 @@ void SetSpin(TPeSpinEdit* Spin, int64_t Value) {
     Spin->SetValue(Shown);
 }
 
-TPeSpinEdit* NewSpin(QWidget* Parent, const char* Name, int Min, int Max, int Left, int Top) {
-  auto* Spin = new TPeSpinEdit(Parent);
-  Spin->setObjectName(QLatin1String(Name));
-  Spin->SetMinValue(Min);
-  Spin->SetMaxValue(Max);
-  Spin->setGeometry(Left, Top, SpinWidth, RowHeight);
-  return Spin;
-}
+// Fields, their labels and the combo boxes are all one size.
+QRect Cell(int Left, int Top) { return {Left, Top, SpinWidth, RowHeight}; }
 
 QLabel* NewLabel(QWidget* Parent, const QString& Caption, int Left, int Top, QWidget* Buddy = nullptr) {
   auto* Label = new QLabel(Caption, Parent);
-  Label->setGeometry(Left, Top, SpinWidth, RowHeight);
+  Label->setGeometry(Cell(Left, Top));
   if (Buddy)
     Label->setBuddy(Buddy);
   return Label;
@@ -51,7 +45,7 @@ TPeCombo* NewCombo(QWidget* Parent, const char* Name, const QStringList& Items, 
   Box->setObjectName(QLatin1String(Name));
   Box->SetReadOnly(true);
   Box->SetItems(Items);
-  Box->setGeometry(Left, Top, SpinWidth, RowHeight);
+  Box->setGeometry(Cell(Left, Top));
   return Box;
 }
 
@@ -75,10 +69,10 @@ TResampleForm::TResampleForm(TDib& AImage, TSettings& ASettings, int32_t AScreen
 void TResampleForm::CreateSizeControls() {
   NewLabel(GroupBox1, QStringLiteral("in pixel"), PixLeft, 6);
   NewLabel(GroupBox1, QStringLiteral("in percent"), PercLeft, 6);
-  PixWidthSpin = NewSpin(GroupBox1, "PixWidthSpin", 1, MaxResizeSide, PixLeft, 26);
-  PercWidthSpin = NewSpin(GroupBox1, "PercWidthSpin", 0, MaxPercent, PercLeft, 26);
-  PixHeightSpin = NewSpin(GroupBox1, "PixHeightSpin", 1, MaxResizeSide, PixLeft, 52);
-  PercHeightSpin = NewSpin(GroupBox1, "PercHeightSpin", 0, MaxPercent, PercLeft, 52);
+  PixWidthSpin = NewSpinEdit(GroupBox1, "PixWidthSpin", 1, MaxResizeSide, Cell(PixLeft, 26));
+  PercWidthSpin = NewSpinEdit(GroupBox1, "PercWidthSpin", 0, MaxPercent, Cell(PercLeft, 26));
+  PixHeightSpin = NewSpinEdit(GroupBox1, "PixHeightSpin", 1, MaxResizeSide, Cell(PixLeft, 52));
+  PercHeightSpin = NewSpinEdit(GroupBox1, "PercHeightSpin", 0, MaxPercent, Cell(PercLeft, 52));
   NewLabel(GroupBox1, QStringLiteral("&width:"), LabelLeft, 26, PixWidthSpin);
   NewLabel(GroupBox1, QStringLiteral("&height:"), LabelLeft, 52, PixHeightSpin);
   DistortionBox = new TPeCheckBox(QStringLiteral("allow &size distortion "), GroupBox1);
@@ -115,7 +109,7 @@ void TResampleForm::CreateFilterGroup() {
 }
 
 void TResampleForm::CreateResolutionControls() {
-  DpiSpin = NewSpin(GroupBox1, "DpiSpin", MinDpi, MaxDpi, PixLeft, 112);
+  DpiSpin = NewSpinEdit(GroupBox1, "DpiSpin", MinDpi, MaxDpi, Cell(PixLeft, 112));
   DpiSpin->SetValue(ImageRes);
   NewLabel(GroupBox1, QStringLiteral("&DPI"), LabelLeft, 112, DpiSpin);
   DpiDeviceBox = NewCombo(GroupBox1, "DpiDeviceBox",

@@ -228,7 +228,7 @@ void SetDefaultSettings(TSettings& S) {
   S.FullScreenResample = 1;
   S.ShowProgress = false;
   S.ApplyAlpha = true;
-  S.Reserved = 0;
+  S.ViewOptionsOff = 0;
   S.MouseBrowseWindow = false;
   S.MouseBrowseFullScreen = true;
   S.TwainEnabled = true;
@@ -318,7 +318,8 @@ void ClampSettings(TSettings& S) {
   S.TileMode = ChoiceOr(S.TileMode, {0, 1, 2}, D.TileMode);
   S.TileThreshold = Clamped(S.TileThreshold, 2, 256);
   S.FullScreenResample = ChoiceOr(S.FullScreenResample, {0, 1, 2}, D.FullScreenResample);
-  S.Reserved = 0;
+  // Bits of later versions are not known to mean anything here.
+  S.ViewOptionsOff &= voKnownBits;
 
   S.ResizeFilter = ChoiceOr(S.ResizeFilter, {0, 1, 2, 3, 4, 5, 6}, D.ResizeFilter);
   S.ResizeUnit = ChoiceOr(S.ResizeUnit, {0, 1}, D.ResizeUnit);

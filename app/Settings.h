@@ -78,7 +78,7 @@ struct TSettings {
   TInt32 FullScreenResample; // 0 linear, 1 filter 1, 2 filter 2
   bool ShowProgress;
   bool ApplyAlpha;
-  uint8_t Reserved;
+  uint8_t ViewOptionsOff; // voKeepStoredTurn | voIgnoreProfiles; 0 all on
   bool MouseBrowseWindow;
   bool MouseBrowseFullScreen;
   bool TwainEnabled;
@@ -152,6 +152,12 @@ struct TSettings {
   bool LuvStonits;
 };
 
+// Bits of ViewOptionsOff. Records of earlier versions hold 0 there, which
+// keeps both on; earlier versions never read the byte.
+inline constexpr uint8_t voKeepStoredTurn = 1; // images stay as stored
+inline constexpr uint8_t voIgnoreProfiles = 2; // embedded profiles unused
+inline constexpr uint8_t voKnownBits = voKeepStoredTurn | voIgnoreProfiles;
+
 inline constexpr size_t SettingsSize = 2021;
 inline constexpr uint32_t SettingsVersion = 1541;
 inline constexpr char SettingsFileTitle[] = "Pelorin.up";
@@ -168,7 +174,7 @@ PELORIN_AT(TileThreshold, 13);
 PELORIN_AT(FullScreenResample, 17);
 PELORIN_AT(ShowProgress, 21);
 PELORIN_AT(ApplyAlpha, 22);
-PELORIN_AT(Reserved, 23);
+PELORIN_AT(ViewOptionsOff, 23);
 PELORIN_AT(MouseBrowseWindow, 24);
 PELORIN_AT(MouseBrowseFullScreen, 25);
 PELORIN_AT(TwainEnabled, 26);

@@ -11,6 +11,7 @@
 
 #include "DibImage.h"
 #include "Messages.h"
+#include "Paths.h"
 
 namespace {
 
@@ -90,8 +91,8 @@ void TTwainClient::LoadLibrary() {
   }
   QString Path = LibraryPath;
   if (Path.isEmpty()) {
-    const QString Beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(DsmLibraryName);
-    Path = QFileInfo::exists(Beside) ? Beside : QString::fromLatin1(DsmLibraryName);
+    const QString Found = FindProgramFile(ApplicationFolder(), QLatin1String(DsmLibraryName), fkLibrary);
+    Path = QFileInfo::exists(Found) ? Found : QString::fromLatin1(DsmLibraryName);
   }
   Library = dlopen(Path.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
   if (!Library)

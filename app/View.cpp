@@ -19,6 +19,19 @@
 #include "Settings.h"
 #include "StdConvert.h"
 
+namespace {
+
+bool RatioChange(QEvent::Type T) {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+  return T == QEvent::DevicePixelRatioChange;
+#else
+  (void)T;
+  return false;
+#endif
+}
+
+} // namespace
+
 void TPelorinMain::SetZoom(int32_t Z) {
   // Beyond 8:1 or 1/8 nothing changes, not even the caption.
   if (SourceKind < 0 || !Image || Z < -7 || Z > 7)
@@ -34,10 +47,11 @@ void TPelorinMain::SetZoom(int32_t Z) {
   ResetScrollRanges();
   // The point in the middle of the view stays there, so that what was in
   // view stays in view whichever way the zoom goes.
+  const QSize Box = ImgBox->ScaleFor(*Image).BoxSize();
   if (ScrolledX && OldW > 0)
-    HorzScrollBar->setValue(int(int64_t(Image->ZoomedWidth()) * OldMidX / OldW) - ClientWidth() / 2);
+    HorzScrollBar->setValue(int(int64_t(Box.width()) * OldMidX / OldW) - ClientWidth() / 2);
   if (ScrolledY && OldH > 0)
-    VertScrollBar->setValue(int(int64_t(Image->ZoomedHeight()) * OldMidY / OldH) - ClientHeight() / 2);
+    VertScrollBar->setValue(int(int64_t(Box.height()) * OldMidY / OldH) - ClientHeight() / 2);
   FormResize();
   PaintEnabled = true;
   ImgBox->update();
@@ -58,6 +72,18 @@ bool TPelorinMain::event(QEvent* E) {
       E->accept();
       return true;
     }
+  } else if (E->type() == QEvent::ScreenChangeInternal || RatioChange(E->type())) {
+    // On a screen of another scale the image keeps its device pixels: the
+    // view's logical size changes with the ratio.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (Image) {
+            ResetScrollRanges();
+            ImgBox->update();
+          }
+        },
+        Qt::QueuedConnection);
   } else if (E->type() == QEvent::KeyPress) {
     // Tab cycles the windows instead of the focus inside this one.
     auto* K = static_cast<QKeyEvent*>(E);
@@ -113,7 +139,7 @@ void TPelorinMain::FormKeyDown(int Key, Qt::KeyboardModifiers Shift) {
     return;
   case kaFitZoom:
     if (Image) {
-      const QSize S = screen() ? screen()->size() : QSize(1024, 768);
+      const QSize S = ScreenDeviceSize(this);
       SetZoom(FitZoom(Image->Width(), Image->Height(), S.width(), S.height()));
     }
     break;
@@ -151,7 +177,8 @@ void TPelorinMain::FormKeyDown(int Key, Qt::KeyboardModifiers Shift) {
   case kaScrollPage: ScrollBy(B.Dx * ClientWidth(), B.Dy * ClientHeight()); return;
   case kaScrollLine: ScrollBy(B.Dx * HorzScrollBar->singleStep(), B.Dy * VertScrollBar->singleStep()); return;
   case kaScrollStep: {
-    const int Step = Image && Image->Zoom() > 0 ? Image->Zoom() + 1 : 1;
+    // An image pixel, in the logical pixels the bars count.
+    const int Step = Image && Image->Zoom() > 0 ? ImgBox->ScaleFor(*Image).Logical(Image->Zoom() + 1) : 1;
     ScrollBy(B.Dx * Step, B.Dy * Step);
     return;
   }
@@ -292,7 +319,7 @@ void TPelorinMain::ImgBoxMouseDown(QMouseEvent* E) {
   }
   if (ColorTblShowing) {
     ImgBox->setCursor(Qt::PointingHandCursor);
-    PickColorEntry(E->position().toPoint());
+    PickColorEntry(E->position());
     return;
   }
   ImgBox->setCursor(Qt::SizeAllCursor);
@@ -302,7 +329,7 @@ void TPelorinMain::ImgBoxMouseDown(QMouseEvent* E) {
 
 void TPelorinMain::ImgBoxMouseMove(QMouseEvent* E) {
   if (ColorTblShowing) {
-    const QPoint P = E->position().toPoint();
+    const QPointF P = E->position();
     MarkColorEntry(&P);
   }
   if (!Dragging || !CropForm.isNull())

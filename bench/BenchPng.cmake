@@ -10,3 +10,5 @@ if(SPNG_FOUND)
   target_link_libraries(${name} PRIVATE PkgConfig::SPNG)
   target_compile_definitions(${name} PRIVATE PELORIN_HAVE_SPNG)
 endif()
+# The libpng writer and memory source are shared with the PNG tests.
+target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/formats)

@@ -7,12 +7,12 @@
 #endif
 
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <span>
 #include <vector>
 
 #include "BenchCodec.h"
+#include "LibPngMemory.h"
 #include "XPng.h"
 #include "XImageRead.h"
 #include "XZlib.h"
@@ -71,67 +71,36 @@ TBytes PelorinEncode(const TDib& Dib, uint8_t Filters = pngAllFilters, bool Stre
 // libpng's rows in its own layouts: RGB or 8-bit indexes.
 TBytes LibpngEncode(const TDib& Dib, bool AllFilters) {
   const bool Pal = Dib.PixelFormat() == pf8bit;
-  TBytes Out;
-  png_structp Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop Info = png_create_info_struct(Png);
-  std::vector<uint8_t> Row(size_t(Dib.Width()) * 3);
-  if (setjmp(png_jmpbuf(Png))) {
-    png_destroy_write_struct(&Png, &Info);
-    return {};
-  }
-  png_set_write_fn(
-      Png, &Out,
-      [](png_structp P, png_bytep Data, png_size_t N) {
-        auto* V = static_cast<TBytes*>(png_get_io_ptr(P));
-        V->insert(V->end(), Data, Data + N);
-      },
-      nullptr);
-  png_set_IHDR(Png, Info, png_uint_32(Dib.Width()), png_uint_32(Dib.Height()), 8,
-               Pal ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  std::vector<png_color> Colors(256);
-  if (Pal) {
+  LibPngMemory::TWriteSetup S;
+  S.Width = png_uint_32(Dib.Width());
+  S.Height = png_uint_32(Dib.Height());
+  S.ColorType = Pal ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB;
+  if (Pal)
     for (int32_t I = 0; I < 256; ++I) {
       const TColor C = Dib.GetPaletteColor(I);
-      Colors[size_t(I)] = {GetRValue(C), GetGValue(C), GetBValue(C)};
+      S.Palette.push_back({GetRValue(C), GetGValue(C), GetBValue(C)});
     }
-    png_set_PLTE(Png, Info, Colors.data(), 256);
-  }
-  png_set_compression_level(Png, Level);
+  S.Level = Level;
   if (AllFilters)
-    png_set_filter(Png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
-  png_write_info(Png, Info);
-  if (!Pal)
-    png_set_bgr(Png);
+    S.Filters = PNG_ALL_FILTERS;
+  S.Bgr = !Pal;
+  std::vector<const uint8_t*> Rows;
   for (int32_t Y = 0; Y < Dib.Height(); ++Y)
-    png_write_row(Png, const_cast<png_bytep>(Dib.ScanLine(Y)));
-  png_write_end(Png, Info);
-  png_destroy_write_struct(&Png, &Info);
-  return Out;
+    Rows.push_back(Dib.ScanLine(Y));
+  return LibPngMemory::Write(S, Rows);
 }
-
-struct TReadState {
-  const TBytes* Data;
-  size_t At;
-};
 
 // Decodes into a fresh buffer of the rows as libpng gives them.
 size_t LibpngDecode(const TBytes& File) {
   png_structp Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop Info = png_create_info_struct(Png);
-  TReadState State{&File, 0};
+  LibPngMemory::TSource Source{&File};
   std::unique_ptr<uint8_t[]> Pixels;
   if (setjmp(png_jmpbuf(Png))) {
     png_destroy_read_struct(&Png, &Info, nullptr);
     return 0;
   }
-  png_set_read_fn(Png, &State, [](png_structp P, png_bytep Out, png_size_t N) {
-    auto* S = static_cast<TReadState*>(png_get_io_ptr(P));
-    if (S->At + N > S->Data->size())
-      png_error(P, "short");
-    std::memcpy(Out, S->Data->data() + S->At, N);
-    S->At += N;
-  });
+  LibPngMemory::ReadFrom(Png, Source);
   png_read_info(Png, Info);
   const size_t RowBytes = png_get_rowbytes(Png, Info);
   const png_uint_32 H = png_get_image_height(Png, Info);

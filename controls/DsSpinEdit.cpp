@@ -231,3 +231,12 @@ void TPeSpinEdit::paintEvent(QPaintEvent* e) {
   p.setBrush(Qt::NoBrush);
   p.drawRect(rect().adjusted(0, 0, -1, -1));
 }
+
+TPeSpinEdit* NewSpinEdit(QWidget* Parent, const char* Name, int Min, int Max, const QRect& Place) {
+  auto* Spin = new TPeSpinEdit(Parent);
+  Spin->setObjectName(QLatin1String(Name));
+  Spin->SetMinValue(Min);
+  Spin->SetMaxValue(Max);
+  Spin->setGeometry(Place);
+  return Spin;
+}

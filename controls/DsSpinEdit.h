@@ -118,3 +118,6 @@ private:
   bool FEditorEnabled = true;
   bool FAutoSelect = true;
 };
+
+// A named spin edit from Min to Max at Place in its parent, which owns it.
+TPeSpinEdit* NewSpinEdit(QWidget* Parent, const char* Name, int Min, int Max, const QRect& Place);

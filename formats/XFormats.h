@@ -37,6 +37,11 @@ struct TReadOptions {
   // LogLuv TIFF: every row as stored, before conversion, for a caller that
   // renders the image again at another exposure.
   std::function<void(std::span<const uint8_t>)> OnLuvRow;
+  // The caller turns the image by its stored orientation (TImageRead's
+  // Orientation is left at 0 when off).
+  bool ApplyOrientation = true;
+  // Embedded color profiles convert the pixels to sRGB.
+  bool ApplyProfile = true;
 };
 
 // What the writers take from the settings or the command line; each writer

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "XIcc.h"
+
 namespace {
 
 TImageFacts FactsOf(const TImgReader& R) {
@@ -20,16 +22,76 @@ TImageFacts FactsOf(const TImgReader& R) {
   F.HasAlpha = R.HasAlpha;
   F.FileSize = R.FileSize;
   F.FileDate = R.FileDate;
+  F.Orientation = R.Orientation;
   return F;
 }
 
-void Collect(TImageRead& Read, const TImgReader& R) {
+void Collect(TImageRead& Read, const TImgReader& R, const TReadOptions& O) {
   if (const TTransparencyInfo* T = R.TransparencyRecord())
     Read.Transparency = *T;
   Read.Warning = R.Warning;
   Read.Texts = {R.Title, R.Author, R.Rights};
   Read.Facts = FactsOf(R);
-  Read.Orientation = R.Orientation;
+  // The facts keep the tag either way, for the info window.
+  Read.Orientation = O.ApplyOrientation ? R.Orientation : 0;
+  Read.Facts.OrientationApplied = OrientationStep(Read.Orientation) != TOrientationStep{};
+}
+
+// The colors the reader's samples were in, which an embedded profile must
+// describe; None for spaces no profile applies to.
+TIccModel StoredModel(const TImgReader& R) {
+  switch (R.ColorManager.SourceFormat) {
+  case cfGray:
+  case cfGrayAlpha: return TIccModel::Gray;
+  case cfCMYK:
+  case cfCMYKA: return TIccModel::Cmyk;
+  case cfCIELab:
+  case cfCIELabA:
+  case cfLogLuv:
+  case cfLogL:
+  case cfPhotoYCC: return TIccModel::None;
+  default: return R.IsGray ? TIccModel::Gray : TIccModel::Rgb;
+  }
+}
+
+struct TProfileFacts {
+  std::string Description;
+  bool Applied = false;
+};
+
+// A profile that cannot be used leaves the pixels as stored and a warning;
+// it never fails the read.
+TProfileFacts ApplyEmbeddedProfile(TImgReader& R, TDib* Dib, const TReadOptions& O) {
+  TProfileFacts F;
+  if (R.IccBroken) {
+    if (O.ApplyProfile)
+      R.SetWarning(IccDamagedText);
+    return F;
+  }
+  if (R.IccProfile.empty())
+    return F;
+  const TIccInfo Info = InspectIccProfile(R.IccProfile);
+  F.Description = Info.Description;
+  F.Applied = R.IccApplied;
+  if (F.Applied || !O.ApplyProfile || !Dib)
+    return F;
+  const TIccModel Stored = StoredModel(R);
+  // CMYK samples only exist inside the reader; one that could not use the
+  // profile there has nothing left to convert. Lab and LogLuv samples were
+  // made colorimetric by the reader already.
+  if ((Info.Model == TIccModel::Cmyk && Stored == TIccModel::Cmyk) || Stored == TIccModel::None)
+    return F;
+  switch (ConvertToSrgb(*Dib, R.IccProfile, Stored)) {
+  case TIccOutcome::Applied: F.Applied = true; break;
+  case TIccOutcome::Damaged: R.SetWarning(IccDamagedText); break;
+  case TIccOutcome::Mismatch: R.SetWarning(IccMismatchText); break;
+  }
+  return F;
+}
+
+void SetProfileFacts(TImageFacts& Facts, const TProfileFacts& P) {
+  Facts.Profile = P.Description;
+  Facts.ProfileApplied = P.Applied;
 }
 
 // After Open. The buffer exists before the rows are read, so that a file too
@@ -45,24 +107,31 @@ TImageRead ReadOpened(TImgReader& R, int32_t Format, const std::string& Text, co
     Read.Dib = R.TakeDib();
   } catch (...) {
     Read.Failure = std::current_exception();
-    Collect(Read, R);
+    Collect(Read, R, O);
     return Read;
   }
+  // The caller may take the buffer over; the rows, and then the profile's
+  // colors, still go into it.
+  TDib* const Target = Read.Dib.get();
   if (OnBuffer) {
     TImageRead Header;
     Header.Format = Format;
     Header.FormatText = Text;
-    Collect(Header, R);
+    Collect(Header, R, O);
     OnBuffer(Read.Dib, Header);
   }
   if (O.OnProgress)
     R.OnProgress = O.OnProgress;
+  R.ApplyProfile = O.ApplyProfile;
   try {
     R.Read();
   } catch (...) {
     Read.Failure = std::current_exception();
   }
-  Collect(Read, R);
+  // Rows read before a failure are shown, so they get their colors too.
+  const TProfileFacts Profile = ApplyEmbeddedProfile(R, Target, O);
+  Collect(Read, R, O);
+  SetProfileFacts(Read.Facts, Profile);
   return Read;
 }
 
@@ -90,7 +159,9 @@ TImageRead ReadImageHeader(const std::filesystem::path& Name, const TReadOptions
   TImageRead Read;
   Read.Format = Format;
   Read.FormatText = DetailedFormatText(Format, *R, Path);
-  Collect(Read, *R);
+  Collect(Read, *R, O);
+  if (!R->IccProfile.empty())
+    Read.Facts.Profile = InspectIccProfile(R->IccProfile).Description;
   return Read;
 }
 

@@ -25,6 +25,14 @@ struct TImageFacts {
   bool HasAlpha = false;
   int64_t FileSize = 0;
   std::filesystem::file_time_type FileDate{};
+  // The stored orientation tag, 0 when the file has none, and whether the
+  // read asked the caller to turn the image by it.
+  uint16_t Orientation = 0;
+  bool OrientationApplied = false;
+  // The embedded color profile's description; empty for none.
+  std::string Profile;
+  // The pixels were converted by that profile.
+  bool ProfileApplied = false;
 };
 
 // An image file read, with what was found out about it.
@@ -39,7 +47,8 @@ struct TImageRead {
   std::string Warning;
   TMetaTexts Texts;
   TImageFacts Facts;
-  // The reader's Orientation: 2 to 8 ask the caller to turn the image.
+  // The reader's Orientation: 2 to 8 ask the caller to turn the image. 0
+  // when the options leave images as stored (Facts keeps the tag).
   uint16_t Orientation = 0;
   // Why the read stopped after the header: Dib is null when the buffer
   // could not be made, and otherwise holds the rows read before.
@@ -48,6 +57,20 @@ struct TImageRead {
   void ThrowFailure() const {
     if (Failure)
       std::rethrow_exception(Failure);
+  }
+
+  // What the header told: everything but the buffer and the failure, for a
+  // caller that keeps it apart from the rows.
+  TImageRead HeaderPart() const {
+    TImageRead H;
+    H.Format = Format;
+    H.FormatText = FormatText;
+    H.Transparency = Transparency;
+    H.Warning = Warning;
+    H.Texts = Texts;
+    H.Facts = Facts;
+    H.Orientation = Orientation;
+    return H;
   }
 };
 

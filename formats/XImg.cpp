@@ -122,6 +122,9 @@ void TImgReader::OpenStream(TStream& S) {
 void TImgReader::AfterOpen() {
   FileSize = Stream->Size();
   ShowProgress = true;
+  IccProfile.clear();
+  IccBroken = false;
+  IccApplied = false;
   ReadHeader();
   OK = true;
   Dib = nullptr;

@@ -159,6 +159,14 @@ public:
   // How the stored rows are to be turned for display: the TIFF/Exif
   // orientation 2 to 8; 0 or 1 when they stand as stored.
   uint16_t Orientation = 0;
+  // The embedded ICC color profile as stored; empty for none. IccBroken: the
+  // file held one that could not be gathered whole.
+  std::vector<uint8_t> IccProfile;
+  bool IccBroken = false;
+  // Readers that convert samples through the profile themselves (CMYK) do
+  // so when asked, and then say it is done.
+  bool ApplyProfile = false;
+  bool IccApplied = false;
 
 protected:
   virtual void ReadHeader() = 0;

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "XExif.h"
+#include "XIcc.h"
+
 namespace {
 
 constexpr uint8_t CompressionDCT = 8;
@@ -16,6 +19,26 @@ constexpr int64_t PixelAllowance = int64_t(1) << 20;
 
 constexpr uint32_t MaxRowsPerCall = 16;
 
+// The orientation of the first Exif segment; later ones are copies that
+// editors left behind.
+uint16_t OrientationOfMarkers(const jpeg_decompress_struct& D) {
+  for (jpeg_saved_marker_ptr M = D.marker_list; M; M = M->next) {
+    const std::span<const uint8_t> Data(M->data, M->data_length);
+    if (M->marker == JPEG_APP0 + 1 && IsExifSegment(Data))
+      return ExifOrientation(Data);
+  }
+  return 0;
+}
+
+// The ICC profile spread over the APP2 segments.
+void GatherProfile(const jpeg_decompress_struct& D, TImgReader& R) {
+  std::vector<std::span<const uint8_t>> Segments;
+  for (jpeg_saved_marker_ptr M = D.marker_list; M; M = M->next)
+    if (M->marker == JPEG_APP0 + 2)
+      Segments.emplace_back(M->data, M->data_length);
+  R.IccBroken = JoinIccSegments(Segments, R.IccProfile) == TIccFound::Broken;
+}
+
 } // namespace
 
 TJpgReader::TJpgReader() { FormatName = "JPG"; }
@@ -26,8 +49,13 @@ void TJpgReader::ReadHeader() {
   TJpegContext C;
   C.ErrorText = ImgMsg::InvalidHeader;
   C.KeepWarnings = true;
-  JpegSetupDecompress(*this, C, *Stream, FOptions);
+  TJpegDecodeOptions HeaderOptions = FOptions;
+  HeaderOptions.SavedMarkers |= JpegSaveApp1;
+  HeaderOptions.SavedMarkers |= JpegSaveApp2;
+  JpegSetupDecompress(*this, C, *Stream, HeaderOptions);
   const jpeg_decompress_struct& D = C.Decompress;
+  GatherProfile(D, *this);
+  Orientation = OrientationOfMarkers(D);
   Width = int32_t(D.image_width);
   Height = int32_t(D.image_height);
 
@@ -104,7 +132,14 @@ void TJpgReader::ReadImage() {
       D.output_components != Components)
     Fail(ImgMsg::InvalidHeader);
 
-  if (Cmyk)
+  IccApplied = false;
+  TIccCmykRows Profile;
+  // Adobe's files store ink inverted, and the library hands it on so.
+  if (Cmyk && ApplyProfile && !IccProfile.empty())
+    IccApplied = Profile.Open(IccProfile, D.saw_Adobe_marker != 0);
+  if (IccApplied)
+    ReadRowsProfiled(C, Profile);
+  else if (Cmyk)
     ReadRowsCmyk(C);
   else
     ReadRowsDirect(C);
@@ -139,6 +174,18 @@ void TJpgReader::ReadRowsCmyk(TJpegContext& C) {
     for (uint8_t& B : ReadBuffer)
       B = uint8_t(255 - B);
     ColorManager.ConvertRow(ReadBuffer, Dib->Row(Y), 0, 0, Dib->Width());
+  }
+}
+
+void TJpgReader::ReadRowsProfiled(TJpegContext& C, const TIccCmykRows& Profile) {
+  ReadBuffer.assign(size_t(Dib->Width()) * 4, 0);
+  JSAMPROW Row = ReadBuffer.data();
+  const uint32_t H = uint32_t(Dib->Height());
+  while (C.Decompress.output_scanline < H) {
+    const int32_t Y = int32_t(C.Decompress.output_scanline);
+    if (JpegReadScanlines(C, &Row, 1) == 0)
+      Fail(ImgMsg::CompressionError);
+    Profile.Convert(ReadBuffer.data(), Dib->ScanLine(Y), uint32_t(Dib->Width()));
   }
 }
 

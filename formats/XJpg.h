@@ -5,9 +5,11 @@
 #include "XImg.h"
 #include "XJpgLib.h"
 
+class TIccCmykRows;
+
 // JPEG files through the JPEG library: gray files into 8-bit gray buffers,
 // YCbCr and RGB files straight into 24-bit rows, CMYK and YCCK files through
-// the color manager.
+// their embedded profile when asked and the color manager otherwise.
 class TJpgReader : public TImgReader {
 public:
   TJpgReader();
@@ -23,6 +25,7 @@ protected:
 private:
   void ReadRowsDirect(TJpegContext& C);
   void ReadRowsCmyk(TJpegContext& C);
+  void ReadRowsProfiled(TJpegContext& C, const TIccCmykRows& Profile);
 
   TJpegDecodeOptions FOptions;
   // The in-memory copy of a file that is not in memory already.

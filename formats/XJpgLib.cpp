@@ -315,7 +315,12 @@ void JpegSetSourceMemory(TJpegContext& C, std::span<const uint8_t> Data) {
 
 bool JpegReadHeader(TJpegContext& C, bool RequireImage) {
   int Result = 0;
-  JpegCall(C, [&] { Result = jpeg_read_header(&C.Decompress, RequireImage ? TRUE : FALSE); });
+  JpegCall(C, [&] {
+    for (int N = 0; N < 16; ++N)
+      if (C.Options.SavedMarkers & (1 << N))
+        jpeg_save_markers(&C.Decompress, JPEG_APP0 + N, 0xFFFF);
+    Result = jpeg_read_header(&C.Decompress, RequireImage ? TRUE : FALSE);
+  });
   if (Result != JPEG_HEADER_OK)
     return false;
   ApplyOutput(C);

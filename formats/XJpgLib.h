@@ -36,7 +36,13 @@ struct TJpegDecodeOptions {
   bool Gray = false;
   // Gray files as B, G, R rows too (the TIFF path); otherwise they stay gray.
   bool GrayAsColor = false;
+  // Application segments the header read keeps in the decompression
+  // object's marker_list: bit n for APPn.
+  uint16_t SavedMarkers = 0;
 };
+
+inline constexpr uint16_t JpegSaveApp1 = 1 << 1;
+inline constexpr uint16_t JpegSaveApp2 = 1 << 2;
 
 struct TJpegSource {
   jpeg_source_mgr Pub{};

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "XPngCommon.h"
+#include "XIcc.h"
 #include "XPngFilter.h"
 #include "XZlib.h"
 
@@ -69,7 +70,7 @@ std::string Latin1ToUtf8(const uint8_t* P, size_t N) {
 // stream, which inflates each row into one of two buffers in turn, so that
 // the row above is still there.
 struct TPngReader::TInflate {
-  std::unique_ptr<uint8_t[]> Whole;
+  std::unique_ptr<uint8_t, TPixelDeleter> Whole;
   size_t WholeSize = 0, WholeAt = 0;
   TInflateStream Z;
   uint32_t ChunkLeft = 0;
@@ -109,6 +110,24 @@ void TPngReader::ReadChunkData(const TPngChunkHeader& H) {
     if (Crc32(Crc32(0, H.Name, 4), FChunk.data(), H.Length) != GetBE32(Stored))
       Fail(PngMsg::CrcError);
   }
+}
+
+void TPngReader::ReadIccp(const TPngChunkHeader& H) {
+  // Only the first chunk counts, as the format allows one.
+  const bool First = IccProfile.empty() && !IccBroken;
+  if (!First || H.Length == 0 || H.Length > MaxIccProfileSize || int64_t(H.Length) + 4 > FileSize - Position()) {
+    IccBroken = IccBroken || First;
+    SkipChunk(H);
+    return;
+  }
+  FChunk.resize(H.Length);
+  ReadExact(FChunk.data(), H.Length);
+  uint8_t Stored[4];
+  ReadExact(Stored, sizeof Stored);
+  if (VerifyCrc && Crc32(Crc32(0, H.Name, 4), FChunk.data(), H.Length) != GetBE32(Stored))
+    IccBroken = true;
+  else
+    IccBroken = ProfileOfIccpChunk(FChunk, IccProfile) == TIccFound::Broken;
 }
 
 void TPngReader::SkipChunk(const TPngChunkHeader& H) { Seek(Position() + int64_t(H.Length) + 4); }
@@ -333,7 +352,10 @@ void TPngReader::ReadHeader() {
     } else if (H.Type == TagSRGB || H.Type == TagICCP) {
       // A one-byte rendering intent, or a profile of any size.
       ColorSpace = ColorSpace || (H.Type == TagSRGB ? H.Length == 1 : H.Length > 0);
-      SkipChunk(H);
+      if (H.Type == TagICCP)
+        ReadIccp(H);
+      else
+        SkipChunk(H);
     } else if (H.Length > MaxAncillaryLength && (H.Name[0] & 0x20)) {
       SkipChunk(H);
     } else if (H.Type == TagGAMA) {
@@ -539,9 +561,14 @@ bool TPngReader::InflateAll(TInflate& I) {
   // blocks add 5 bytes in 64 KB); anything beyond that is junk the stream
   // would never read, and the stream is left to deal with it.
   const size_t Room = size_t(std::min(FDataBytes, Bytes + Bytes / 16 + 65536));
-  const auto Packed = std::make_unique_for_overwrite<uint8_t[]>(Room);
+  // Blocks of an image's size come whole from the kernel, as pixel buffers
+  // do; page by page they would cost a tenth of the decode. Without the
+  // memory the stream, which needs little, reads the file.
+  const auto Packed = AllocPixelBlock(Room);
+  auto Whole = AllocPixelBlock(size_t(Bytes));
+  if (!Packed || !Whole)
+    return false;
   const size_t Size = GatherData(Packed.get(), Room);
-  auto Whole = std::make_unique_for_overwrite<uint8_t[]>(size_t(Bytes));
   if (!InflateWhole({Packed.get(), Size}, {Whole.get(), size_t(Bytes)}))
     return false;
   I.Whole = std::move(Whole);

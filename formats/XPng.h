@@ -70,6 +70,8 @@ private:
   void ReadBkgd(const TPngChunkHeader& H);
   void ReadTrns(const TPngChunkHeader& H);
   void ReadText();
+  // The embedded color profile; a damaged one is only noted.
+  void ReadIccp(const TPngChunkHeader& H);
   void FinishPalette();
   size_t GatherData(uint8_t* Out, size_t Room);
   bool InflateAll(TInflate& Z);

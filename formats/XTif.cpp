@@ -73,6 +73,7 @@ void TTifReader::ReadHeader() {
   MapCompression();
   ReadLayout();
   ReadDescription();
+  ReadProfile();
   SetUpColors();
   CheckConversion();
   CheckClaims();

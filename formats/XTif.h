@@ -72,6 +72,8 @@ private:
   double Rational(uint16_t Tag, double Default);
   double DoubleValue(uint16_t Tag, double Default);
   std::string Text(uint16_t Tag);
+  // The embedded color profile; one that lies outside the file is only noted.
+  void ReadProfile();
 
   // Header (XTif.cpp).
   void ReadBasics();

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "XIcc.h"
 #include "XTif.h"
 #include "XTifTags.h"
 
@@ -147,4 +148,25 @@ std::string TTifReader::Text(uint16_t Tag) {
   // the padding is not part of the text.
   T.erase(T.find_last_not_of(' ') + 1);
   return T;
+}
+
+void TTifReader::ReadProfile() {
+  const TTifEntry* E = Find(TifTag::IccProfileTag);
+  if (!E)
+    return;
+  // Some writers store the profile as BYTE rather than UNDEFINED.
+  const int64_t Offset = Get32Of(E->Value, BigEndian);
+  if ((E->Type != TypeUndefined && E->Type != TypeByte) || E->Count < MinIccProfileSize ||
+      E->Count > MaxIccProfileSize || Offset < 8 || Offset + int64_t(E->Count) > FileSize) {
+    IccBroken = true;
+    return;
+  }
+  const int64_t At = Position();
+  IccProfile.resize(E->Count);
+  Seek(Offset);
+  if (ReadSome(IccProfile.data(), IccProfile.size()) != IccProfile.size()) {
+    IccProfile.clear();
+    IccBroken = true;
+  }
+  Seek(At);
 }

@@ -14,7 +14,8 @@ inline constexpr uint16_t NewSubfileType = 254, ImageWidth = 256, ImageLength = 
                           TileLengthTag = 323, TileOffsets = 324, TileByteCounts = 325, SampleFormat = 339,
                           JpegTablesTag = 347, JpegInterchange = 513, JpegInterchangeLength = 514,
                           JpegRestartInterval = 515, JpegQTables = 519, JpegDCTables = 520, JpegACTables = 521,
-                          YCbCrSubSampling = 530, Matteing = 32995, Copyright = 33432, StoNitsTag = 37439;
+                          YCbCrSubSampling = 530, Matteing = 32995, Copyright = 33432, IccProfileTag = 34675,
+                          StoNitsTag = 37439;
 } // namespace TifTag
 
 // The most bytes of a text that the reader keeps, and so the writer stores.

@@ -5,6 +5,7 @@
 #include <functional>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -139,4 +140,17 @@ protected:
   std::vector<TShownMessage> Messages;
   std::vector<std::pair<QString, QStringList>> Started;
   int Answer = QMessageBox::Ok;
+};
+
+// A main window browsing a folder of its own.
+class TFolderFixture : public TMainFixture {
+protected:
+  // a.bmp .. e.bmp, each of a width of its own (10 to 14) so the shown one
+  // is known.
+  void MakeFolder() {
+    for (int I = 0; I < 5; ++I)
+      WriteBmp(Folder / (std::string(1, char('a' + I)) + ".bmp"), *Pattern24(10 + I, 6));
+  }
+  QString Shown() const { return QFileInfo(Main->FileName).fileName(); }
+  TListForm& List() const { return *Main->ListForm; }
 };

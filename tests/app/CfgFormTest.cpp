@@ -12,6 +12,7 @@
 #include "Cfg.h"
 #include "DsSpinEdit.h"
 #include "DsVCL.h"
+#include "Launch.h"
 
 namespace {
 
@@ -153,6 +154,50 @@ TEST_F(CfgForm, EveryCheckBoxShowsItsSettingAndOkWritesItBack) {
   }
 }
 
+// The load switches share one byte whose set bits turn things off; bits
+// of later versions ride along untouched.
+TEST_F(CfgForm, TheLoadSwitchesReadAndWriteTheirBitsOnly) {
+  struct TBitCase {
+    TPeCheckBox* TCfgForm::*Box;
+    uint8_t Bit;
+    const char* Caption;
+  };
+  const TBitCase Cases[] = {{&TCfgForm::OrientBox, voKeepStoredTurn, OrientCaption},
+                            {&TCfgForm::ProfileBox, voIgnoreProfiles, ProfileCaption}};
+  for (const TBitCase& C : Cases) {
+    SCOPED_TRACE(C.Caption);
+    for (const uint8_t Start :
+         {uint8_t(0), C.Bit, uint8_t(voKnownBits), uint8_t(voKnownBits & ~C.Bit), uint8_t(0x80)}) {
+      SetDefaultSettings(S);
+      S.ViewOptionsOff = Start;
+      Make();
+      TPeCheckBox* Box = Form.get()->*C.Box;
+      EXPECT_EQ(Box->text(), QLatin1String(C.Caption));
+      EXPECT_EQ(Box->Checked(), !(Start & C.Bit)) << int(Start);
+      Box->click();
+      Ok();
+      EXPECT_EQ(S.ViewOptionsOff, uint8_t(Start ^ C.Bit)) << int(Start);
+    }
+  }
+  // Untouched, OK keeps the byte as it was.
+  SetDefaultSettings(S);
+  S.ViewOptionsOff = voKeepStoredTurn;
+  Make();
+  Ok();
+  EXPECT_EQ(S.ViewOptionsOff, voKeepStoredTurn);
+}
+
+TEST(CfgHelp, TheHelpTextsNameTheLoadSwitches) {
+  for (const char* Name : {HelpGeneralFile, DocFile}) {
+    QFile F(QCoreApplication::applicationDirPath() + QStringLiteral("/../../app/") + QLatin1String(Name));
+    ASSERT_TRUE(F.open(QIODevice::ReadOnly)) << Name;
+    // Captions may break across lines.
+    const QString Text = QString::fromUtf8(F.readAll()).simplified();
+    for (const char* Caption : {OrientCaption, ProfileCaption})
+      EXPECT_TRUE(Text.contains(QLatin1String(Caption), Qt::CaseInsensitive)) << Name << ": " << Caption;
+  }
+}
+
 TEST_F(CfgForm, RadioGroupsReadAndWriteTheirChoice) {
   struct TRadioCase {
     int32_t Tile;
@@ -246,6 +291,8 @@ TEST_F(CfgForm, CancelAndTheCloseBoxChangeNothing) {
   auto ChangeEverything = [this] {
     for (const TCheckCase& C : CheckCases)
       (Form.get()->*C.Box)->click();
+    Form->OrientBox->click();
+    Form->ProfileBox->click();
     Form->TileNeverRadio->click();
     Form->ResFilt2Radio->click();
     Form->PcdIdx[4]->click();

@@ -139,6 +139,29 @@ void SendKey(QWidget* To, int Key) {
   QCoreApplication::sendEvent(To, &E);
 }
 
+// A field of the window, a label or an edit, and the text it must show.
+struct TField {
+  const QWidget* Widget;
+  QString Text;
+};
+using TFields = std::vector<TField>;
+
+TFields operator+(TFields A, const TFields& B) {
+  A.insert(A.end(), B.begin(), B.end());
+  return A;
+}
+
+QString FieldText(const QWidget* W) {
+  if (const auto* Label = qobject_cast<const QLabel*>(W))
+    return Label->text();
+  return qobject_cast<const QLineEdit*>(W)->text();
+}
+
+void ExpectFields(const TFields& Fields) {
+  for (const TField& F : Fields)
+    EXPECT_EQ(Str(FieldText(F.Widget)), Str(F.Text)) << F.Widget->objectName().toStdString();
+}
+
 class InfoWindow : public TMainFixture {
 protected:
   void SetUp() override {
@@ -154,27 +177,28 @@ protected:
     if (!Info()->isVisible())
       Main->InfoItemClick();
   }
-  void ExpectNoFile(const char* Caption) {
-    EXPECT_EQ(Str(Info()->TypeText->text()), Str(Caption));
-    EXPECT_EQ(Str(Info()->Name->text()), Str(QStringLiteral("none")));
-    EXPECT_EQ(Str(Info()->Path->text()), Str(QStringLiteral("none")));
-    for (const QLabel* L : {Info()->SizeText, Info()->TimeText, Info()->CompText})
-      EXPECT_EQ(Str(L->text()), Str(QStringLiteral("-"))) << L->objectName().toStdString();
+  // The file group of an image without a file.
+  TFields NoFile(const char* Caption) const {
+    const QString None = QStringLiteral("none"), Dash = QStringLiteral("-");
+    return {{Info()->TypeText, Caption}, {Info()->Name, None},     {Info()->Path, None},
+            {Info()->SizeText, Dash},    {Info()->TimeText, Dash}, {Info()->CompText, Dash}};
   }
-  void ExpectFile(const std::string& Path) {
+  // The file group of a file as it is on disk now.
+  TFields OfFile(const std::string& Path) const {
     const std::filesystem::path P(Path);
-    EXPECT_EQ(Str(Info()->Name->text()), Str(QString::fromStdString(P.filename().string())));
-    EXPECT_EQ(Str(Info()->Path->text()), Str(QString::fromStdString(P.parent_path().string())));
-    EXPECT_EQ(Str(Info()->SizeText->text()), Str(ByteText(int64_t(std::filesystem::file_size(P)))));
-    EXPECT_EQ(Str(Info()->TimeText->text()),
-              Str(DateTimeText(FileTimeToDateTime(std::filesystem::last_write_time(P)))));
+    return {{Info()->Name, QString::fromStdString(P.filename().string())},
+            {Info()->Path, QString::fromStdString(P.parent_path().string())},
+            {Info()->SizeText, ByteText(int64_t(std::filesystem::file_size(P)))},
+            {Info()->TimeText, DateTimeText(FileTimeToDateTime(std::filesystem::last_write_time(P)))}};
   }
-  void ExpectDib(int W, int H, const char* Color, int64_t Size) {
-    EXPECT_EQ(Str(Info()->DibDimText->text()), Str(QStringLiteral("%1 x %2 pixel").arg(W).arg(H)));
-    EXPECT_EQ(Str(Info()->DibColText->text()), Str(QLatin1String(Color)));
-    EXPECT_EQ(Str(Info()->DibDataText->text()), Str(ByteText(Size)));
-    EXPECT_EQ(Str(Info()->DibResText->text()), Str(QStringLiteral("%1 dpi").arg(Main->Image->Resolution())));
+  // The buffer group, at the shown image's resolution.
+  TFields OfDib(int W, int H, const QString& Color, int64_t Size) const {
+    return {{Info()->DibDimText, QStringLiteral("%1 x %2 pixel").arg(W).arg(H)},
+            {Info()->DibColText, Color},
+            {Info()->DibDataText, ByteText(Size)},
+            {Info()->DibResText, QStringLiteral("%1 dpi").arg(Main->Image->Resolution())}};
   }
+  TFields OfImage(const char* Dimensions) const { return {{Info()->ImgDimText, Dimensions}}; }
   // An 8-bit image of colors that are no grays, entry I at pixel I.
   static std::unique_ptr<TDib> Palette8(int32_t W, int32_t H) {
     auto D = std::make_unique<TDib>(W, H, pf8bit);
@@ -223,17 +247,15 @@ TEST_F(InfoWindow, EveryFieldOfEveryWrittenFormat) {
       SCOPED_TRACE(Reopened ? "opened" : "saved");
       if (Reopened)
         Main->LoadImage(QFile(C.Name), false);
-      if (Reopened || C.Filter != 3) {
-        EXPECT_EQ(Str(Info()->TypeText->text()), Str(QLatin1String(C.Type)));
-      }
-      ExpectFile(File(C.Name));
-      EXPECT_EQ(Str(Info()->CompText->text()), Str(QLatin1String(C.Compression)));
-      EXPECT_EQ(Str(Info()->ImgDimText->text()), Str(QStringLiteral("10 x 6 pixel")));
-      EXPECT_EQ(Str(Info()->ImgColText->text()), Str(QLatin1String(C.SourceColor)));
-      EXPECT_EQ(Str(Info()->ImgDataText->text()), Str(ByteText(C.SourceSize)));
       const TDib& D = *Main->Image;
-      ExpectDib(10, 6, PixelFormatText(D.PixelFormat(), D.IsGray).toLatin1().constData(),
-                BufferDataSize(10, 6, D.PixelFormat()));
+      TFields Want = OfFile(File(C.Name)) + OfImage("10 x 6 pixel") +
+                     TFields{{Info()->CompText, C.Compression},
+                             {Info()->ImgColText, C.SourceColor},
+                             {Info()->ImgDataText, ByteText(C.SourceSize)}} +
+                     OfDib(10, 6, PixelFormatText(D.PixelFormat(), D.IsGray), BufferDataSize(10, 6, D.PixelFormat()));
+      if (Reopened || C.Filter != 3)
+        Want.push_back({Info()->TypeText, C.Type});
+      ExpectFields(Want);
     }
   }
   // The writer names a new GIF by its version as well.
@@ -318,22 +340,20 @@ TEST_F(InfoWindow, WriterOptionsShowAsCompressionAndInterlace) {
 TEST_F(InfoWindow, ImagesWithoutFileShowNoneAndTheirCaption) {
   ShowInfo();
   Main->ShowSplash();
-  ExpectNoFile("Pelorin");
+  ExpectFields(NoFile("Pelorin"));
   QGuiApplication::clipboard()->setImage(QImage(7, 5, QImage::Format_RGB32));
   Main->ClpbrdCopyFromItemClick();
   QGuiApplication::clipboard()->clear();
   ASSERT_EQ(Main->FileName, QStringLiteral("Clipboard"));
-  ExpectNoFile("Clipboard");
-  EXPECT_EQ(Str(Info()->ImgDimText->text()), Str(QStringLiteral("7 x 5 pixel")));
-  EXPECT_EQ(Str(Info()->ImgColText->text()), Str(PixelFormatText(Main->Image->PixelFormat(), Main->Image->IsGray)));
-  ExpectDib(7, 5, PixelFormatText(Main->Image->PixelFormat(), false).toLatin1().constData(),
-            BufferDataSize(7, 5, Main->Image->PixelFormat()));
+  const TDib& D = *Main->Image;
+  ExpectFields(NoFile("Clipboard") + OfImage("7 x 5 pixel") +
+               TFields{{Info()->ImgColText, PixelFormatText(D.PixelFormat(), D.IsGray)}} +
+               OfDib(7, 5, PixelFormatText(D.PixelFormat(), false), BufferDataSize(7, 5, D.PixelFormat())));
   // A file shown before leaves nothing behind.
   WriteBmp(File("a.bmp"), *Pattern24(4, 4));
   Main->LoadImage(QFile("a.bmp"), false);
   Main->AdoptImage(Pattern24(3, 2), QStringLiteral("Acquired"));
-  ExpectNoFile("Acquired");
-  EXPECT_EQ(Str(Info()->ImgDimText->text()), Str(QStringLiteral("3 x 2 pixel")));
+  ExpectFields(NoFile("Acquired") + OfImage("3 x 2 pixel"));
 }
 
 TEST_F(InfoWindow, EveryKindOfChangeRefreshesTheWindow) {
@@ -341,21 +361,30 @@ TEST_F(InfoWindow, EveryKindOfChangeRefreshesTheWindow) {
   Main->ApplyUndoSetting();
   WriteBmp(File("a.bmp"), *Palette8(10, 6));
   Main->LoadImage(QFile("a.bmp"), false);
-  ShowInfo();
-  ExpectDib(10, 6, "Color Palette (256)", 72);
   // Edits change the buffer, never what the file holds.
-  Main->RotateClick(1);
-  ExpectDib(6, 10, "Color Palette (256)", 80);
-  EXPECT_EQ(Str(Info()->ImgDimText->text()), Str(QStringLiteral("10 x 6 pixel")));
-  Main->ConvRgbItemClick();
-  ExpectDib(6, 10, "True Color RGB (24 bit)", 200);
-  EXPECT_EQ(Str(Info()->ImgColText->text()), Str(QStringLiteral("Color Palette (8 bit)")));
-  Main->UndoItemClick();
-  ExpectDib(6, 10, "Color Palette (256)", 80);
-  Main->UndoItemClick();
-  ExpectDib(10, 6, "Color Palette (256)", 72);
-  Main->RedoItemClick();
-  ExpectDib(6, 10, "Color Palette (256)", 80);
+  const char* const Palette = "Color Palette (256)";
+  const TFields FileColor{{Info()->ImgColText, QStringLiteral("Color Palette (8 bit)")}};
+  const struct {
+    const char* What;
+    std::function<void()> Do;
+    int W, H;
+    const char* Color;
+    int64_t Size;
+    // What the file holds, unchanged.
+    TFields Kept;
+  } Steps[] = {
+      {"shown", [this] { ShowInfo(); }, 10, 6, Palette, 72, {}},
+      {"turned", [this] { Main->RotateClick(1); }, 6, 10, Palette, 80, OfImage("10 x 6 pixel")},
+      {"converted", [this] { Main->ConvRgbItemClick(); }, 6, 10, "True Color RGB (24 bit)", 200, FileColor},
+      {"undone", [this] { Main->UndoItemClick(); }, 6, 10, Palette, 80, {}},
+      {"undone twice", [this] { Main->UndoItemClick(); }, 10, 6, Palette, 72, {}},
+      {"redone", [this] { Main->RedoItemClick(); }, 6, 10, Palette, 80, {}},
+  };
+  for (const auto& S : Steps) {
+    SCOPED_TRACE(S.What);
+    S.Do();
+    ExpectFields(OfDib(S.W, S.H, S.Color, S.Size) + S.Kept);
+  }
   // The crop tool.
   Main->CropItemClick();
   auto* Crop = qobject_cast<TCropForm*>(Main->CropForm.data());
@@ -364,11 +393,10 @@ TEST_F(InfoWindow, EveryKindOfChangeRefreshesTheWindow) {
   Crop->HeightSpin->SetValue(3);
   Crop->CropBtnClick();
   ASSERT_TRUE(WaitFor([this] { return Main->CropForm.isNull(); }));
-  ExpectDib(4, 3, "Color Palette (256)", 12);
+  ExpectFields(OfDib(4, 3, Palette, 12));
   // Saving over the shown file: the window describes the file as it is now.
   Main->SaveImageAs(QFile("a.bmp"), 1);
-  ExpectFile(File("a.bmp"));
-  EXPECT_EQ(Str(Info()->ImgDimText->text()), Str(QStringLiteral("4 x 3 pixel")));
+  ExpectFields(OfFile(File("a.bmp")) + OfImage("4 x 3 pixel"));
   // Saving a copy elsewhere leaves the shown file as it is.
   Main->SaveImageAs(QFile("copy.png"), 4);
   EXPECT_EQ(Str(Info()->Name->text()), Str(QStringLiteral("a.bmp")));
@@ -380,7 +408,7 @@ TEST_F(InfoWindow, EveryKindOfChangeRefreshesTheWindow) {
   QGuiApplication::clipboard()->setImage(QImage(7, 5, QImage::Format_RGB32));
   Main->ClpbrdCopyFromItemClick();
   QGuiApplication::clipboard()->clear();
-  ExpectNoFile("Clipboard");
+  ExpectFields(NoFile("Clipboard"));
   // Hidden, the window is left alone and catches up when it shows.
   Main->InfoItemClick();
   ASSERT_FALSE(Info()->isVisible());

@@ -16,16 +16,7 @@ QStringList Names(const TFileList& L) {
   return N;
 }
 
-class Navigation : public TMainFixture {
-protected:
-  // a.bmp .. e.bmp, each of a width of its own so the shown one is known.
-  void MakeFolder() {
-    for (int I = 0; I < 5; ++I)
-      WriteBmp(Folder / (std::string(1, char('a' + I)) + ".bmp"), *Pattern24(10 + I, 6));
-  }
-  QString Shown() const { return QFileInfo(Main->FileName).fileName(); }
-  TListForm& List() const { return *Main->ListForm; }
-};
+class Navigation : public TFolderFixture {};
 
 TEST_F(Navigation, ListsTheFolderImagesInTheStoredOrder) {
   WriteBmp(File("a.bmp"), *Pattern24(4, 4));

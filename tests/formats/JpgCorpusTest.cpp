@@ -86,7 +86,10 @@ TOutcome DecodeFile(const fs::path& Name) {
   TOutcome O;
   try {
     TJpgReader R;
-    TImageRead Read = ReadImageWith(R, Name);
+    // The decoder itself is compared: embedded profiles stay unapplied.
+    TReadOptions Options;
+    Options.ApplyProfile = false;
+    TImageRead Read = ReadImageWith(R, Name, Options);
     O.Dib = std::move(Read.Dib);
     Read.ThrowFailure();
     O.Warning = Read.Warning;

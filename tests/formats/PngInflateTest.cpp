@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "LibPngMemory.h"
 #include "PngTestFiles.h"
 #include "XPngCommon.h"
 #include "XPngFilter.h"
@@ -116,47 +117,27 @@ std::vector<png_color> TestPalette(int Depth) {
 // at most IdatSize bytes.
 TBytes LibpngWrite(const TKind& K, uint32_t W, uint32_t H, bool Interlaced, int Filter, const std::vector<TBytes>& Rows,
                    size_t IdatSize = 8192) {
-  TBytes Out;
-  png_structp Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop Info = png_create_info_struct(Png);
-  std::vector<png_bytep> Pointers;
-  for (const TBytes& Row : Rows)
-    Pointers.push_back(const_cast<png_bytep>(Row.data()));
-  const std::vector<png_color> Palette = TestPalette(K.Depth);
-  if (setjmp(png_jmpbuf(Png))) {
-    png_destroy_write_struct(&Png, &Info);
-    return {};
-  }
-  png_set_write_fn(
-      Png, &Out,
-      [](png_structp P, png_bytep Data, png_size_t N) {
-        auto* V = static_cast<TBytes*>(png_get_io_ptr(P));
-        V->insert(V->end(), Data, Data + N);
-      },
-      nullptr);
-  png_set_IHDR(Png, Info, W, H, K.Depth, K.ColorType, Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  LibPngMemory::TWriteSetup S;
+  S.Width = W;
+  S.Height = H;
+  S.Depth = K.Depth;
+  S.ColorType = K.ColorType;
+  S.Interlaced = Interlaced;
   if (K.ColorType == 3)
-    png_set_PLTE(Png, Info, Palette.data(), int(Palette.size()));
-  png_set_filter(Png, PNG_FILTER_TYPE_BASE, Filter);
-  png_set_compression_buffer_size(Png, IdatSize);
-  png_write_info(Png, Info);
-  png_write_image(Png, Pointers.data());
-  png_write_end(Png, Info);
-  png_destroy_write_struct(&Png, &Info);
-  return Out;
+    S.Palette = TestPalette(K.Depth);
+  S.Filters = Filter;
+  S.IdatSize = IdatSize;
+  std::vector<const uint8_t*> Pointers;
+  for (const TBytes& Row : Rows)
+    Pointers.push_back(Row.data());
+  return LibPngMemory::Write(S, Pointers);
 }
-
-struct TReadState {
-  const TBytes* Data;
-  size_t At;
-};
 
 // libpng's reading as 8-bit RGB, as 0x00BBGGRR.
 std::vector<TColor> LibpngRgb(const TBytes& File) {
   png_structp Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop Info = png_create_info_struct(Png);
-  TReadState State{&File, 0};
+  LibPngMemory::TSource Source{&File};
   std::vector<TColor> Colors;
   TBytes Pixels;
   std::vector<png_bytep> Rows;
@@ -164,13 +145,7 @@ std::vector<TColor> LibpngRgb(const TBytes& File) {
     png_destroy_read_struct(&Png, &Info, nullptr);
     return {};
   }
-  png_set_read_fn(Png, &State, [](png_structp P, png_bytep Out, png_size_t N) {
-    auto* S = static_cast<TReadState*>(png_get_io_ptr(P));
-    if (S->At + N > S->Data->size())
-      png_error(P, "short");
-    std::memcpy(Out, S->Data->data() + S->At, N);
-    S->At += N;
-  });
+  LibPngMemory::ReadFrom(Png, Source);
   png_read_info(Png, Info);
   png_set_expand(Png);
   png_set_strip_16(Png);

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "DibImage.h"
+#include "XIcc.h"
 
 // Reads one input the way the viewer does, with options set before the
 // header is read (BeforeOpen) or after it (AfterOpen). Exceptions are the expected
@@ -14,11 +15,18 @@ template <class TReader, class TBefore, class TAfter>
 void FuzzReadWith(const uint8_t* Data, size_t Size, TBefore BeforeOpen, TAfter AfterOpen) {
   try {
     TReader Reader;
+    // Readers that convert through an embedded profile themselves do.
+    Reader.ApplyProfile = true;
     BeforeOpen(Reader);
     Reader.OpenMemory({Data, Size});
     AfterOpen(Reader);
     Reader.Read();
     if (TDib* Dib = Reader.Dib) {
+      // The profile as the read sequence applies it, for both models a
+      // profile can have there.
+      if (!Reader.IccProfile.empty() && !Reader.IccApplied)
+        for (const TIccModel M : {TIccModel::Rgb, TIccModel::Gray})
+          ConvertToSrgb(*Dib, Reader.IccProfile, M);
       volatile TColor Sink = Dib->GetPixelColor(Dib->Width() - 1, Dib->Height() - 1);
       (void)Sink;
     }

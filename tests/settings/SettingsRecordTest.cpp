@@ -132,7 +132,7 @@ TEST(SettingsRecord, FlagBytesAreNormalised) {
   auto B = GoldenDefaults();
   B[21] = 2;      // bool
   B[2020] = 0xFF; // bool
-  B[23] = 9;      // reserved
+  B[23] = 9;      // view switches: bit 0 known, bit 3 not
   B[129] = 5;     // sort direction
   B[634] = 2;     // OS/2 bitmap
   B[635] = 1;     // GIF compression
@@ -142,7 +142,7 @@ TEST(SettingsRecord, FlagBytesAreNormalised) {
   EXPECT_EQ(Out[21], 1);
   EXPECT_EQ(Out[2020], 1);
   EXPECT_TRUE(S.ShowProgress);
-  EXPECT_EQ(Out[23], 0);
+  EXPECT_EQ(Out[23], voKeepStoredTurn);
   EXPECT_EQ(Out[129], 1);
   EXPECT_EQ(Out[634], 1);
   EXPECT_EQ(Out[635], 3);

@@ -35,7 +35,10 @@ const char* const Usage = "usage: pelorin-convert [--os2] INPUT OUTPUT\n"
                           "--byte-order ii|mm (default ii), --strip-bytes N (target strip size, default\n"
                           "32768).\n"
                           "PNG, TIFF and PNM output: --title TEXT, --author TEXT, --rights TEXT.\n"
-                          "Photo CD input: --pcd-resolution N (0 192 x 128 .. 4 3072 x 2048, default 2).\n";
+                          "Photo CD input: --pcd-resolution N (0 192 x 128 .. 4 3072 x 2048, default 2).\n"
+                          "Images are turned upright by their stored orientation (Exif, TIFF) unless\n"
+                          "--no-orient, and shown through an embedded color profile unless --no-profile;\n"
+                          "the input file is never changed.\n";
 
 // A bad command line, reported with exit status 2.
 
@@ -159,6 +162,8 @@ void Info(const fs::path& Input) {
             << "compression: " << CompressionText(F.Compression) << "\n"
             << "resolution: " << F.Resolution << "\n"
             << "interlaced: " << YesNo(F.Interlaced) << "\n"
+            << "orientation: " << F.Orientation << "\n"
+            << "color profile: " << (F.Profile.empty() ? "none" : F.Profile) << "\n"
             << "title: " << Read.Texts.Title << "\n"
             << "author: " << Read.Texts.Author << "\n"
             << "rights: " << Read.Texts.Rights << "\n"
@@ -286,6 +291,10 @@ int Run(int Argc, char** Argv) {
       if (V.size() != 1 || V[0] < '0' || V[0] > '4')
         throw EUsage("--pcd-resolution takes 0 to 4");
       ReadOptions.PcdResolution = uint8_t(V[0] - '0');
+    } else if (A == "--no-orient") {
+      ReadOptions.ApplyOrientation = false;
+    } else if (A == "--no-profile") {
+      ReadOptions.ApplyProfile = false;
     } else if (A == "-h" || A == "--help") {
       std::cout << Usage << EditUsage;
       return 0;
