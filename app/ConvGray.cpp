@@ -18,15 +18,6 @@ struct TWeights {
 };
 constexpr std::array<TWeights, 4> Presets{{{0, 0, 0}, {21, 72, 7}, {30, 59, 11}, {33, 33, 33}}};
 
-TPeSpinEdit* NewSpin(QWidget* Parent, const char* Name, int Min, int Max, const QRect& Place) {
-  auto* Spin = new TPeSpinEdit(Parent);
-  Spin->setObjectName(QLatin1String(Name));
-  Spin->SetMinValue(Min);
-  Spin->SetMaxValue(Max);
-  Spin->setGeometry(Place);
-  return Spin;
-}
-
 void SetTextColor(QWidget* W, const QColor& C) {
   QPalette P = W->palette();
   P.setColor(QPalette::Text, C);
@@ -73,7 +64,7 @@ void TConvGrayForm::CreateScaleGroup() {
     *Fields[I] = Radio;
     Radios[I] = Radio;
   }
-  CustSpin = NewSpin(GroupBox1, "CustSpin", 3, 256, QRect(90, 24 + 24 * TagCustom - 2, 60, 21));
+  CustSpin = NewSpinEdit(GroupBox1, "CustSpin", 3, 256, QRect(90, 24 + 24 * TagCustom - 2, 60, 21));
   CustSpin->SetValue(4);
 }
 
@@ -87,9 +78,9 @@ void TConvGrayForm::CreateMethodGroup() {
   CTypeBox->setGeometry(10, 24, GroupBox2->width() - 20, 21);
   const int SpinWidth = (GroupBox2->width() - 20 - 2 * 6) / 3;
   const auto Place = [&](int I) { return QRect(10 + I * (SpinWidth + 6), 60, SpinWidth, 21); };
-  RSpin = NewSpin(GroupBox2, "RSpin", 0, 100, Place(0));
-  GSpin = NewSpin(GroupBox2, "GSpin", 0, 100, Place(1));
-  BSpin = NewSpin(GroupBox2, "BSpin", 0, 100, Place(2));
+  RSpin = NewSpinEdit(GroupBox2, "RSpin", 0, 100, Place(0));
+  GSpin = NewSpinEdit(GroupBox2, "GSpin", 0, 100, Place(1));
+  BSpin = NewSpinEdit(GroupBox2, "BSpin", 0, 100, Place(2));
   SetTextColor(RSpin, Qt::red);
   SetTextColor(GSpin, QColor(0, 0x80, 0));
   SetTextColor(BSpin, Qt::blue);

@@ -137,10 +137,8 @@ void TJpgReader::ReadImage() {
   // Adobe's files store ink inverted, and the library hands it on so.
   if (Cmyk && ApplyProfile && !IccProfile.empty())
     IccApplied = Profile.Open(IccProfile, D.saw_Adobe_marker != 0);
-  if (IccApplied)
-    ReadRowsProfiled(C, Profile);
-  else if (Cmyk)
-    ReadRowsCmyk(C);
+  if (Cmyk)
+    ReadRowsCmyk(C, IccApplied ? &Profile : nullptr);
   else
     ReadRowsDirect(C);
   JpegFinishDecompress(C);
@@ -162,7 +160,9 @@ void TJpgReader::ReadRowsDirect(TJpegContext& C) {
   }
 }
 
-void TJpgReader::ReadRowsCmyk(TJpegContext& C) {
+// Without a profile, stored CMYK counts ink inverted (255 is none) and the
+// color manager converts it; a profile takes the samples as they are.
+void TJpgReader::ReadRowsCmyk(TJpegContext& C, const TIccCmykRows* Profile) {
   ReadBuffer.assign(size_t(Dib->Width()) * 4, 0);
   JSAMPROW Row = ReadBuffer.data();
   const uint32_t H = uint32_t(Dib->Height());
@@ -170,22 +170,13 @@ void TJpgReader::ReadRowsCmyk(TJpegContext& C) {
     const int32_t Y = int32_t(C.Decompress.output_scanline);
     if (JpegReadScanlines(C, &Row, 1) == 0)
       Fail(ImgMsg::CompressionError);
-    // Stored CMYK counts ink inverted: 255 is none.
+    if (Profile) {
+      Profile->Convert(ReadBuffer.data(), Dib->ScanLine(Y), uint32_t(Dib->Width()));
+      continue;
+    }
     for (uint8_t& B : ReadBuffer)
       B = uint8_t(255 - B);
     ColorManager.ConvertRow(ReadBuffer, Dib->Row(Y), 0, 0, Dib->Width());
-  }
-}
-
-void TJpgReader::ReadRowsProfiled(TJpegContext& C, const TIccCmykRows& Profile) {
-  ReadBuffer.assign(size_t(Dib->Width()) * 4, 0);
-  JSAMPROW Row = ReadBuffer.data();
-  const uint32_t H = uint32_t(Dib->Height());
-  while (C.Decompress.output_scanline < H) {
-    const int32_t Y = int32_t(C.Decompress.output_scanline);
-    if (JpegReadScanlines(C, &Row, 1) == 0)
-      Fail(ImgMsg::CompressionError);
-    Profile.Convert(ReadBuffer.data(), Dib->ScanLine(Y), uint32_t(Dib->Width()));
   }
 }
 

@@ -24,8 +24,7 @@ protected:
 
 private:
   void ReadRowsDirect(TJpegContext& C);
-  void ReadRowsCmyk(TJpegContext& C);
-  void ReadRowsProfiled(TJpegContext& C, const TIccCmykRows& Profile);
+  void ReadRowsCmyk(TJpegContext& C, const TIccCmykRows* Profile);
 
   TJpegDecodeOptions FOptions;
   // The in-memory copy of a file that is not in memory already.
