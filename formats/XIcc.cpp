@@ -46,21 +46,26 @@ bool HeaderPlausible(std::span<const uint8_t> Profile) {
          GetBE32(Profile.data() + IccSignatureOffset) == IccSignature;
 }
 
-TIccModel ModelOf(cmsHPROFILE H) {
-  switch (cmsGetDeviceClass(H)) {
-  case cmsSigInputClass:
-  case cmsSigDisplayClass:
-  case cmsSigOutputClass:
-  case cmsSigColorSpaceClass: break;
+// The header's class and color fields, read as numbers: a hostile file's
+// values need not be any of the library's enumerators, and loading them as
+// its enum types would be undefined.
+constexpr size_t IccClassOffset = 12, IccColorSpaceOffset = 16, IccPcsOffset = 20;
+
+TIccModel ModelOf(std::span<const uint8_t> Profile) {
+  switch (GetBE32(Profile.data() + IccClassOffset)) {
+  case uint32_t(cmsSigInputClass):
+  case uint32_t(cmsSigDisplayClass):
+  case uint32_t(cmsSigOutputClass):
+  case uint32_t(cmsSigColorSpaceClass): break;
   default: return TIccModel::None;
   }
-  const cmsColorSpaceSignature Pcs = cmsGetPCS(H);
-  if (Pcs != cmsSigXYZData && Pcs != cmsSigLabData)
+  const uint32_t Pcs = GetBE32(Profile.data() + IccPcsOffset);
+  if (Pcs != uint32_t(cmsSigXYZData) && Pcs != uint32_t(cmsSigLabData))
     return TIccModel::None;
-  switch (cmsGetColorSpace(H)) {
-  case cmsSigRgbData: return TIccModel::Rgb;
-  case cmsSigGrayData: return TIccModel::Gray;
-  case cmsSigCmykData: return TIccModel::Cmyk;
+  switch (GetBE32(Profile.data() + IccColorSpaceOffset)) {
+  case uint32_t(cmsSigRgbData): return TIccModel::Rgb;
+  case uint32_t(cmsSigGrayData): return TIccModel::Gray;
+  case uint32_t(cmsSigCmykData): return TIccModel::Cmyk;
   default: return TIccModel::None;
   }
 }
@@ -76,7 +81,7 @@ TOpened OpenProfile(const TContext& C, std::span<const uint8_t> Profile) {
     return O;
   O.Handle.reset(cmsOpenProfileFromMemTHR(C.Id, Profile.data(), cmsUInt32Number(Profile.size())));
   if (O.Handle)
-    O.Model = ModelOf(O.Handle.get());
+    O.Model = ModelOf(Profile);
   return O;
 }
 
