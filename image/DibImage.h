@@ -14,6 +14,10 @@
 inline constexpr int32_t BitmapInfoHeaderSize = 40;
 
 // Frees a pixel block by the way its size had it allocated.
+// Huge pages for buffers written across rows (the targets of transposes),
+// where each row on a page of its own would miss the address cache.
+enum class TPixelPages { Normal, Huge };
+
 struct TPixelDeleter {
   size_t Size = 0;
   void operator()(uint8_t* P) const;
@@ -40,7 +44,7 @@ bool ReadPackedDibInfo(std::span<const uint8_t> Packed, TPackedDibInfo& Info);
 
 class TDib {
 public:
-  TDib(int32_t AWidth, int32_t AHeight, TPixelFormat APixelFormat);
+  TDib(int32_t AWidth, int32_t AHeight, TPixelFormat APixelFormat, TPixelPages Pages = TPixelPages::Normal);
   TDib(const TDib&) = delete;
   TDib& operator=(const TDib&) = delete;
   TDib(TDib&&) noexcept;
@@ -48,7 +52,8 @@ public:
   ~TDib();
 
   std::unique_ptr<TDib> Clone() const;
-  static std::unique_ptr<TDib> CreateLike(int32_t AWidth, int32_t AHeight, const TDib& Source);
+  static std::unique_ptr<TDib> CreateLike(int32_t AWidth, int32_t AHeight, const TDib& Source,
+                                          TPixelPages Pages = TPixelPages::Normal);
   void CopyAttributes(const TDib& Source);
   void CopyPalette(const TDib& Source);
 
