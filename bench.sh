@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 
 source tools/install-missing.sh
 install_missing build-essential cmake ninja-build pkg-config qt6-base-dev libgtest-dev \
-  libjpeg62-turbo-dev zlib1g-dev libdeflate-dev libcairo2-dev libbenchmark-dev libstb-dev libgif-dev libpng-dev libspng-dev libtiff-dev python3 \
+  libjpeg62-turbo-dev zlib1g-dev libdeflate-dev libcairo2-dev liblcms2-dev icc-profiles-free libgs-common libbenchmark-dev libstb-dev libgif-dev libpng-dev libspng-dev libtiff-dev python3 \
   libpython3-dev python3-pil
 
 build=build-bench

@@ -12,7 +12,7 @@ install_missing build-essential cmake ninja-build pkg-config qt6-base-dev libgte
   clang-14 libclang-rt-14-dev \
   xvfb xauth x11-utils imagemagick xdotool xclip poppler-utils cups-daemon cups-client printer-driver-cups-pdf \
   python3-pil netpbm pngcheck libtiff-tools giflib-tools libwmf-bin libjpeg-turbo-progs libpng-dev libsane1 sane-utils \
-  icc-profiles-free libgs-common libimage-exiftool-perl
+  icc-profiles-free libgs-common libimage-exiftool-perl desktop-file-utils appstream shared-mime-info
 
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=$(mktemp -d /tmp/pelorin-runtime.XXXXXX)

@@ -11,7 +11,7 @@ build=${1:-build-bench}
 runs=${2:-5}
 
 source tools/install-missing.sh
-install_missing qimgv feh libx11-dev imagemagick xvfb xauth
+install_missing qimgv feh libx11-dev imagemagick xvfb xauth liblcms2-dev
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELORIN_BENCH=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target pelorin >/dev/null
