@@ -3,11 +3,11 @@
 #include <algorithm>
 
 #include "ByteOrder.h"
+#include "XTifTags.h"
 
 namespace {
 
 constexpr uint16_t TiffMagic = 42;
-constexpr uint16_t OrientationTag = 274;
 constexpr uint16_t TypeShort = 3;
 constexpr size_t TiffHeaderSize = 8;
 constexpr size_t EntrySize = 12;
@@ -70,7 +70,7 @@ uint16_t ExifOrientation(std::span<const uint8_t> Segment) {
     return 0;
   for (uint32_t I = 0; I < Count; ++I) {
     const size_t Entry = size_t(Ifd) + 2 + size_t(I) * EntrySize;
-    if (View.U16(Entry) == OrientationTag)
+    if (View.U16(Entry) == TifTag::OrientationTag)
       return OrientationOfEntry(View, Entry);
   }
   return 0;
